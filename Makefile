@@ -1,0 +1,61 @@
+# `make` builds; `make test` installs what is missing, builds and runs every test through CTest.
+# The sanitizer, ThreadSanitizer and fuzzing builds live in folders of their own.
+
+JOBS ?= 2
+PLENKO_WERROR ?= OFF
+FUZZ_SECONDS ?= 60
+PACKAGES := cmake g++ make pkg-config python3 libgtest-dev libgmock-dev libbenchmark-dev \
+            libplist-dev clang libclang-rt-14-dev
+
+COMMON_FLAGS := -DPLENKO_WERROR=$(PLENKO_WERROR)
+
+.PHONY: all deps test test-asan test-tsan fuzz bench format clean
+
+all: deps
+	cmake -S . -B build $(COMMON_FLAGS)
+	cmake --build build -j$(JOBS)
+
+# Installs the Debian packages the build needs when any is missing (as root, through apt-get).
+deps:
+	@missing=$$(for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing missing packages:" $$missing; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	fi
+
+test: all
+	ctest --test-dir build --output-on-failure -j$(JOBS)
+
+test-asan: deps
+	cmake -S . -B build-asan $(COMMON_FLAGS) -DPLENKO_SANITIZE=ON -DPLENKO_BENCH=OFF
+	cmake --build build-asan -j$(JOBS)
+	ctest --test-dir build-asan --output-on-failure -j$(JOBS)
+
+test-tsan: deps
+	cmake -S . -B build-tsan $(COMMON_FLAGS) -DPLENKO_TSAN=ON -DPLENKO_BENCH=OFF
+	cmake --build build-tsan -j$(JOBS)
+	ctest --test-dir build-tsan --output-on-failure -L tsan -j$(JOBS)
+
+# Each fuzz target runs FUZZ_SECONDS under ASan+UBSan, starting from its seed corpus if any.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(COMMON_FLAGS) -DPLENKO_FUZZ=ON \
+	  -DPLENKO_SANITIZE=ON -DPLENKO_TESTS=OFF -DPLENKO_BENCH=OFF
+	cmake --build build-fuzz -j$(JOBS)
+	@set -e; for target in build-fuzz/fuzz_*; do \
+	  [ -x "$$target" ] || continue; \
+	  name=$$(basename $$target); \
+	  mkdir -p build-fuzz/corpus/$$name; \
+	  seeds=""; [ -d fuzz/corpus/$$name ] && seeds=fuzz/corpus/$$name; \
+	  echo "Fuzzing $$name for $(FUZZ_SECONDS) s"; \
+	  $$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    build-fuzz/corpus/$$name $$seeds; \
+	done
+
+bench: all
+	@for b in build/bench_*; do [ -x "$$b" ] && $$b; done
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan build-tsan build-fuzz

@@ -1,0 +1,11 @@
+# Google Benchmark programs: one per .cpp file in bench/. Not run by the tests.
+if(NOT PLENKO_BENCH OR PLENKO_SANITIZE OR PLENKO_TSAN)
+  return()
+endif()
+find_package(benchmark REQUIRED)
+file(GLOB plenko_bench_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
+foreach(source ${plenko_bench_sources})
+  get_filename_component(name ${source} NAME_WE)
+  add_executable(${name} ${source})
+  target_link_libraries(${name} PRIVATE ${PLENKO_TEST_LIBRARIES} benchmark::benchmark_main)
+endforeach()

@@ -1,0 +1,4 @@
+# System libraries the stand-in and the tests build on (installed by `make deps`).
+find_package(Threads REQUIRED)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(PLIST REQUIRED IMPORTED_TARGET libplist-2.0)

@@ -1,0 +1,12 @@
+# Every public header of the stand-in compiles on its own: one generated source per header.
+file(GLOB_RECURSE plenko_public_headers CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/Platform/include/*.h)
+set(plenko_header_check_sources)
+foreach(header ${plenko_public_headers})
+  file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR}/Platform/include ${header})
+  string(MAKE_C_IDENTIFIER ${rel} stem)
+  set(source ${CMAKE_BINARY_DIR}/header-check/${stem}.cpp)
+  file(CONFIGURE OUTPUT ${source} CONTENT "#include <${rel}>\n")
+  list(APPEND plenko_header_check_sources ${source})
+endforeach()
+add_library(PlatformHeaderCheck OBJECT ${plenko_header_check_sources})
+target_include_directories(PlatformHeaderCheck PRIVATE ${CMAKE_SOURCE_DIR}/Platform/include)

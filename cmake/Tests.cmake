@@ -1,0 +1,64 @@
+# Test suites: every folder below tests/ that holds .cpp files becomes one GoogleTest program
+# named after its path (tests/Platform/CoreMIDI -> PlatformCoreMIDITests). Files whose names end
+# in ConcurrencyTests.cpp form a second program of that folder, labelled `tsan`; a ThreadSanitizer
+# build builds only those. A folder with its own CMakeLists.txt describes itself.
+if(NOT PLENKO_TESTS)
+  return()
+endif()
+enable_testing()
+find_package(GTest REQUIRED)
+include(GoogleTest)
+find_package(Python3 COMPONENTS Interpreter)
+
+add_subdirectory(tests/Support)
+
+# The project's libraries that exist so far; a test program links all of them.
+set(PLENKO_TEST_LIBRARIES Platform)
+foreach(lib PublicUtility AUPublic)
+  if(TARGET ${lib})
+    list(APPEND PLENKO_TEST_LIBRARIES ${lib})
+  endif()
+endforeach()
+
+function(plenko_add_test_program name label)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE ${PLENKO_TEST_LIBRARIES} TestSupport GTest::gtest_main
+                                        GTest::gmock)
+  target_compile_definitions(${name} PRIVATE PLENKO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                                             PLENKO_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  set(labels ${label})
+  if(PLENKO_SANITIZE)
+    list(APPEND labels asan)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${labels}" TIMEOUT 300)
+endfunction()
+
+file(GLOB_RECURSE plenko_test_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*.cpp)
+set(plenko_test_dirs)
+foreach(source ${plenko_test_sources})
+  get_filename_component(dir ${source} DIRECTORY)
+  list(APPEND plenko_test_dirs ${dir})
+endforeach()
+list(REMOVE_DUPLICATES plenko_test_dirs)
+
+foreach(dir ${plenko_test_dirs})
+  file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR}/tests ${dir})
+  if(rel MATCHES "^Support")
+    continue()
+  endif()
+  if(EXISTS ${dir}/CMakeLists.txt)
+    add_subdirectory(${dir} ${CMAKE_BINARY_DIR}/tests/${rel})
+    continue()
+  endif()
+  string(REPLACE "/" "" stem ${rel})
+  file(GLOB all_sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  file(GLOB concurrency_sources CONFIGURE_DEPENDS ${dir}/*ConcurrencyTests.cpp)
+  set(plain_sources ${all_sources})
+  if(concurrency_sources)
+    list(REMOVE_ITEM plain_sources ${concurrency_sources})
+    plenko_add_test_program(${stem}ConcurrencyTests tsan ${concurrency_sources})
+  endif()
+  if(plain_sources AND NOT PLENKO_TSAN)
+    plenko_add_test_program(${stem}Tests unit ${plain_sources})
+  endif()
+endforeach()
