@@ -1,0 +1,787 @@
+// Strings: UTF-8 storage with the UTF-16 length the platform's ranges count in, the encodings
+// the stand-in understands, the interned CFSTR constants and printf-style formatting.
+#include "CFRuntime.h"
+
+#include <CoreFoundation/CFString.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+struct __CFString final : CFObject {
+    static constexpr CFTypeID kTypeID = kCFRuntimeStringTypeID;
+
+    __CFString(std::string text, bool isMutable, Lifetime lifetime)
+        : CFObject(kTypeID, lifetime), mMutable(isMutable)
+    {
+        SetText(std::move(text));
+    }
+
+    // text must be valid UTF-8.
+    void SetText(std::string text);
+
+    bool Equals(const CFObject& other) const override
+    {
+        return mText == static_cast<const __CFString&>(other).mText;
+    }
+    CFHashCode Hash() const override { return std::hash<std::string>()(mText); }
+    std::string Describe() const override { return mText; }
+
+    std::string mText;
+    CFIndex mLength = 0;
+    const bool mMutable;
+};
+
+namespace {
+
+// Decodes the UTF-8 sequence at text[i]; false for a malformed, overlong or surrogate sequence.
+bool DecodeUTF8(const std::string& text, size_t& i, UInt32& codePoint)
+{
+    const auto byte = [&](size_t k) { return static_cast<UInt8>(text[k]); };
+    const UInt8 lead = byte(i);
+    size_t extra = 0;
+    UInt32 minimum = 0;
+    if (lead < 0x80) {
+        codePoint = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+        codePoint = lead & 0x1F, extra = 1, minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        codePoint = lead & 0x0F, extra = 2, minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        codePoint = lead & 0x07, extra = 3, minimum = 0x10000;
+    } else {
+        return false;
+    }
+    if (i + extra >= text.size()) {
+        return false;
+    }
+    for (size_t k = 1; k <= extra; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) {
+            return false;
+        }
+        codePoint = (codePoint << 6) | (byte(i + k) & 0x3F);
+    }
+    i += extra + 1;
+    const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
+    return codePoint >= minimum && codePoint <= 0x10FFFF && !surrogate;
+}
+
+void AppendUTF8(std::string& out, UInt32 codePoint)
+{
+    if (codePoint < 0x80) {
+        out += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        out += static_cast<char>(0xE0 | (codePoint >> 12));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (codePoint >> 18));
+        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+}
+
+bool IsValidUTF8(const std::string& text)
+{
+    UInt32 codePoint = 0;
+    for (size_t i = 0; i < text.size();) {
+        if (!DecodeUTF8(text, i, codePoint)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsASCII(const std::string& text)
+{
+    for (char c : text) {
+        if (static_cast<UInt8>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The UTF-16 units of valid UTF-8 text.
+std::vector<UniChar> ToUTF16(const std::string& text)
+{
+    std::vector<UniChar> units;
+    UInt32 codePoint = 0;
+    for (size_t i = 0; i < text.size() && DecodeUTF8(text, i, codePoint);) {
+        if (codePoint >= 0x10000) {
+            codePoint -= 0x10000;
+            units.push_back(static_cast<UniChar>(0xD800 + (codePoint >> 10)));
+            units.push_back(static_cast<UniChar>(0xDC00 + (codePoint & 0x3FF)));
+        } else {
+            units.push_back(static_cast<UniChar>(codePoint));
+        }
+    }
+    return units;
+}
+
+// Lone surrogates cannot be kept in UTF-8; they become U+FFFD.
+std::string FromUTF16(const UniChar* units, size_t count)
+{
+    std::string text;
+    for (size_t i = 0; i < count; ++i) {
+        UInt32 codePoint = units[i];
+        const bool high = codePoint >= 0xD800 && codePoint <= 0xDBFF;
+        if (high && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (units[++i] - 0xDC00);
+        } else if (codePoint >= 0xD800 && codePoint <= 0xDFFF) {
+            codePoint = 0xFFFD;
+        }
+        AppendUTF8(text, codePoint);
+    }
+    return text;
+}
+
+// Bytes in an encoding to UTF-8; false when they are not valid in it.
+bool DecodeBytes(const char* bytes, size_t length, CFStringEncoding encoding, std::string& text)
+{
+    std::string raw(bytes, length);
+    switch (encoding) {
+    case kCFStringEncodingUTF8:
+        text = std::move(raw);
+        return IsValidUTF8(text);
+    case kCFStringEncodingASCII:
+    case kCFStringEncodingMacRoman:
+        text = std::move(raw);
+        return IsASCII(text);
+    case kCFStringEncodingISOLatin1:
+        text.clear();
+        for (char c : raw) {
+            AppendUTF8(text, static_cast<UInt8>(c));
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
+// UTF-8 text to bytes in an encoding; false when a character has no byte there.
+bool EncodeText(const std::string& text, CFStringEncoding encoding, std::string& bytes)
+{
+    switch (encoding) {
+    case kCFStringEncodingUTF8:
+        bytes = text;
+        return true;
+    case kCFStringEncodingASCII:
+    case kCFStringEncodingMacRoman:
+        bytes = text;
+        return IsASCII(text);
+    case kCFStringEncodingISOLatin1: {
+        bytes.clear();
+        UInt32 codePoint = 0;
+        for (size_t i = 0; i < text.size() && DecodeUTF8(text, i, codePoint);) {
+            if (codePoint > 0xFF) {
+                return false;
+            }
+            bytes += static_cast<char>(codePoint);
+        }
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+const __CFString* AsString(CFTypeRef cf)
+{
+    return CFAs<__CFString>(cf);
+}
+
+CFStringRef CreateFromBytes(const char* bytes, size_t length, CFStringEncoding encoding)
+{
+    return CFCreateOrNull([&]() -> CFStringRef {
+        std::string text;
+        if (!DecodeBytes(bytes, length, encoding, text)) {
+            return nullptr;
+        }
+        return CFStringCreateFromUTF8(std::move(text));
+    });
+}
+
+// ---- printf-style formatting ----
+
+template <class T>
+void AppendPrintf(std::string& out, const std::string& spec, const std::vector<int>& stars, T value)
+{
+    char small[128];
+    const auto print = [&](char* buffer, size_t size) {
+        switch (stars.size()) {
+        case 0:
+            return snprintf(buffer, size, spec.c_str(), value);
+        case 1:
+            return snprintf(buffer, size, spec.c_str(), stars[0], value);
+        default:
+            return snprintf(buffer, size, spec.c_str(), stars[0], stars[1], value);
+        }
+    };
+    const int length = print(small, sizeof small);
+    if (length < 0) {
+        return;
+    }
+    if (static_cast<size_t>(length) < sizeof small) {
+        out.append(small, static_cast<size_t>(length));
+        return;
+    }
+    std::vector<char> large(static_cast<size_t>(length) + 1);
+    print(large.data(), large.size());
+    out.append(large.data(), static_cast<size_t>(length));
+}
+
+// One conversion of a format: its text (length modifier 'q' spelled 'll' for the C library),
+// the values of its '*' width and precision, its length modifier and conversion character.
+struct Conversion {
+    std::string spec;
+    std::vector<int> stars;
+    std::string length;
+    char type = 0;
+};
+
+// Parses the conversion starting at format[i] == '%'; false when the format ends inside it.
+bool ParseConversion(const std::string& format, size_t& i, va_list& args, Conversion& conversion)
+{
+    const size_t start = i++;
+    const auto at = [&](const char* set) {
+        return i < format.size() && format[i] != '\0' && strchr(set, format[i]) != nullptr;
+    };
+    while (at("-+ #0'")) {
+        ++i;
+    }
+    for (int field = 0; field < 2; ++field) {
+        if (field == 1) {
+            if (!at(".")) {
+                break;
+            }
+            ++i;
+        }
+        if (at("*")) {
+            conversion.stars.push_back(va_arg(args, int));
+            ++i;
+        } else {
+            while (at("0123456789")) {
+                ++i;
+            }
+        }
+    }
+    const size_t lengthStart = i;
+    while (at("hlqjztL")) {
+        ++i;
+    }
+    conversion.length = format.substr(lengthStart, i - lengthStart);
+    if (i >= format.size()) {
+        return false;
+    }
+    conversion.type = format[i++];
+    conversion.spec = format.substr(start, lengthStart - start);
+    conversion.spec += conversion.length == "q" ? "ll" : conversion.length;
+    conversion.spec += conversion.type;
+    return true;
+}
+
+void AppendSigned(std::string& out, const Conversion& c, va_list& args)
+{
+    const std::string& l = c.length;
+    if (l == "l") {
+        AppendPrintf(out, c.spec, c.stars, va_arg(args, long));
+    } else if (l == "ll" || l == "q" || l == "j") {
+        AppendPrintf(out, c.spec, c.stars, va_arg(args, long long));
+    } else if (l == "z" || l == "t") {
+        AppendPrintf(out, c.spec, c.stars, va_arg(args, ptrdiff_t));
+    } else {
+        AppendPrintf(out, c.spec, c.stars, va_arg(args, int));
+    }
+}
+
+void AppendUnsigned(std::string& out, const Conversion& c, va_list& args)
+{
+    const std::string& l = c.length;
+    if (l == "l") {
+        AppendPrintf(out, c.spec, c.stars, va_arg(args, unsigned long));
+    } else if (l == "ll" || l == "q" || l == "j") {
+        AppendPrintf(out, c.spec, c.stars, va_arg(args, unsigned long long));
+    } else if (l == "z" || l == "t") {
+        AppendPrintf(out, c.spec, c.stars, va_arg(args, size_t));
+    } else {
+        AppendPrintf(out, c.spec, c.stars, va_arg(args, unsigned int));
+    }
+}
+
+std::string FormatText(const std::string& format, va_list arguments)
+{
+    std::string out;
+    va_list args;
+    va_copy(args, arguments);
+    for (size_t i = 0; i < format.size();) {
+        if (format[i] != '%') {
+            out += format[i++];
+            continue;
+        }
+        const size_t start = i;
+        Conversion c;
+        if (!ParseConversion(format, i, args, c)) {
+            out.append(format, start, std::string::npos);
+            break;
+        }
+        switch (c.type) {
+        case '%':
+            out += '%';
+            break;
+        case '@':
+            out += CFDescribe(va_arg(args, CFTypeRef));
+            break;
+        case 'd':
+        case 'i':
+            AppendSigned(out, c, args);
+            break;
+        case 'o':
+        case 'u':
+        case 'x':
+        case 'X':
+            AppendUnsigned(out, c, args);
+            break;
+        case 'c':
+            AppendPrintf(out, c.spec, c.stars, va_arg(args, int));
+            break;
+        case 'C':
+            AppendUTF8(out, static_cast<UniChar>(va_arg(args, int)));
+            break;
+        case 'e':
+        case 'E':
+        case 'f':
+        case 'F':
+        case 'g':
+        case 'G':
+        case 'a':
+        case 'A':
+            if (c.length == "L") {
+                AppendPrintf(out, c.spec, c.stars, va_arg(args, long double));
+            } else {
+                AppendPrintf(out, c.spec, c.stars, va_arg(args, double));
+            }
+            break;
+        case 's':
+            AppendPrintf(out, c.spec, c.stars, va_arg(args, const char*));
+            break;
+        case 'p':
+            AppendPrintf(out, c.spec, c.stars, va_arg(args, void*));
+            break;
+        case 'S': {
+            const UniChar* units = va_arg(args, const UniChar*);
+            size_t count = 0;
+            while (units && units[count] != 0) {
+                ++count;
+            }
+            out += units ? FromUTF16(units, count) : std::string("(null)");
+            break;
+        }
+        case 'n':
+            va_arg(args, void*);
+            break; // never written through
+        default:
+            out.append(format, start, i - start);
+            break;
+        }
+    }
+    va_end(args);
+    return out;
+}
+
+int FoldASCII(UInt8 c)
+{
+    return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c;
+}
+
+bool IsDigit(UInt8 c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Compares two runs of digits by value: longer (without leading zeros) is greater.
+int CompareDigitRuns(const std::string& a, size_t& i, const std::string& b, size_t& j)
+{
+    while (i < a.size() && a[i] == '0' && i + 1 < a.size() && IsDigit(a[i + 1])) {
+        ++i;
+    }
+    while (j < b.size() && b[j] == '0' && j + 1 < b.size() && IsDigit(b[j + 1])) {
+        ++j;
+    }
+    size_t endA = i, endB = j;
+    while (endA < a.size() && IsDigit(a[endA])) {
+        ++endA;
+    }
+    while (endB < b.size() && IsDigit(b[endB])) {
+        ++endB;
+    }
+    int result = 0;
+    if (endA - i != endB - j) {
+        result = endA - i < endB - j ? -1 : 1;
+    } else {
+        result = a.compare(i, endA - i, b, j, endB - j);
+    }
+    i = endA;
+    j = endB;
+    return result;
+}
+
+int CompareTexts(const std::string& a, const std::string& b, CFStringCompareFlags options)
+{
+    const bool caseless = options & kCFCompareCaseInsensitive;
+    const bool numeric = options & kCFCompareNumerically;
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const UInt8 ca = static_cast<UInt8>(a[i]), cb = static_cast<UInt8>(b[j]);
+        if (numeric && IsDigit(ca) && IsDigit(cb)) {
+            if (int result = CompareDigitRuns(a, i, b, j)) {
+                return result;
+            }
+            continue;
+        }
+        const int fa = caseless ? FoldASCII(ca) : ca, fb = caseless ? FoldASCII(cb) : cb;
+        if (fa != fb) {
+            return fa < fb ? -1 : 1;
+        }
+        ++i, ++j;
+    }
+    if (i < a.size()) {
+        return 1;
+    }
+    return j < b.size() ? -1 : 0;
+}
+
+// Interned constants live in a table that is never destroyed, so they outlive every static
+// object that might still use them at exit.
+struct ConstantTable {
+    std::mutex mMutex;
+    std::unordered_map<std::string, const __CFString*> mStrings;
+};
+
+ConstantTable& Constants()
+{
+    static ConstantTable* table = new ConstantTable;
+    return *table;
+}
+
+} // namespace
+
+void __CFString::SetText(std::string text)
+{
+    mText = std::move(text);
+    CFIndex length = 0;
+    for (char c : mText) {
+        const UInt8 byte = static_cast<UInt8>(c);
+        if ((byte & 0xC0) != 0x80) {
+            length += byte >= 0xF0 ? 2 : 1;
+        }
+    }
+    mLength = length;
+}
+
+CFStringRef CFStringCreateFromUTF8(std::string text, bool isMutable)
+{
+    return new __CFString(std::move(text), isMutable, CFObject::Lifetime::Counted);
+}
+
+const std::string& CFStringUTF8(CFStringRef string)
+{
+    static const std::string* empty = new std::string;
+    const __CFString* object = AsString(string);
+    return object ? object->mText : *empty;
+}
+
+extern "C" {
+
+CFStringRef __CFStringMakeConstantString(const char* cStr)
+{
+    if (!cStr) {
+        return nullptr;
+    }
+    ConstantTable& table = Constants();
+    std::lock_guard<std::mutex> lock(table.mMutex);
+    const auto found = table.mStrings.find(cStr);
+    if (found != table.mStrings.end()) {
+        return found->second;
+    }
+    std::string text;
+    if (!DecodeBytes(cStr, strlen(cStr), kCFStringEncodingUTF8, text)) {
+        DecodeBytes(cStr, strlen(cStr), kCFStringEncodingISOLatin1, text);
+    }
+    const __CFString* string = new __CFString(text, false, CFObject::Lifetime::Immortal);
+    table.mStrings.emplace(cStr, string);
+    return string;
+}
+
+CFTypeID CFStringGetTypeID(void)
+{
+    return kCFRuntimeStringTypeID;
+}
+
+CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFStringEncoding encoding)
+{
+    return cStr ? CreateFromBytes(cStr, strlen(cStr), encoding) : nullptr;
+}
+
+CFStringRef CFStringCreateWithBytes(CFAllocatorRef, const UInt8* bytes, CFIndex numBytes,
+                                    CFStringEncoding encoding, Boolean isExternalRepresentation)
+{
+    if (numBytes < 0 || (!bytes && numBytes > 0)) {
+        return nullptr;
+    }
+    const char* text = reinterpret_cast<const char*>(bytes);
+    size_t length = static_cast<size_t>(numBytes);
+    const bool byteOrderMark = isExternalRepresentation && encoding == kCFStringEncodingUTF8 &&
+                               length >= 3 && memcmp(text, "\xEF\xBB\xBF", 3) == 0;
+    if (byteOrderMark) {
+        text += 3, length -= 3;
+    }
+    return CreateFromBytes(length ? text : "", length, encoding);
+}
+
+CFStringRef CFStringCreateWithCharacters(CFAllocatorRef, const UniChar* chars, CFIndex numChars)
+{
+    if (numChars < 0 || (!chars && numChars > 0)) {
+        return nullptr;
+    }
+    return CFCreateOrNull(
+        [&] { return CFStringCreateFromUTF8(FromUTF16(chars, static_cast<size_t>(numChars))); });
+}
+
+CFStringRef CFStringCreateCopy(CFAllocatorRef, CFStringRef theString)
+{
+    const __CFString* string = AsString(theString);
+    if (!string) {
+        return nullptr;
+    }
+    if (!string->mMutable) {
+        return static_cast<CFStringRef>(CFRetain(string));
+    }
+    return CFCreateOrNull([&] { return CFStringCreateFromUTF8(string->mText); });
+}
+
+CFStringRef CFStringCreateWithSubstring(CFAllocatorRef, CFStringRef str, CFRange range)
+{
+    const __CFString* string = AsString(str);
+    if (!string || range.location < 0 || range.length < 0 ||
+        range.location + range.length > string->mLength) {
+        return nullptr;
+    }
+    return CFCreateOrNull([&] {
+        const std::vector<UniChar> units = ToUTF16(string->mText);
+        return CFStringCreateFromUTF8(
+            FromUTF16(units.data() + range.location, static_cast<size_t>(range.length)));
+    });
+}
+
+CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFDictionaryRef formatOptions,
+                                     CFStringRef format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    CFStringRef result =
+        CFStringCreateWithFormatAndArguments(alloc, formatOptions, format, arguments);
+    va_end(arguments);
+    return result;
+}
+
+CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef, CFDictionaryRef,
+                                                 CFStringRef format, va_list arguments)
+{
+    const __CFString* formatString = AsString(format);
+    if (!formatString) {
+        return nullptr;
+    }
+    return CFCreateOrNull([&]() -> CFStringRef {
+        std::string text = FormatText(formatString->mText, arguments);
+        if (!IsValidUTF8(text)) {
+            return nullptr;
+        }
+        return CFStringCreateFromUTF8(std::move(text));
+    });
+}
+
+CFIndex CFStringGetLength(CFStringRef theString)
+{
+    const __CFString* string = AsString(theString);
+    return string ? string->mLength : 0;
+}
+
+UniChar CFStringGetCharacterAtIndex(CFStringRef theString, CFIndex idx)
+{
+    const __CFString* string = AsString(theString);
+    if (!string || idx < 0 || idx >= string->mLength) {
+        return 0;
+    }
+    return ToUTF16(string->mText)[static_cast<size_t>(idx)];
+}
+
+void CFStringGetCharacters(CFStringRef theString, CFRange range, UniChar* buffer)
+{
+    const __CFString* string = AsString(theString);
+    if (!string || !buffer || range.location < 0 || range.length < 0 ||
+        range.location + range.length > string->mLength) {
+        return;
+    }
+    const std::vector<UniChar> units = ToUTF16(string->mText);
+    std::copy(units.begin() + range.location, units.begin() + range.location + range.length,
+              buffer);
+}
+
+Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSize,
+                           CFStringEncoding encoding)
+{
+    const __CFString* string = AsString(theString);
+    if (!string || !buffer || bufferSize <= 0) {
+        return false;
+    }
+    std::string bytes;
+    if (!EncodeText(string->mText, encoding, bytes) ||
+        bytes.size() + 1 > static_cast<size_t>(bufferSize)) {
+        buffer[0] = '\0';
+        return false;
+    }
+    memcpy(buffer, bytes.c_str(), bytes.size() + 1);
+    return true;
+}
+
+const char* CFStringGetCStringPtr(CFStringRef theString, CFStringEncoding encoding)
+{
+    const __CFString* string = AsString(theString);
+    if (!string) {
+        return nullptr;
+    }
+    const bool direct =
+        encoding == kCFStringEncodingUTF8 ||
+        ((encoding == kCFStringEncodingASCII || encoding == kCFStringEncodingMacRoman ||
+          encoding == kCFStringEncodingISOLatin1) &&
+         IsASCII(string->mText));
+    return direct ? string->mText.c_str() : nullptr;
+}
+
+CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encoding)
+{
+    if (length < 0) {
+        return kCFNotFound;
+    }
+    switch (encoding) {
+    case kCFStringEncodingUTF8:
+        return length > LONG_MAX / 3 ? CFIndex(kCFNotFound) : length * 3;
+    case kCFStringEncodingASCII:
+    case kCFStringEncodingMacRoman:
+    case kCFStringEncodingISOLatin1:
+        return length;
+    default:
+        return kCFNotFound;
+    }
+}
+
+CFStringEncoding CFStringGetSystemEncoding(void)
+{
+    return kCFStringEncodingUTF8;
+}
+
+CFComparisonResult CFStringCompare(CFStringRef theString1, CFStringRef theString2,
+                                   CFStringCompareFlags compareOptions)
+{
+    const int result =
+        CompareTexts(CFStringUTF8(theString1), CFStringUTF8(theString2), compareOptions);
+    return result < 0 ? kCFCompareLessThan
+                      : (result > 0 ? kCFCompareGreaterThan : kCFCompareEqualTo);
+}
+
+Boolean CFStringHasPrefix(CFStringRef theString, CFStringRef prefix)
+{
+    const std::string& text = CFStringUTF8(theString);
+    const std::string& start = CFStringUTF8(prefix);
+    return AsString(theString) && AsString(prefix) && text.compare(0, start.size(), start) == 0;
+}
+
+Boolean CFStringHasSuffix(CFStringRef theString, CFStringRef suffix)
+{
+    const std::string& text = CFStringUTF8(theString);
+    const std::string& end = CFStringUTF8(suffix);
+    return AsString(theString) && AsString(suffix) && text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+SInt32 CFStringGetIntValue(CFStringRef str)
+{
+    const long long value = strtoll(CFStringUTF8(str).c_str(), nullptr, 10);
+    if (value > INT32_MAX) {
+        return INT32_MAX;
+    }
+    return value < INT32_MIN ? INT32_MIN : static_cast<SInt32>(value);
+}
+
+double CFStringGetDoubleValue(CFStringRef str)
+{
+    return strtod(CFStringUTF8(str).c_str(), nullptr);
+}
+
+CFMutableStringRef CFStringCreateMutable(CFAllocatorRef, CFIndex)
+{
+    return CFCreateOrNull(
+        [] { return const_cast<CFMutableStringRef>(CFStringCreateFromUTF8({}, true)); });
+}
+
+CFMutableStringRef CFStringCreateMutableCopy(CFAllocatorRef, CFIndex, CFStringRef theString)
+{
+    const __CFString* string = AsString(theString);
+    if (!string) {
+        return nullptr;
+    }
+    return CFCreateOrNull([&] {
+        return const_cast<CFMutableStringRef>(CFStringCreateFromUTF8(string->mText, true));
+    });
+}
+
+void CFStringAppend(CFMutableStringRef theString, CFStringRef appendedString)
+{
+    __CFString* string = CFAsMutable<__CFString>(theString, __func__);
+    const __CFString* appended = AsString(appendedString);
+    if (string && appended) {
+        string->SetText(string->mText + appended->mText);
+    }
+}
+
+void CFStringAppendCString(CFMutableStringRef theString, const char* cStr,
+                           CFStringEncoding encoding)
+{
+    __CFString* string = CFAsMutable<__CFString>(theString, __func__);
+    std::string text;
+    if (!string || !cStr) {
+        return;
+    }
+    if (!DecodeBytes(cStr, strlen(cStr), encoding, text)) {
+        CFReportMisuse(__func__, "the text is not valid in the given encoding");
+        return;
+    }
+    string->SetText(string->mText + text);
+}
+
+void CFStringAppendFormat(CFMutableStringRef theString, CFDictionaryRef formatOptions,
+                          CFStringRef format, ...)
+{
+    __CFString* string = CFAsMutable<__CFString>(theString, __func__);
+    if (!string) {
+        return;
+    }
+    va_list arguments;
+    va_start(arguments, format);
+    CFStringRef formatted =
+        CFStringCreateWithFormatAndArguments(nullptr, formatOptions, format, arguments);
+    va_end(arguments);
+    CFStringAppend(theString, formatted);
+    CFRelease(formatted);
+}
+
+} // extern "C"
