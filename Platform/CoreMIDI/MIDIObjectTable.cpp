@@ -1,0 +1,101 @@
+#include "MIDIObjectTable.h"
+
+namespace {
+// Reference layout: generation (20 bits) | kind (2 bits) | slot index (10 bits). The generation
+// is never 0, so no reference is 0.
+constexpr UInt32 kIndexBits = 10;
+constexpr UInt32 kKindBits = 2;
+constexpr UInt32 kGenerationShift = kIndexBits + kKindBits;
+constexpr UInt32 kGenerationLimit = 1u << (32 - kGenerationShift);
+static_assert(MIDIObjectTable::kCapacity == 1u << kIndexBits, "index field holds every slot");
+} // namespace
+
+MIDIObjectKind MIDIObjectTable::KindOf(MIDIObjectRef ref)
+{
+    return MIDIObjectKind((ref >> kIndexBits) & ((1u << kKindBits) - 1));
+}
+
+UInt32 MIDIObjectTable::IndexOf(MIDIObjectRef ref)
+{
+    return ref & (kCapacity - 1);
+}
+
+MIDIObjectRecord* MIDIObjectTable::Find(MIDIObjectRef ref)
+{
+    if (ref == 0)
+        return nullptr;
+    MIDIObjectRecord& record = mRecords[IndexOf(ref)];
+    return record.mRef.load(std::memory_order_seq_cst) == ref ? &record : nullptr;
+}
+
+MIDIObjectRecord* MIDIObjectTable::Find(MIDIObjectRef ref, MIDIObjectKind kind)
+{
+    return KindOf(ref) == kind ? Find(ref) : nullptr;
+}
+
+bool MIDIObjectTable::ReserveFreeSlot(UInt32& index)
+{
+    for (UInt32 i = 0; i < kCapacity; ++i) {
+        if (!mRecords[i].mReserved) {
+            mRecords[i].mReserved = true;
+            index = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+MIDIObjectRef MIDIObjectTable::Publish(UInt32 index, MIDIObjectKind kind)
+{
+    MIDIObjectRecord& record = mRecords[index];
+    record.mGeneration = record.mGeneration + 1 < kGenerationLimit ? record.mGeneration + 1 : 1;
+    const MIDIObjectRef ref =
+        (record.mGeneration << kGenerationShift) | (UInt32(kind) << kIndexBits) | index;
+    record.mRef.store(ref, std::memory_order_seq_cst);
+    return ref;
+}
+
+void MIDIObjectTable::Retire(MIDIObjectRef ref)
+{
+    if (MIDIObjectRecord* record = Find(ref))
+        record->mRef.store(0, std::memory_order_seq_cst);
+}
+
+void MIDIObjectTable::Release(MIDIObjectRef ref)
+{
+    MIDIObjectRecord& record = mRecords[IndexOf(ref)];
+    if (record.mRef.load(std::memory_order_relaxed) != 0)
+        return; // still live: only retired objects give their slot back
+    const UInt32 generation = ref >> kGenerationShift;
+    if (generation != record.mGeneration || !record.mReserved)
+        return;
+    record.mName.clear();
+    record.mAdvanceMicros.store(0, std::memory_order_relaxed);
+    record.mOwner = 0;
+    record.mBackend = nullptr;
+    record.mReadProc = nullptr;
+    record.mReadRefCon = nullptr;
+    record.mNotifyProc = nullptr;
+    record.mNotifyRefCon = nullptr;
+    record.mReserved = false;
+}
+
+bool MIDIObjectTable::UniqueIDInUse(MIDIUniqueID id) const
+{
+    for (const MIDIObjectRecord& record : mRecords)
+        if (record.mReserved && record.mUniqueID == id)
+            return true;
+    return false;
+}
+
+MIDIUniqueID MIDIObjectTable::NewUniqueID()
+{
+    // Spread consecutive objects over the whole range, as the platform's ids look random, and
+    // skip 0 (no id) and any id a caller has already given to a live object.
+    MIDIUniqueID id = 0;
+    do {
+        mUniqueIDSeed = mUniqueIDSeed * 1664525u + 1013904223u;
+        id = MIDIUniqueID(mUniqueIDSeed);
+    } while (id == 0 || UniqueIDInUse(id));
+    return id;
+}

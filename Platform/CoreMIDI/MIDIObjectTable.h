@@ -1,0 +1,77 @@
+// The live MIDI objects (clients, ports, endpoints) in a fixed table. A reference carries the
+// object's kind, its slot and the slot's generation, so looking one up is a single atomic load
+// that never takes a lock, and a stale reference to a reused slot is recognised as stale.
+#pragma once
+
+#include <CoreMIDI/MIDIServices.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+class MIDIBackend;
+
+enum class MIDIObjectKind : UInt32 { Client = 1, Port = 2, Endpoint = 3 };
+
+struct MIDIObjectRecord {
+    // The reference of the object living here, 0 while the slot holds none.
+    std::atomic<MIDIObjectRef> mRef{0};
+    std::atomic<SInt32> mAdvanceMicros{0};
+
+    // Written before mRef is published, constant while the object lives.
+    MIDIObjectRef mOwner = 0;
+    MIDIBackend* mBackend = nullptr;
+    MIDIReadProc mReadProc = nullptr;
+    void* mReadRefCon = nullptr;
+    MIDINotifyProc mNotifyProc = nullptr;
+    void* mNotifyRefCon = nullptr;
+
+    // Under the table's mutex.
+    std::string mName;
+    MIDIUniqueID mUniqueID = 0;
+    UInt32 mGeneration = 0;
+    bool mReserved = false; // live, or disposed but possibly still being delivered to
+};
+
+class MIDIObjectTable {
+public:
+    static constexpr UInt32 kCapacity = 1024;
+
+    static MIDIObjectKind KindOf(MIDIObjectRef ref);
+
+    // The record of a live object of the given kind, or null. Sequentially consistent, so that
+    // a disposal and a delivery in progress always see each other. [any-thread]
+    MIDIObjectRecord* Find(MIDIObjectRef ref, MIDIObjectKind kind);
+    MIDIObjectRecord* Find(MIDIObjectRef ref);
+
+    // The operations below are called with Mutex() held.
+    std::mutex& Mutex() { return mMutex; }
+    // Reserves a slot, lets fill() set its fields, then publishes the object; 0 when full.
+    template <typename Fill> MIDIObjectRef Add(MIDIObjectKind kind, Fill fill);
+    // Makes the reference stale at once; the slot stays reserved until Release.
+    void Retire(MIDIObjectRef ref);
+    void Release(MIDIObjectRef ref);
+    MIDIObjectRecord& At(UInt32 index) { return mRecords[index]; }
+    bool UniqueIDInUse(MIDIUniqueID id) const;
+    MIDIUniqueID NewUniqueID();
+
+private:
+    static UInt32 IndexOf(MIDIObjectRef ref);
+    MIDIObjectRef Publish(UInt32 index, MIDIObjectKind kind);
+    bool ReserveFreeSlot(UInt32& index);
+
+    std::mutex mMutex;
+    MIDIObjectRecord mRecords[kCapacity];
+    UInt32 mUniqueIDSeed = 0;
+};
+
+template <typename Fill> MIDIObjectRef MIDIObjectTable::Add(MIDIObjectKind kind, Fill fill)
+{
+    UInt32 index = 0;
+    if (!ReserveFreeSlot(index))
+        return 0;
+    MIDIObjectRecord& record = mRecords[index];
+    record.mUniqueID = NewUniqueID();
+    fill(record);
+    return Publish(index, kind);
+}

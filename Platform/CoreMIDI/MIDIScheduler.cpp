@@ -1,0 +1,152 @@
+#include "MIDIScheduler.h"
+
+#include "MIDIBackend.h"
+
+#include <CoreAudio/HostTime.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <system_error>
+
+namespace {
+constexpr UInt64 kNanosPerMicro = 1000;
+constexpr UInt64 kNanosPerSecond = 1000000000;
+} // namespace
+
+MIDIScheduler::MIDIScheduler(MIDIObjectTable& table) : mTable(table), mQueue(kPoolCapacity)
+{
+    mPending.reserve(kPoolCapacity);
+    if (sem_init(&mWake, 0, 0) != 0)
+        throw std::system_error(errno, std::generic_category(), "MIDI scheduler semaphore");
+    try {
+        mThread = std::thread(&MIDIScheduler::Run, this);
+    } catch (...) {
+        sem_destroy(&mWake);
+        throw;
+    }
+}
+
+MIDIScheduler::~MIDIScheduler()
+{
+    mStopping.store(true);
+    sem_post(&mWake);
+    mThread.join();
+    sem_destroy(&mWake);
+}
+
+bool MIDIScheduler::Submit(MIDIEndpointRef destination, const MIDIPacketList& list)
+{
+    if (!mQueue.Submit(destination, list))
+        return false;
+    sem_post(&mWake);
+    return true;
+}
+
+void MIDIScheduler::DropPacketsOfDisposedEndpoints()
+{
+    mDropRequested.store(true);
+    sem_post(&mWake);
+}
+
+void MIDIScheduler::WaitForDeliveryToEnd(MIDIEndpointRef endpoint) const
+{
+    if (std::this_thread::get_id() == mThread.get_id())
+        return;
+    while (mDelivering.load(std::memory_order_seq_cst) == endpoint)
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+}
+
+bool MIDIScheduler::LaterDue::operator()(UInt32 a, UInt32 b) const
+{
+    const MIDIQueuedPacket& first = mQueue->At(a);
+    const MIDIQueuedPacket& second = mQueue->At(b);
+    if (first.mDue != second.mDue)
+        return first.mDue > second.mDue;
+    return first.mSequence > second.mSequence;
+}
+
+void MIDIScheduler::Run()
+{
+    while (!mStopping.load()) {
+        TakeSubmitted();
+        if (mDropRequested.exchange(false))
+            DropDisposed();
+        DeliverDuePackets(AudioGetCurrentHostTime());
+        WaitForWork();
+    }
+}
+
+void MIDIScheduler::TakeSubmitted()
+{
+    // Consume the remaining wake-ups first: every submission they announce is then visible.
+    while (sem_trywait(&mWake) == 0) {
+    }
+    mQueue.TakeSubmitted([&](UInt32 index) {
+        MIDIQueuedPacket& packet = mQueue.At(index);
+        UInt64 advance = 0;
+        if (MIDIObjectRecord* destination =
+                mTable.Find(packet.mDestination, MIDIObjectKind::Endpoint))
+            advance = UInt64(destination->mAdvanceMicros.load(std::memory_order_relaxed)) *
+                      kNanosPerMicro;
+        packet.mDue = packet.mStamp > advance ? packet.mStamp - advance : 0;
+        mPending.push_back(index);
+        std::push_heap(mPending.begin(), mPending.end(), mLaterDue);
+    });
+}
+
+void MIDIScheduler::DropDisposed()
+{
+    const auto gone = [this](UInt32 index) {
+        if (mTable.Find(mQueue.At(index).mDestination) != nullptr)
+            return false;
+        mQueue.Recycle(index);
+        return true;
+    };
+    mPending.erase(std::remove_if(mPending.begin(), mPending.end(), gone), mPending.end());
+    std::make_heap(mPending.begin(), mPending.end(), mLaterDue);
+}
+
+void MIDIScheduler::DeliverDuePackets(UInt64 now)
+{
+    while (!mPending.empty() && mQueue.At(mPending.front()).mDue <= now) {
+        std::pop_heap(mPending.begin(), mPending.end(), mLaterDue);
+        const UInt32 index = mPending.back();
+        mPending.pop_back();
+        Deliver(mQueue.At(index));
+        mQueue.Recycle(index);
+        if (mPending.empty() || mQueue.At(mPending.front()).mDue > now)
+            now = AudioGetCurrentHostTime(); // a slow read procedure lets later packets fall due
+    }
+}
+
+void MIDIScheduler::Deliver(const MIDIQueuedPacket& packet)
+{
+    // Announce the delivery before checking that the destination lives; a disposal retires the
+    // reference before looking here, so one of the two always sees the other.
+    mDelivering.store(packet.mDestination, std::memory_order_seq_cst);
+    if (MIDIObjectRecord* destination =
+            mTable.Find(packet.mDestination, MIDIObjectKind::Endpoint)) {
+        mDeliveryList.numPackets = 1;
+        mDeliveryList.packet[0].timeStamp = packet.mStamp;
+        mDeliveryList.packet[0].length = packet.mLength;
+        std::memcpy(mDeliveryList.packet[0].data, packet.mData, packet.mLength);
+        destination->mBackend->Deliver(*destination, mDeliveryList);
+    }
+    mDelivering.store(0, std::memory_order_seq_cst);
+}
+
+void MIDIScheduler::WaitForWork()
+{
+    if (mPending.empty()) {
+        while (sem_wait(&mWake) != 0 && errno == EINTR) {
+        }
+        return;
+    }
+    const UInt64 due = mQueue.At(mPending.front()).mDue;
+    timespec deadline{};
+    deadline.tv_sec = time_t(due / kNanosPerSecond);
+    deadline.tv_nsec = long(due % kNanosPerSecond);
+    sem_clockwait(&mWake, CLOCK_MONOTONIC, &deadline);
+}

@@ -1,0 +1,4 @@
+// Umbrella header of the MIDI services.
+#pragma once
+
+#include <CoreMIDI/MIDIServices.h>

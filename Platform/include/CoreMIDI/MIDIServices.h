@@ -1,0 +1,143 @@
+// The MIDI services: clients, output ports, destinations with their properties, packet lists and
+// time-stamped sending. A destination created here (a virtual destination) receives what is sent
+// to it through its read procedure, on the services' scheduler thread.
+#pragma once
+
+#include <CoreFoundation/CFBase.h>
+#include <MacTypes.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef unsigned long ItemCount;
+
+typedef UInt32 MIDIObjectRef;
+typedef MIDIObjectRef MIDIClientRef;
+typedef MIDIObjectRef MIDIPortRef;
+typedef MIDIObjectRef MIDIEndpointRef;
+typedef UInt64 MIDITimeStamp;
+typedef SInt32 MIDIUniqueID;
+
+enum {
+    kMIDIInvalidClient = -10830,
+    kMIDIInvalidPort = -10831,
+    kMIDIWrongEndpointType = -10832,
+    kMIDINoConnection = -10833,
+    kMIDIUnknownEndpoint = -10834,
+    kMIDIUnknownProperty = -10835,
+    kMIDIWrongPropertyType = -10836,
+    kMIDINoCurrentSetup = -10837,
+    kMIDIMessageSendErr = -10838,
+    kMIDIServerStartErr = -10839,
+    kMIDISetupFormatErr = -10840,
+    kMIDIWrongThread = -10841,
+    kMIDIObjectNotFound = -10842,
+    kMIDIIDNotUnique = -10843,
+    kMIDINotPermitted = -10844,
+    kMIDIUnknownError = -10845
+};
+
+// One or more complete MIDI messages (or a piece of SysEx) that share one host-time stamp.
+// Packets follow each other in a list at 4-byte aligned offsets.
+#pragma pack(push, 4)
+typedef struct MIDIPacket {
+    MIDITimeStamp timeStamp;
+    UInt16 length;
+    Byte data[256];
+} MIDIPacket;
+
+typedef struct MIDIPacketList {
+    UInt32 numPackets;
+    MIDIPacket packet[1];
+} MIDIPacketList;
+#pragma pack(pop)
+
+#ifdef __cplusplus
+static_assert(sizeof(MIDIPacket) == 268, "MIDIPacket layout");
+static_assert(offsetof(MIDIPacket, length) == 8 && offsetof(MIDIPacket, data) == 10,
+              "MIDIPacket layout");
+static_assert(sizeof(MIDIPacketList) == 272 && offsetof(MIDIPacketList, packet) == 4,
+              "MIDIPacketList layout");
+#endif
+
+typedef SInt32 MIDINotificationMessageID;
+enum {
+    kMIDIMsgSetupChanged = 1,
+    kMIDIMsgObjectAdded = 2,
+    kMIDIMsgObjectRemoved = 3,
+    kMIDIMsgPropertyChanged = 4,
+    kMIDIMsgThruConnectionsChanged = 5,
+    kMIDIMsgSerialPortOwnerChanged = 6,
+    kMIDIMsgIOError = 7
+};
+
+typedef struct MIDINotification {
+    MIDINotificationMessageID messageID;
+    UInt32 messageSize;
+} MIDINotification;
+
+typedef void (*MIDINotifyProc)(const MIDINotification* message, void* refCon);
+// Receives packets sent to a destination. [scheduler-thread]
+typedef void (*MIDIReadProc)(const MIDIPacketList* pktlist, void* readProcRefCon,
+                             void* srcConnRefCon);
+
+// Property names (CFSTR constants, never released).
+extern const CFStringRef kMIDIPropertyName;
+extern const CFStringRef kMIDIPropertyDisplayName;
+extern const CFStringRef kMIDIPropertyUniqueID;
+extern const CFStringRef kMIDIPropertyIsEmbeddedEntity;
+extern const CFStringRef kMIDIPropertyAdvanceScheduleTimeMuSec;
+
+// Creates a client, the owner of ports and destinations. notifyProc is kept but setup-change
+// notifications are not sent. [host-thread]
+OSStatus MIDIClientCreate(CFStringRef name, MIDINotifyProc notifyProc, void* notifyRefCon,
+                          MIDIClientRef* outClient);
+// Disposes a client with its ports and destinations; see MIDIEndpointDispose. [host-thread]
+OSStatus MIDIClientDispose(MIDIClientRef client);
+// Creates an output port of a client, through which MIDISend sends. [host-thread]
+OSStatus MIDIOutputPortCreate(MIDIClientRef client, CFStringRef portName, MIDIPortRef* outPort);
+OSStatus MIDIPortDispose(MIDIPortRef port); // [host-thread]
+
+// Creates a virtual destination owned by a client; what is sent to it reaches readProc on the
+// scheduler thread. [host-thread]
+OSStatus MIDIDestinationCreate(MIDIClientRef client, CFStringRef name, MIDIReadProc readProc,
+                               void* refCon, MIDIEndpointRef* outDest);
+// Disposes a destination: packets still queued for it are dropped, and once this returns its
+// read procedure is never called again (it waits for a delivery in progress, unless called from
+// that very read procedure). [host-thread]
+OSStatus MIDIEndpointDispose(MIDIEndpointRef endpt);
+
+// The destinations in the order of their creation; MIDIGetDestination gives 0 for an index out
+// of range. [any-thread]
+ItemCount MIDIGetNumberOfDestinations(void);
+MIDIEndpointRef MIDIGetDestination(ItemCount destIndex0);
+
+// kMIDIPropertyName, kMIDIPropertyDisplayName of any object; *str is a new string the caller
+// releases. [host-thread]
+OSStatus MIDIObjectGetStringProperty(MIDIObjectRef obj, CFStringRef propertyID, CFStringRef* str);
+// kMIDIPropertyUniqueID of any object; kMIDIPropertyIsEmbeddedEntity and
+// kMIDIPropertyAdvanceScheduleTimeMuSec of endpoints. [host-thread]
+OSStatus MIDIObjectGetIntegerProperty(MIDIObjectRef obj, CFStringRef propertyID, SInt32* outValue);
+// kMIDIPropertyUniqueID (unique among live objects, else kMIDIIDNotUnique) and
+// kMIDIPropertyAdvanceScheduleTimeMuSec (>= 0) are writable. [host-thread]
+OSStatus MIDIObjectSetIntegerProperty(MIDIObjectRef obj, CFStringRef propertyID, SInt32 value);
+
+// Empties a list and returns its first packet, the cursor for MIDIPacketListAdd. [any-thread]
+MIDIPacket* MIDIPacketListInit(MIDIPacketList* pktlist);
+// Appends a message to a list of listSize bytes and returns the packet that holds it, or NULL
+// (list unchanged) when it does not fit, a packet would exceed 256 bytes, or an argument is
+// unusable. Never allocates. [render-thread]
+MIDIPacket* MIDIPacketListAdd(MIDIPacketList* pktlist, ByteCount listSize, MIDIPacket* curPacket,
+                              MIDITimeStamp time, ByteCount nData, const Byte* data);
+// The packet after pkt in its list. [any-thread]
+MIDIPacket* MIDIPacketNext(const MIDIPacket* pkt);
+
+// Queues every packet of the list for delivery to dest at its stamp (0 or a past stamp: at once)
+// in stamp order, equal stamps in send order. All or nothing: kMIDIMessageSendErr when the
+// queue cannot take the whole list. No allocation, no lock, no wait. [render-thread]
+OSStatus MIDISend(MIDIPortRef port, MIDIEndpointRef dest, const MIDIPacketList* pktlist);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,157 @@
+#include "MIDIRecorder.h"
+
+#include "Watchdog.h"
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+constexpr UInt32 kMessagesPerSender = 100000;
+
+// Message: sender id and a 21-bit running number, in one SysEx packet.
+MIDIPacketList NumberedMessage(UInt32 sender, UInt32 number)
+{
+    return OnePacket(0, {0xF0, Byte(sender), Byte(number >> 14 & 0x7F), Byte(number >> 7 & 0x7F),
+                         Byte(number & 0x7F), 0xF7});
+}
+
+// Sends until the queue takes the message: a full queue is a status, never a loss.
+UInt64 SendRetrying(MIDIPortRef port, MIDIEndpointRef destination, const MIDIPacketList& list)
+{
+    UInt64 refusals = 0;
+    OSStatus status;
+    while ((status = MIDISend(port, destination, &list)) == kMIDIMessageSendErr) {
+        ++refusals;
+        std::this_thread::yield();
+    }
+    EXPECT_EQ(status, noErr);
+    return refusals;
+}
+
+} // namespace
+
+TEST(MIDIServicesConcurrency, TwoSendersLoseAndDuplicateNothingAndKeepTheirOrder)
+{
+    Watchdog watchdog(240, "two MIDI senders");
+    MIDITestClient client;
+    MIDIRecorder recorder(client.Client(), "Counting");
+
+    std::atomic<UInt64> refusals{0};
+    std::vector<std::thread> senders;
+    for (UInt32 sender = 0; sender < 2; ++sender)
+        senders.emplace_back([&, sender] {
+            for (UInt32 number = 0; number < kMessagesPerSender; ++number)
+                refusals += SendRetrying(client.Port(), recorder.Endpoint(),
+                                         NumberedMessage(sender, number));
+        });
+    for (std::thread& thread : senders)
+        thread.join();
+
+    const std::vector<ReceivedPacket> received =
+        recorder.WaitFor(2 * kMessagesPerSender, std::chrono::milliseconds(60000));
+    ASSERT_EQ(received.size(), 2 * kMessagesPerSender);
+    UInt32 expectedNext[2] = {0, 0};
+    for (const ReceivedPacket& packet : received) {
+        ASSERT_EQ(packet.data.size(), 6u);
+        const UInt32 sender = packet.data[1];
+        ASSERT_LT(sender, 2u);
+        const UInt32 number =
+            UInt32(packet.data[2]) << 14 | UInt32(packet.data[3]) << 7 | UInt32(packet.data[4]);
+        ASSERT_EQ(number, expectedNext[sender]) << "sender " << sender << " lost or reordered";
+        ++expectedNext[sender];
+    }
+    std::cout << "queue refusals retried: " << refusals.load() << std::endl;
+}
+
+namespace {
+
+// A destination whose read procedure is slow and notes any call after its disposal returned.
+struct SlowDestination {
+    std::atomic<bool> disposed{false};
+    std::atomic<int> calls{0};
+    std::atomic<int> callsAfterDisposal{0};
+
+    static void Read(const MIDIPacketList*, void* refCon, void*)
+    {
+        auto* self = static_cast<SlowDestination*>(refCon);
+        if (self->disposed.load())
+            ++self->callsAfterDisposal;
+        ++self->calls;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (self->disposed.load())
+            ++self->callsAfterDisposal;
+    }
+};
+
+} // namespace
+
+TEST(MIDIServicesConcurrency, NoReadProcedureRunsAfterItsDisposalReturned)
+{
+    Watchdog watchdog(120, "dispose during delivery");
+    MIDITestClient client;
+    for (int round = 0; round < 20; ++round) {
+        SlowDestination slow;
+        MIDIEndpointRef endpoint = 0;
+        ASSERT_EQ(MIDIDestinationCreate(client.Client(), CFSTR("Slow"), &SlowDestination::Read,
+                                        &slow, &endpoint),
+                  noErr);
+        std::atomic<bool> stop{false};
+        std::thread sender([&] {
+            MIDIPacketList list = OnePacket(0, {0x90, 60, 1});
+            while (!stop.load() && MIDISend(client.Port(), endpoint, &list) != kMIDIUnknownEndpoint)
+                std::this_thread::yield();
+        });
+        while (slow.calls.load() < 3)
+            std::this_thread::yield();
+        ASSERT_EQ(MIDIEndpointDispose(endpoint), noErr);
+        slow.disposed.store(true);
+        stop.store(true);
+        sender.join();
+        // Give a stray delivery the chance to show itself before `slow` goes away.
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(slow.callsAfterDisposal.load(), 0) << "round " << round;
+    }
+}
+
+namespace {
+
+struct SelfDisposingDestination {
+    MIDIEndpointRef endpoint = 0;
+    std::atomic<int> calls{0};
+
+    static void Read(const MIDIPacketList*, void* refCon, void*)
+    {
+        auto* self = static_cast<SelfDisposingDestination*>(refCon);
+        if (++self->calls == 1) {
+            EXPECT_EQ(MIDIEndpointDispose(self->endpoint), noErr);
+        }
+    }
+};
+
+} // namespace
+
+TEST(MIDIServicesConcurrency, AReadProcedureMayDisposeItsOwnEndpoint)
+{
+    Watchdog watchdog(30, "read procedure disposing its own endpoint");
+    MIDITestClient client;
+    SelfDisposingDestination destination;
+    ASSERT_EQ(MIDIDestinationCreate(client.Client(), CFSTR("Self"), &SelfDisposingDestination::Read,
+                                    &destination, &destination.endpoint),
+              noErr);
+    Byte buffer[256];
+    auto* list = reinterpret_cast<MIDIPacketList*>(buffer);
+    MIDIPacket* packet = MIDIPacketListInit(list);
+    for (Byte n = 0; n < 5; ++n) {
+        const Byte message[] = {0xF0, n, 0xF7};
+        packet = MIDIPacketListAdd(list, sizeof buffer, packet, 0, 3, message);
+    }
+    ASSERT_EQ(MIDISend(client.Port(), destination.endpoint, list), noErr);
+
+    // The services must still work afterwards: a later packet reaches another destination.
+    MIDIRecorder witness(client.Client(), "Witness");
+    MIDIPacketList after = OnePacket(0, {0x90, 1, 1});
+    ASSERT_EQ(MIDISend(client.Port(), witness.Endpoint(), &after), noErr);
+    EXPECT_EQ(witness.WaitFor(1).size(), 1u);
+    EXPECT_EQ(destination.calls.load(), 1) << "nothing after the endpoint disposed itself";
+}

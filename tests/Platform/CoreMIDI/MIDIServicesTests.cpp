@@ -1,0 +1,365 @@
+#include "MIDIRecorder.h"
+
+#include "Watchdog.h"
+
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <algorithm>
+#include <atomic>
+#include <iostream>
+#include <string>
+#include <thread>
+
+namespace {
+
+constexpr UInt64 kMillis = 1000000;
+
+std::string StringProperty(MIDIObjectRef object, CFStringRef property)
+{
+    CFStringRef value = nullptr;
+    if (MIDIObjectGetStringProperty(object, property, &value) != noErr || value == nullptr)
+        return "<none>";
+    char text[256] = {};
+    CFStringGetCString(value, text, sizeof text, kCFStringEncodingUTF8);
+    CFRelease(value);
+    return text;
+}
+
+std::vector<MIDIEndpointRef> Destinations()
+{
+    std::vector<MIDIEndpointRef> all;
+    for (ItemCount i = 0; i < MIDIGetNumberOfDestinations(); ++i)
+        all.push_back(MIDIGetDestination(i));
+    return all;
+}
+
+class MIDIServicesTest : public ::testing::Test {
+protected:
+    void SetUp() override { mLiveObjects = CFLiveObjectCount(); }
+    void TearDown() override { EXPECT_EQ(CFLiveObjectCount(), mLiveObjects); }
+
+private:
+    CFIndex mLiveObjects = 0;
+};
+
+} // namespace
+
+TEST_F(MIDIServicesTest, DestinationsAreListedInCreationOrderWithTheirNames)
+{
+    const std::vector<MIDIEndpointRef> before = Destinations();
+    MIDITestClient client;
+    MIDIRecorder first(client.Client(), "First");
+    MIDIRecorder second(client.Client(), "Zweite \xC3\xA9");
+    MIDIEndpointRef third = 0;
+    ASSERT_EQ(MIDIDestinationCreate(client.Client(), CFSTR("Third"), nullptr, nullptr, &third),
+              noErr);
+
+    std::vector<MIDIEndpointRef> expected = before;
+    expected.insert(expected.end(), {first.Endpoint(), second.Endpoint(), third});
+    EXPECT_EQ(Destinations(), expected);
+    EXPECT_EQ(MIDIGetDestination(MIDIGetNumberOfDestinations()), 0u);
+    EXPECT_EQ(StringProperty(second.Endpoint(), kMIDIPropertyName), "Zweite \xC3\xA9");
+    EXPECT_EQ(StringProperty(second.Endpoint(), kMIDIPropertyDisplayName), "Zweite \xC3\xA9");
+    EXPECT_EQ(StringProperty(client.Port(), kMIDIPropertyName), "Test Output");
+    EXPECT_EQ(StringProperty(client.Client(), kMIDIPropertyName), "Test Client");
+    // A property name made at run time is the same property as the constant.
+    CFStringRef madeName = CFStringCreateWithCString(nullptr, "name", kCFStringEncodingUTF8);
+    EXPECT_EQ(StringProperty(third, madeName), "Third");
+    CFRelease(madeName);
+
+    ASSERT_EQ(MIDIEndpointDispose(first.Endpoint()), noErr);
+    expected.erase(std::find(expected.begin(), expected.end(), first.Endpoint()));
+    EXPECT_EQ(Destinations(), expected) << "the others keep their order";
+    EXPECT_EQ(MIDIEndpointDispose(first.Endpoint()), kMIDIUnknownEndpoint);
+}
+
+TEST_F(MIDIServicesTest, IntegerProperties)
+{
+    MIDITestClient client;
+    MIDIRecorder a(client.Client(), "A");
+    MIDIRecorder b(client.Client(), "B");
+    SInt32 idA = 0, idB = 0, value = -1;
+    ASSERT_EQ(MIDIObjectGetIntegerProperty(a.Endpoint(), kMIDIPropertyUniqueID, &idA), noErr);
+    ASSERT_EQ(MIDIObjectGetIntegerProperty(b.Endpoint(), kMIDIPropertyUniqueID, &idB), noErr);
+    EXPECT_NE(idA, 0);
+    EXPECT_NE(idA, idB);
+    EXPECT_EQ(MIDIObjectSetIntegerProperty(b.Endpoint(), kMIDIPropertyUniqueID, idA),
+              kMIDIIDNotUnique);
+    EXPECT_EQ(MIDIObjectSetIntegerProperty(b.Endpoint(), kMIDIPropertyUniqueID, 4711), noErr);
+    EXPECT_EQ(MIDIObjectGetIntegerProperty(b.Endpoint(), kMIDIPropertyUniqueID, &value), noErr);
+    EXPECT_EQ(value, 4711);
+
+    EXPECT_EQ(MIDIObjectGetIntegerProperty(a.Endpoint(), kMIDIPropertyIsEmbeddedEntity, &value),
+              noErr);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(
+        MIDIObjectGetIntegerProperty(a.Endpoint(), kMIDIPropertyAdvanceScheduleTimeMuSec, &value),
+        noErr);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(
+        MIDIObjectSetIntegerProperty(a.Endpoint(), kMIDIPropertyAdvanceScheduleTimeMuSec, 2500),
+        noErr);
+    EXPECT_EQ(
+        MIDIObjectGetIntegerProperty(a.Endpoint(), kMIDIPropertyAdvanceScheduleTimeMuSec, &value),
+        noErr);
+    EXPECT_EQ(value, 2500);
+    EXPECT_EQ(MIDIObjectSetIntegerProperty(a.Endpoint(), kMIDIPropertyAdvanceScheduleTimeMuSec, -1),
+              -50);
+
+    EXPECT_EQ(
+        MIDIObjectGetIntegerProperty(client.Port(), kMIDIPropertyAdvanceScheduleTimeMuSec, &value),
+        kMIDIUnknownProperty);
+    EXPECT_EQ(MIDIObjectGetIntegerProperty(a.Endpoint(), CFSTR("noSuchProperty"), &value),
+              kMIDIUnknownProperty);
+    EXPECT_EQ(MIDIObjectSetIntegerProperty(a.Endpoint(), kMIDIPropertyName, 1),
+              kMIDIWrongPropertyType);
+    CFStringRef text = nullptr;
+    EXPECT_EQ(MIDIObjectGetStringProperty(a.Endpoint(), kMIDIPropertyUniqueID, &text),
+              kMIDIUnknownProperty);
+    EXPECT_EQ(text, nullptr);
+}
+
+TEST_F(MIDIServicesTest, PacketsArriveInStampOrderWithEqualStampsInSendOrder)
+{
+    MIDITestClient client;
+    MIDIRecorder recorder(client.Client(), "Order");
+    const UInt64 base = AudioGetCurrentHostTime() + 50 * kMillis;
+
+    // Three lists sent out of stamp order; equal stamps in separate lists and in one list.
+    Byte buffer[1024];
+    auto* list = reinterpret_cast<MIDIPacketList*>(buffer);
+    MIDIPacket* packet = MIDIPacketListInit(list);
+    const Byte sysEx1[] = {0xF0, 1, 0xF7}, sysEx2[] = {0xF0, 2, 0xF7};
+    packet = MIDIPacketListAdd(list, sizeof buffer, packet, base + 20 * kMillis, 3, sysEx1);
+    packet = MIDIPacketListAdd(list, sizeof buffer, packet, base + 20 * kMillis, 3, sysEx2);
+    ASSERT_EQ(list->numPackets, 2u);
+    ASSERT_EQ(MIDISend(client.Port(), recorder.Endpoint(), list), noErr);
+    MIDIPacketList later = OnePacket(base + 20 * kMillis, {0x90, 3, 1});
+    MIDIPacketList earlier = OnePacket(base + 10 * kMillis, {0x90, 4, 1});
+    MIDIPacketList now = OnePacket(0, {0x90, 5, 1});
+    ASSERT_EQ(MIDISend(client.Port(), recorder.Endpoint(), &later), noErr);
+    ASSERT_EQ(MIDISend(client.Port(), recorder.Endpoint(), &earlier), noErr);
+    ASSERT_EQ(MIDISend(client.Port(), recorder.Endpoint(), &now), noErr);
+
+    const std::vector<ReceivedPacket> received = recorder.WaitFor(5);
+    ASSERT_EQ(received.size(), 5u);
+    const std::vector<std::vector<Byte>> expectedData = {
+        {0x90, 5, 1}, {0x90, 4, 1}, {0xF0, 1, 0xF7}, {0xF0, 2, 0xF7}, {0x90, 3, 1}};
+    const std::vector<MIDITimeStamp> expectedStamps = {0, base + 10 * kMillis, base + 20 * kMillis,
+                                                       base + 20 * kMillis, base + 20 * kMillis};
+    for (size_t i = 0; i < received.size(); ++i) {
+        EXPECT_EQ(received[i].data, expectedData[i]) << "packet " << i;
+        EXPECT_EQ(received[i].stamp, expectedStamps[i]) << "packet " << i;
+        EXPECT_GE(received[i].arrival, received[i].stamp) << "packet " << i;
+    }
+}
+
+TEST_F(MIDIServicesTest, AdvanceSchedulingDeliversFutureStampsAtOnce)
+{
+    MIDITestClient client;
+    MIDIRecorder recorder(client.Client(), "Recorder");
+    ASSERT_EQ(MIDIObjectSetIntegerProperty(recorder.Endpoint(),
+                                           kMIDIPropertyAdvanceScheduleTimeMuSec, 60000000),
+              noErr);
+    const UInt64 sent = AudioGetCurrentHostTime();
+    const MIDITimeStamp stamps[] = {sent + 30000 * kMillis, sent + 10000 * kMillis,
+                                    sent + 20000 * kMillis};
+    for (MIDITimeStamp stamp : stamps) {
+        MIDIPacketList list = OnePacket(stamp, {0xB0, 7, 100});
+        ASSERT_EQ(MIDISend(client.Port(), recorder.Endpoint(), &list), noErr);
+    }
+    const std::vector<ReceivedPacket> received =
+        recorder.WaitFor(3, std::chrono::milliseconds(2000));
+    ASSERT_EQ(received.size(), 3u) << "packets stamped seconds ahead must come at once";
+    // All are due at once (their stamps less a minute lie in the past), so they come in the
+    // order the scheduler takes them, each with its own stamp.
+    std::vector<MIDITimeStamp> receivedStamps;
+    for (const ReceivedPacket& packet : received) {
+        receivedStamps.push_back(packet.stamp);
+        EXPECT_LT(packet.arrival, stamps[1]);
+    }
+    std::sort(receivedStamps.begin(), receivedStamps.end());
+    EXPECT_EQ(receivedStamps, (std::vector<MIDITimeStamp>{stamps[1], stamps[2], stamps[0]}));
+}
+
+TEST_F(MIDIServicesTest, WithoutAdvanceNoPacketArrivesEarly)
+{
+    MIDITestClient client;
+    MIDIRecorder recorder(client.Client(), "Timing");
+    constexpr int kPackets = 200;
+    const UInt64 start = AudioGetCurrentHostTime() + 5 * kMillis;
+    // Stamps half a millisecond apart, sent in lists of four.
+    for (int i = 0; i < kPackets; i += 4) {
+        Byte buffer[256];
+        auto* list = reinterpret_cast<MIDIPacketList*>(buffer);
+        MIDIPacket* packet = MIDIPacketListInit(list);
+        for (int j = i; j < i + 4; ++j) {
+            const Byte message[] = {0x90, Byte(j & 0x7F), 1};
+            packet = MIDIPacketListAdd(list, sizeof buffer, packet, start + UInt64(j) * kMillis / 2,
+                                       3, message);
+            ASSERT_NE(packet, nullptr);
+        }
+        ASSERT_EQ(MIDISend(client.Port(), recorder.Endpoint(), list), noErr);
+    }
+    std::vector<ReceivedPacket> received = recorder.WaitFor(kPackets);
+    ASSERT_EQ(received.size(), size_t(kPackets));
+    std::vector<UInt64> lateness;
+    for (const ReceivedPacket& packet : received) {
+        ASSERT_GE(packet.arrival, packet.stamp) << "delivered before its stamp";
+        lateness.push_back(packet.arrival - packet.stamp);
+    }
+    std::sort(lateness.begin(), lateness.end());
+    const double medianMicros = double(lateness[lateness.size() / 2]) / 1000.0;
+    const double largestMicros = double(lateness.back()) / 1000.0;
+    std::cout << "MIDI delivery lateness over " << kPackets << " packets: median " << medianMicros
+              << " us, largest " << largestMicros << " us" << std::endl;
+    RecordProperty("LatenessMedianMicros", std::to_string(medianMicros));
+    RecordProperty("LatenessLargestMicros", std::to_string(largestMicros));
+}
+
+TEST_F(MIDIServicesTest, DisposedAndUnknownReferencesAreRefused)
+{
+    MIDIPacketList list = OnePacket(0, {0x90, 60, 1});
+    MIDIClientRef client = 0;
+    MIDIPortRef port = 0;
+    MIDIEndpointRef destination = 0;
+    ASSERT_EQ(MIDIClientCreate(CFSTR("Doomed"), nullptr, nullptr, &client), noErr);
+    ASSERT_EQ(MIDIOutputPortCreate(client, CFSTR("Out"), &port), noErr);
+    ASSERT_EQ(MIDIDestinationCreate(client, CFSTR("In"), nullptr, nullptr, &destination), noErr);
+    EXPECT_EQ(MIDISend(port, destination, &list), noErr);
+    EXPECT_EQ(MIDISend(port, port, &list), kMIDIWrongEndpointType);
+    EXPECT_EQ(MIDISend(destination, destination, &list), kMIDIInvalidPort);
+    EXPECT_EQ(MIDISend(port, 0x12345678, &list), kMIDIUnknownEndpoint);
+    EXPECT_EQ(MIDIEndpointDispose(port), kMIDIWrongEndpointType);
+
+    ASSERT_EQ(MIDIEndpointDispose(destination), noErr);
+    EXPECT_EQ(MIDISend(port, destination, &list), kMIDIUnknownEndpoint);
+    ASSERT_EQ(MIDIDestinationCreate(client, CFSTR("In again"), nullptr, nullptr, &destination),
+              noErr);
+    // Disposing the client takes its port and destination with it.
+    ASSERT_EQ(MIDIClientDispose(client), noErr);
+    EXPECT_EQ(MIDISend(port, destination, &list), kMIDIInvalidPort);
+    EXPECT_EQ(MIDIPortDispose(port), kMIDIInvalidPort);
+    EXPECT_EQ(MIDIEndpointDispose(destination), kMIDIUnknownEndpoint);
+    EXPECT_EQ(MIDIClientDispose(client), kMIDIInvalidClient);
+    EXPECT_EQ(std::count(Destinations().begin(), Destinations().end(), destination), 0);
+
+    // A new object in a reused slot does not revive an old reference.
+    MIDIClientRef reused = 0;
+    ASSERT_EQ(MIDIClientCreate(CFSTR("Reused"), nullptr, nullptr, &reused), noErr);
+    EXPECT_NE(reused, client);
+    EXPECT_EQ(MIDIClientDispose(client), kMIDIInvalidClient);
+    EXPECT_EQ(MIDIClientDispose(reused), noErr);
+}
+
+TEST_F(MIDIServicesTest, EveryFunctionAnswersNullAndUnknownReferencesWithAStatus)
+{
+    MIDIPacketList list = OnePacket(0, {0x90, 60, 1});
+    MIDIClientRef client = 0;
+    MIDIPortRef port = 0;
+    MIDIEndpointRef endpoint = 0;
+    CFStringRef text = nullptr;
+    SInt32 value = 0;
+    for (MIDIObjectRef bad : {MIDIObjectRef(0), MIDIObjectRef(0xFFFFFFFF), MIDIObjectRef(1234)}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(MIDIClientDispose(bad), kMIDIInvalidClient);
+        EXPECT_EQ(MIDIPortDispose(bad), kMIDIInvalidPort);
+        EXPECT_EQ(MIDIEndpointDispose(bad), kMIDIUnknownEndpoint);
+        EXPECT_EQ(MIDIOutputPortCreate(bad, CFSTR("p"), &port), kMIDIInvalidClient);
+        EXPECT_EQ(port, 0u);
+        EXPECT_EQ(MIDIDestinationCreate(bad, CFSTR("d"), nullptr, nullptr, &endpoint),
+                  kMIDIInvalidClient);
+        EXPECT_EQ(endpoint, 0u);
+        EXPECT_EQ(MIDISend(bad, bad, &list), kMIDIInvalidPort);
+        EXPECT_EQ(MIDIObjectGetStringProperty(bad, kMIDIPropertyName, &text), kMIDIObjectNotFound);
+        EXPECT_EQ(text, nullptr);
+        EXPECT_EQ(MIDIObjectGetIntegerProperty(bad, kMIDIPropertyUniqueID, &value),
+                  kMIDIObjectNotFound);
+        EXPECT_EQ(MIDIObjectSetIntegerProperty(bad, kMIDIPropertyUniqueID, 5), kMIDIObjectNotFound);
+    }
+
+    MIDITestClient good;
+    MIDIRecorder recorder(good.Client(), "Null checks");
+    EXPECT_EQ(MIDIClientCreate(CFSTR("c"), nullptr, nullptr, nullptr), -50);
+    EXPECT_EQ(MIDIClientCreate(nullptr, nullptr, nullptr, &client), -50);
+    EXPECT_EQ(MIDIOutputPortCreate(good.Client(), nullptr, &port), -50);
+    EXPECT_EQ(MIDIOutputPortCreate(good.Client(), CFSTR("p"), nullptr), -50);
+    EXPECT_EQ(MIDIDestinationCreate(good.Client(), CFSTR("d"), nullptr, nullptr, nullptr), -50);
+    EXPECT_EQ(MIDISend(good.Port(), recorder.Endpoint(), nullptr), -50);
+    EXPECT_EQ(MIDIObjectGetStringProperty(recorder.Endpoint(), nullptr, &text), -50);
+    EXPECT_EQ(MIDIObjectGetStringProperty(recorder.Endpoint(), kMIDIPropertyName, nullptr), -50);
+    EXPECT_EQ(MIDIObjectGetIntegerProperty(recorder.Endpoint(), nullptr, &value), -50);
+    EXPECT_EQ(MIDIObjectGetIntegerProperty(recorder.Endpoint(), kMIDIPropertyUniqueID, nullptr),
+              -50);
+    EXPECT_EQ(MIDIObjectSetIntegerProperty(recorder.Endpoint(), nullptr, 1), -50);
+}
+
+TEST_F(MIDIServicesTest, AFullQueueRefusesWholeListsAndDropsNothingItTook)
+{
+    Watchdog watchdog(60, "full MIDI queue");
+    MIDITestClient client;
+    MIDIRecorder recorder(client.Client(), "Flood");
+    const UInt64 due = AudioGetCurrentHostTime() + 300 * kMillis;
+
+    // Three-packet lists until the queue refuses one, then single packets until it is full.
+    std::vector<int> acceptedNumbers;
+    int number = 0;
+    Byte buffer[256];
+    auto* list = reinterpret_cast<MIDIPacketList*>(buffer);
+    for (int listSize : {3, 1}) {
+        while (true) {
+            MIDIPacket* packet = MIDIPacketListInit(list);
+            for (int n = 0; n < listSize; ++n) {
+                const Byte message[] = {0xF0, Byte(number >> 14 & 0x7F), Byte(number >> 7 & 0x7F),
+                                        Byte(number & 0x7F), 0xF7};
+                packet = MIDIPacketListAdd(list, sizeof buffer, packet, due, 5, message);
+                ++number;
+            }
+            const OSStatus status = MIDISend(client.Port(), recorder.Endpoint(), list);
+            if (status != noErr) {
+                EXPECT_EQ(status, kMIDIMessageSendErr);
+                break;
+            }
+            for (int n = number - listSize; n < number; ++n)
+                acceptedNumbers.push_back(n);
+        }
+    }
+    ASSERT_GT(acceptedNumbers.size(), 100u);
+
+    const std::vector<ReceivedPacket> received = recorder.WaitFor(acceptedNumbers.size());
+    std::vector<int> receivedNumbers;
+    for (const ReceivedPacket& packet : received)
+        receivedNumbers.push_back(packet.data[1] << 14 | packet.data[2] << 7 | packet.data[3]);
+    EXPECT_EQ(receivedNumbers, acceptedNumbers);
+
+    // Once delivered, the queue takes lists again.
+    MIDIPacketList one = OnePacket(0, {0x90, 1, 1});
+    EXPECT_EQ(MIDISend(client.Port(), recorder.Endpoint(), &one), noErr);
+}
+
+TEST_F(MIDIServicesTest, DisposingFreesThePacketsQueuedForAnEndpoint)
+{
+    Watchdog watchdog(60, "disposal frees queued packets");
+    MIDITestClient client;
+    MIDIEndpointRef distant = 0;
+    ASSERT_EQ(MIDIDestinationCreate(client.Client(), CFSTR("Distant"), nullptr, nullptr, &distant),
+              noErr);
+    // Stamps an hour ahead would hold their slots for that hour unless disposal frees them.
+    MIDIPacketList list = OnePacket(AudioGetCurrentHostTime() + 3600000 * kMillis, {0x90, 1, 1});
+    int accepted = 0;
+    while (MIDISend(client.Port(), distant, &list) == noErr)
+        ++accepted;
+    ASSERT_GT(accepted, 0);
+    ASSERT_EQ(MIDIEndpointDispose(distant), noErr);
+
+    MIDIRecorder recorder(client.Client(), "After");
+    MIDIPacketList now = OnePacket(0, {0x90, 2, 2});
+    OSStatus status = kMIDIMessageSendErr;
+    for (int attempt = 0; attempt < 1000 && status != noErr; ++attempt) {
+        status = MIDISend(client.Port(), recorder.Endpoint(), &now);
+        if (status != noErr)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(status, noErr);
+    EXPECT_EQ(recorder.WaitFor(1).size(), 1u);
+}
