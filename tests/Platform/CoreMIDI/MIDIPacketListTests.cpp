@@ -14,6 +14,12 @@ struct ListBuffer {
     size_t size;
 };
 
+// By value: the packed stamp is only 4-byte aligned, too little for a reference to bind to.
+MIDITimeStamp StampOf(const MIDIPacket* packet)
+{
+    return packet->timeStamp;
+}
+
 std::vector<Byte> DataOf(const MIDIPacket* packet)
 {
     return std::vector<Byte>(packet->data, packet->data + packet->length);
@@ -42,12 +48,12 @@ TEST(MIDIPacketList, ChannelMessagesWithEqualStampsShareAPacket)
 
     ASSERT_EQ(list->numPackets, 2u);
     const MIDIPacket* first = &list->packet[0];
-    EXPECT_EQ(first->timeStamp, 1000u);
+    EXPECT_EQ(StampOf(first), 1000u);
     EXPECT_EQ(DataOf(first), (std::vector<Byte>{0x90, 60, 100, 0xC3, 5}));
     const MIDIPacket* second = MIDIPacketNext(first);
     EXPECT_EQ(second, packet);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(second) % 4, 0u) << "packets start 4-byte aligned";
-    EXPECT_EQ(second->timeStamp, 2000u);
+    EXPECT_EQ(StampOf(second), 2000u);
     EXPECT_EQ(DataOf(second), (std::vector<Byte>{0x80, 60, 0}));
 }
 
@@ -93,7 +99,7 @@ TEST(MIDIPacketList, FillsUpThenReturnsNullAndLeavesTheListIntact)
     }
     EXPECT_EQ(added, 31u);
     EXPECT_EQ(list->numPackets, 31u);
-    EXPECT_EQ(packet->timeStamp, 130u);
+    EXPECT_EQ(StampOf(packet), 130u);
 
     // Merging still fits where a new packet does not: the last packet has room to grow.
     const Byte noteOff[] = {0x80, 60, 0};
