@@ -1,0 +1,1044 @@
+#include "AUBase.h"
+
+#include "CAAudioChannelLayout.h"
+#include "CAFlushDenormals.h"
+#include "CAVectorUnit.h"
+#include "CatchAsStatus.h"
+
+#include <syslog.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+constexpr const char* kSourceFile = "AUPublic/AUBase/AUBase.cpp";
+constexpr UInt32 kScheduledEventsReserved = 24;
+constexpr UInt32 kPropertyListenersReserved = 32;
+
+OSStatus RequireFailed(const char* condition, const char* label, int line, OSStatus status)
+{
+    fprintf(stderr, "ca_require: %s %s %s:%d\n", condition, label, kSourceFile, line);
+    return status;
+}
+
+OSStatus RequireNoErrFailed(const char* statement, OSStatus error, int line)
+{
+    fprintf(stderr, "ca_require_noerr: [%s, %d] (goto %s;) %s:%d\n", statement,
+            static_cast<int>(error), "errexit", kSourceFile, line);
+    return error;
+}
+
+SInt32 EventOffset(const AudioUnitParameterEvent& event)
+{
+    return event.eventType == kParameterEvent_Ramped
+               ? event.eventValues.ramp.startBufferOffset
+               : static_cast<SInt32>(event.eventValues.immediate.bufferOffset);
+}
+
+bool FirstBufferHasNoData(const AudioBufferList& list)
+{
+    return list.mNumberBuffers == 0 || list.mBuffers[0].mData == nullptr;
+}
+
+// Every buffer with data must hold `frames` frames; they are trimmed to exactly that. The
+// caller's text names the list in the diagnostic line.
+OSStatus CheckAndTrimBuffers(AudioBufferList& list, UInt32 frames, UInt32 bytesPerFrame,
+                             const char* listText, int line)
+{
+    const UInt32 expected = frames * bytesPerFrame;
+    for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {
+        AudioBuffer& buffer = list.mBuffers[i];
+        if (buffer.mData == nullptr)
+            continue;
+        if (buffer.mDataByteSize < expected) {
+            fprintf(stderr,
+                    "%s:%d %u frames, %u bytes/frame, expected %u-byte buffer; "
+                    "%s.mBuffers[%u].mDataByteSize=%u; kAudio_ParamError\n",
+                    kSourceFile, line, frames, bytesPerFrame, expected, listText, i,
+                    buffer.mDataByteSize);
+            return kAudio_ParamError;
+        }
+        buffer.mDataByteSize = expected;
+    }
+    return noErr;
+}
+
+} // namespace
+
+CFStringRef AUBase::kUntitledString = nullptr;
+CFStringRef AUBase::kVersionString = nullptr;
+CFStringRef AUBase::kTypeString = nullptr;
+CFStringRef AUBase::kSubtypeString = nullptr;
+CFStringRef AUBase::kManufacturerString = nullptr;
+CFStringRef AUBase::kDataString = nullptr;
+CFStringRef AUBase::kNameString = nullptr;
+CFStringRef AUBase::kRenderQualityString = nullptr;
+CFStringRef AUBase::kCPULoadString = nullptr;
+CFStringRef AUBase::kElementNameString = nullptr;
+CFStringRef AUBase::kPartString = nullptr;
+std::atomic<SInt32> AUBase::sVectorUnitType{-1};
+
+void AUBase::InitializeClassStrings()
+{
+    // Units may be constructed on several threads; the strings are set exactly once.
+    static const bool sAUBaseCFStringsInitialized = [] {
+        kUntitledString = CFSTR("Untitled");
+        kVersionString = CFSTR("version");
+        kTypeString = CFSTR("type");
+        kSubtypeString = CFSTR("subtype");
+        kManufacturerString = CFSTR("manufacturer");
+        kDataString = CFSTR("data");
+        kNameString = CFSTR("name");
+        kRenderQualityString = CFSTR("render-quality");
+        kCPULoadString = CFSTR("cpu-load");
+        kElementNameString = CFSTR("element-name");
+        kPartString = CFSTR("part");
+        return true;
+    }();
+    (void)sAUBaseCFStringsInitialized;
+}
+
+AUBase::AUBase(AudioComponentInstance inInstance, UInt32 numInputElements, UInt32 numOutputElements,
+               UInt32 numGroupElements)
+    : ComponentBase(inInstance), mInitNumInputEls(numInputElements),
+      mInitNumOutputEls(numOutputElements), mInitNumGroupEls(numGroupElements)
+{
+    ResetRenderTime();
+    InitializeClassStrings();
+    SInt32 unknown = -1;
+    sVectorUnitType.compare_exchange_strong(unknown, CAVectorUnit::GetVectorUnitType());
+    mAudioUnitAPIVersion = 2;
+    // Virtual calls from here resolve to AUBase's own versions: the global element is always
+    // a plain AUElement, whatever a subclass would create.
+    SetMaxFramesPerSlice(kDefaultMaxFramesPerSlice);
+    GlobalScope().Initialize(this, kAudioUnitScope_Global, 1);
+    mCurrentPreset.presetNumber = -1;
+    mCurrentPreset.presetName = kUntitledString;
+    CFRetain(mCurrentPreset.presetName);
+}
+
+AUBase::~AUBase()
+{
+    if (mCurrentPreset.presetName != nullptr)
+        CFRelease(mCurrentPreset.presetName);
+    if (mContextName != nullptr)
+        CFRelease(mContextName);
+    if (mNickName != nullptr)
+        CFRelease(mNickName);
+    // The listeners, scheduled events, notification nodes and scopes (last scope first) go
+    // with the members, in reverse order of declaration.
+}
+
+void AUBase::PreDestructor()
+{
+    DoCleanup();
+}
+
+// ---- Lifecycle ----
+
+void AUBase::CreateElements()
+{
+    if (mElementsCreated)
+        return;
+    Inputs().Initialize(this, kAudioUnitScope_Input, mInitNumInputEls);
+    Outputs().Initialize(this, kAudioUnitScope_Output, mInitNumOutputEls);
+    Groups().Initialize(this, kAudioUnitScope_Group, mInitNumGroupEls);
+    CreateExtendedElements();
+    mElementsCreated = true;
+}
+
+OSStatus AUBase::DoInitialize()
+{
+    if (IsInitialized())
+        return noErr;
+    const OSStatus result = Initialize();
+    if (result != noErr)
+        return result;
+    if (CanScheduleParameters())
+        mParamList.reserve(kScheduledEventsReserved);
+    mHasBegunInitializing = true;
+    ReallocateBuffers();
+    // A render thread that sees the flag also sees the buffers.
+    mInitialized.store(true, std::memory_order_seq_cst);
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    return noErr;
+}
+
+void AUBase::DoCleanup()
+{
+    if (IsInitialized())
+        Cleanup();
+    DeallocateIOBuffers();
+    ResetRenderTime();
+    mInitialized.store(false, std::memory_order_seq_cst);
+    mHasBegunInitializing = false;
+}
+
+OSStatus AUBase::Reset(AudioUnitScope /*inScope*/, AudioUnitElement /*inElement*/)
+{
+    ResetRenderTime();
+    return noErr;
+}
+
+void AUBase::ResetRenderTime()
+{
+    mCurrentRenderTime = AudioTimeStamp{};
+    mCurrentRenderTime.mSampleTime = -1.0;
+}
+
+void AUBase::SetWantsRenderThreadID(bool inFlag)
+{
+    if (inFlag == mWantsRenderThreadID)
+        return;
+    mWantsRenderThreadID = inFlag;
+    if (!inFlag)
+        mRenderThreadID.store(pthread_t{}, std::memory_order_relaxed);
+}
+
+bool AUBase::InRenderThread() const
+{
+    const pthread_t renderThread = mRenderThreadID.load(std::memory_order_relaxed);
+    return renderThread != pthread_t{} && pthread_equal(renderThread, pthread_self());
+}
+
+void AUBase::StoreRenderThreadID()
+{
+    if (mWantsRenderThreadID)
+        mRenderThreadID.store(pthread_self(), std::memory_order_relaxed);
+}
+
+const char* AUBase::GetLoggingString() const
+{
+    std::call_once(mLoggingStringOnce, [this] {
+        const AudioComponentDescription desc = GetComponentDescription();
+        char type[24], subtype[24], manufacturer[24];
+        snprintf(mLoggingString, sizeof(mLoggingString), "AU (%p): %s %s %s",
+                 static_cast<void*>(GetComponentInstance()),
+                 CAStringForOSType(desc.componentType, type, sizeof(type)),
+                 CAStringForOSType(desc.componentSubType, subtype, sizeof(subtype)),
+                 CAStringForOSType(desc.componentManufacturer, manufacturer, sizeof(manufacturer)));
+    });
+    return mLoggingString;
+}
+
+// ---- Buffers ----
+
+void AUBase::ReallocateBuffers()
+{
+    CreateElements();
+    for (UInt32 i = 0; i < Outputs().GetNumberOfElements(); ++i)
+        GetOutput(i)->AllocateBuffer();
+    for (UInt32 i = 0; i < Inputs().GetNumberOfElements(); ++i)
+        GetInput(i)->AllocateBuffer();
+    mBuffersAllocated = true;
+}
+
+void AUBase::DeallocateIOBuffers()
+{
+    if (!mBuffersAllocated)
+        return;
+    for (UInt32 i = 0; i < Outputs().GetNumberOfElements(); ++i)
+        GetOutput(i)->DeallocateBuffer();
+    for (UInt32 i = 0; i < Inputs().GetNumberOfElements(); ++i)
+        GetInput(i)->DeallocateBuffer();
+    mBuffersAllocated = false;
+}
+
+void AUBase::SetMaxFramesPerSlice(UInt32 nFrames)
+{
+    mMaxFramesPerSlice = nFrames;
+    if (mBuffersAllocated)
+        ReallocateBuffers();
+    PropertyChanged(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0);
+}
+
+OSStatus AUBase::CanSetMaxFrames() const
+{
+    return IsInitialized() ? OSStatus(kAudioUnitErr_Initialized) : OSStatus(noErr);
+}
+
+// ---- Scopes and elements ----
+
+AUScope& AUBase::GetScope(AudioUnitScope inScope)
+{
+    if (inScope < 4)
+        return mScopes[inScope];
+    AUScope* extended = GetScopeExtended(inScope);
+    if (extended == nullptr)
+        throw static_cast<int>(kAudioUnitErr_InvalidScope);
+    return *extended;
+}
+
+AUInputElement* AUBase::GetInput(AudioUnitElement inElement)
+{
+    return static_cast<AUInputElement*>(Inputs().SafeGetElement(inElement));
+}
+
+AUOutputElement* AUBase::GetOutput(AudioUnitElement inElement)
+{
+    return static_cast<AUOutputElement*>(Outputs().SafeGetElement(inElement));
+}
+
+AUElement* AUBase::CreateElement(AudioUnitScope scope, AudioUnitElement /*element*/)
+{
+    switch (scope) {
+    case kAudioUnitScope_Global:
+    case kAudioUnitScope_Group:
+    case kAudioUnitScope_Part:
+        return new AUElement(this);
+    case kAudioUnitScope_Input:
+        return new AUInputElement(this);
+    case kAudioUnitScope_Output:
+        return new AUOutputElement(this);
+    default:
+        throw static_cast<int>(kAudioUnitErr_InvalidScope);
+    }
+}
+
+void AUBase::SetNumberOfElements(AudioUnitScope inScope, UInt32 numElements)
+{
+    if (inScope == kAudioUnitScope_Global) {
+        if (numElements != 1)
+            throw static_cast<int>(kAudioUnitErr_InvalidScope);
+        return;
+    }
+    GetScope(inScope).SetNumberOfElements(numElements);
+}
+
+OSStatus AUBase::SetBusCount(AudioUnitScope inScope, UInt32 inCount)
+{
+    if (IsInitialized())
+        return kAudioUnitErr_Initialized;
+    GetScope(inScope).SetNumberOfElements(inCount);
+    return noErr;
+}
+
+// ---- Parameters ----
+
+OSStatus AUBase::GetParameter(AudioUnitParameterID inID, AudioUnitScope inScope,
+                              AudioUnitElement inElement, AudioUnitParameterValue& outValue)
+{
+    outValue = SafeGetElement(inScope, inElement)->GetParameter(inID);
+    return noErr;
+}
+
+OSStatus AUBase::SetParameter(AudioUnitParameterID inID, AudioUnitScope inScope,
+                              AudioUnitElement inElement, AudioUnitParameterValue inValue,
+                              UInt32 /*inBufferOffsetInFrames*/)
+{
+    SafeGetElement(inScope, inElement)->SetParameter(inID, inValue);
+    return noErr;
+}
+
+OSStatus AUBase::GetParameterList(AudioUnitScope inScope, AudioUnitParameterID* outParameterList,
+                                  UInt32& outNumParameters)
+{
+    AUScope& scope = GetScope(inScope);
+    AUElement* fullest = nullptr;
+    UInt32 largest = 0;
+    for (UInt32 i = 0; i < scope.GetNumberOfElements(); ++i) {
+        AUElement* element = scope.GetElement(i);
+        const UInt32 count = element->GetNumberOfParameters();
+        if (fullest == nullptr || count > largest) {
+            fullest = element;
+            largest = count;
+        }
+    }
+    outNumParameters = largest;
+    if (outParameterList != nullptr && fullest != nullptr)
+        fullest->GetParameterList(outParameterList);
+    return noErr;
+}
+
+OSStatus AUBase::GetParameterInfo(AudioUnitScope /*inScope*/,
+                                  AudioUnitParameterID /*inParameterID*/,
+                                  AudioUnitParameterInfo& /*outParameterInfo*/)
+{
+    return kAudioUnitErr_InvalidParameter;
+}
+
+OSStatus AUBase::GetParameterHistoryInfo(AudioUnitScope /*inScope*/,
+                                         AudioUnitParameterID /*inParameterID*/,
+                                         Float32& /*outUpdatesPerSecond*/,
+                                         Float32& /*outHistoryDurationInSeconds*/)
+{
+    return kAudioUnitErr_InvalidProperty;
+}
+
+OSStatus AUBase::GetParameterValueStrings(AudioUnitScope /*inScope*/,
+                                          AudioUnitParameterID /*inParameterID*/,
+                                          CFArrayRef* /*outStrings*/)
+{
+    return kAudioUnitErr_InvalidProperty;
+}
+
+OSStatus AUBase::CopyClumpName(AudioUnitScope /*inScope*/, UInt32 /*inClumpID*/,
+                               UInt32 /*inDesiredNameLength*/, CFStringRef* /*outClumpName*/)
+{
+    return kAudioUnitErr_InvalidProperty;
+}
+
+OSStatus AUBase::GetPresets(CFArrayRef* /*outData*/) const
+{
+    return kAudioUnitErr_InvalidProperty;
+}
+
+OSStatus AUBase::NewFactoryPresetSet(const AUPreset& /*inNewFactoryPreset*/)
+{
+    return kAudioUnitErr_InvalidProperty;
+}
+
+// ---- Properties ----
+
+OSStatus AUBase::GetPropertyInfo(AudioUnitPropertyID, AudioUnitScope, AudioUnitElement, UInt32&,
+                                 Boolean&)
+{
+    return kAudioUnitErr_InvalidProperty;
+}
+
+OSStatus AUBase::GetProperty(AudioUnitPropertyID, AudioUnitScope, AudioUnitElement, void*)
+{
+    return kAudioUnitErr_InvalidProperty;
+}
+
+OSStatus AUBase::SetProperty(AudioUnitPropertyID, AudioUnitScope, AudioUnitElement, const void*,
+                             UInt32)
+{
+    return kAudioUnitErr_InvalidProperty;
+}
+
+OSStatus AUBase::RemovePropertyValue(AudioUnitPropertyID, AudioUnitScope, AudioUnitElement)
+{
+    return kAudioUnitErr_InvalidProperty;
+}
+
+OSStatus AUBase::AddPropertyListener(AudioUnitPropertyID inID, AudioUnitPropertyListenerProc inProc,
+                                     void* inProcRefCon)
+{
+    if (mPropertyListeners.empty())
+        mPropertyListeners.reserve(kPropertyListenersReserved);
+    mPropertyListeners.push_back(PropertyListener{inID, inProc, inProcRefCon});
+    return noErr;
+}
+
+OSStatus AUBase::RemovePropertyListener(AudioUnitPropertyID inID,
+                                        AudioUnitPropertyListenerProc inProc, void* inProcRefCon,
+                                        bool refConSpecified)
+{
+    for (size_t i = mPropertyListeners.size(); i-- > 0;) {
+        const PropertyListener& listener = mPropertyListeners[i];
+        if (listener.propertyID == inID && listener.listenerProc == inProc &&
+            (!refConSpecified || listener.listenerRefCon == inProcRefCon))
+            mPropertyListeners.erase(mPropertyListeners.begin() + static_cast<long>(i));
+    }
+    return noErr;
+}
+
+void AUBase::PropertyChanged(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                             AudioUnitElement inElement)
+{
+    // By index: a listener may add or remove listeners while it runs.
+    for (size_t i = 0; i < mPropertyListeners.size(); ++i) {
+        const PropertyListener listener = mPropertyListeners[i];
+        if (listener.propertyID == inID)
+            listener.listenerProc(listener.listenerRefCon, GetComponentInstance(), inID, inScope,
+                                  inElement);
+    }
+}
+
+bool AUBase::IsStreamFormatWritable(AudioUnitScope scope, AudioUnitElement element)
+{
+    switch (scope) {
+    case kAudioUnitScope_Global:
+        return StreamFormatWritable(kAudioUnitScope_Output, 0);
+    case kAudioUnitScope_Input: {
+        AUInputElement* input = GetInput(element);
+        return !input->HasConnection() && StreamFormatWritable(kAudioUnitScope_Input, element);
+    }
+    case kAudioUnitScope_Output:
+        return StreamFormatWritable(kAudioUnitScope_Output, element);
+    default:
+        return false;
+    }
+}
+
+OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                     AudioUnitElement inElement, const void* inData,
+                                     UInt32 inDataSize)
+{
+    if (inID != kAudioUnitProperty_StreamFormat) {
+        const OSStatus result = SetProperty(inID, inScope, inElement, inData, inDataSize);
+        if (result == noErr)
+            PropertyChanged(inID, inScope, inElement);
+        return result;
+    }
+    constexpr UInt32 kFormatBytesWithoutReserved = offsetof(AudioStreamBasicDescription, mReserved);
+    if (inDataSize < kFormatBytesWithoutReserved)
+        return kAudioUnitErr_InvalidPropertyValue;
+    if (GetElement(inScope, inElement) == nullptr)
+        return RequireFailed("GetElement(inScope, inElement) != NULL", "InvalidElement", __LINE__,
+                             kAudioUnitErr_InvalidElement);
+    CAStreamBasicDescription newDesc;
+    std::memcpy(static_cast<AudioStreamBasicDescription*>(&newDesc), inData,
+                kFormatBytesWithoutReserved);
+    if (!ValidFormat(inScope, inElement, newDesc))
+        return RequireFailed("ValidFormat(inScope, inElement, newDesc)", "InvalidFormat", __LINE__,
+                             kAudioUnitErr_FormatNotSupported);
+    const CAStreamBasicDescription current = GetStreamFormat(inScope, inElement);
+    if (current.IsEqual(newDesc, false))
+        return noErr;
+    if (!IsStreamFormatWritable(inScope, inElement))
+        return RequireFailed("IsStreamFormatWritable(inScope, inElement)", "NotWritable", __LINE__,
+                             kAudioUnitErr_PropertyNotWritable);
+    return ChangeStreamFormat(inScope, inElement, current, newDesc);
+}
+
+// ---- Formats ----
+
+bool AUBase::FormatIsCanonical(const CAStreamBasicDescription& f)
+{
+    return f.mFormatID == kAudioFormatLinearPCM && f.mFramesPerPacket == 1 &&
+           f.mBytesPerPacket == f.mBytesPerFrame && (f.mFormatFlags & kAudioFormatFlagIsFloat) &&
+           (f.mChannelsPerFrame == 1 || (f.mFormatFlags & kAudioFormatFlagIsNonInterleaved)) &&
+           !(f.mFormatFlags & kAudioFormatFlagIsBigEndian) && f.mBitsPerChannel == 32 &&
+           f.mBytesPerFrame == f.NumberInterleavedChannels() * sizeof(Float32);
+}
+
+void AUBase::MakeCanonicalFormat(CAStreamBasicDescription& outDesc, int nChannels)
+{
+    outDesc.SetAUCanonical(static_cast<UInt32>(nChannels), false);
+    outDesc.mSampleRate = 0.0;
+}
+
+bool AUBase::ValidFormat(AudioUnitScope /*inScope*/, AudioUnitElement /*inElement*/,
+                         const CAStreamBasicDescription& inNewFormat)
+{
+    return FormatIsCanonical(inNewFormat);
+}
+
+AUIOElement* AUBase::FormatElement(AudioUnitScope inScope, AudioUnitElement inElement)
+{
+    switch (inScope) {
+    case kAudioUnitScope_Global:
+        return GetIOElement(kAudioUnitScope_Output, 0);
+    case kAudioUnitScope_Input:
+    case kAudioUnitScope_Output:
+        return GetIOElement(inScope, inElement);
+    default:
+        throw static_cast<int>(kAudioUnitErr_InvalidScope);
+    }
+}
+
+const CAStreamBasicDescription& AUBase::GetStreamFormat(AudioUnitScope inScope,
+                                                        AudioUnitElement inElement)
+{
+    return FormatElement(inScope, inElement)->GetStreamFormat();
+}
+
+OSStatus AUBase::ChangeStreamFormat(AudioUnitScope inScope, AudioUnitElement inElement,
+                                    const CAStreamBasicDescription& /*inPrevFormat*/,
+                                    const CAStreamBasicDescription& inNewFormat)
+{
+    FormatElement(inScope, inElement)->SetStreamFormat(inNewFormat);
+    PropertyChanged(kAudioUnitProperty_StreamFormat, inScope, inElement);
+    return noErr;
+}
+
+UInt32 AUBase::SupportedNumChannels(const AUChannelInfo** /*outInfo*/)
+{
+    return 0;
+}
+
+// ---- Channel layouts ----
+
+UInt32 AUBase::GetChannelLayoutTags(AudioUnitScope scope, AudioUnitElement element,
+                                    AudioChannelLayoutTag* outLayoutTags)
+{
+    return GetIOElement(scope, element)->GetChannelLayoutTags(outLayoutTags);
+}
+
+UInt32 AUBase::GetAudioChannelLayout(AudioUnitScope scope, AudioUnitElement element,
+                                     AudioChannelLayout* outLayoutPtr, Boolean& outWritable)
+{
+    return GetIOElement(scope, element)->GetAudioChannelLayout(outLayoutPtr, outWritable);
+}
+
+OSStatus AUBase::SetAudioChannelLayout(AudioUnitScope scope, AudioUnitElement element,
+                                       const AudioChannelLayout* inLayout)
+{
+    AUIOElement* ioElement = GetIOElement(scope, element);
+    if (ioElement->GetStreamFormat().NumberChannels() !=
+        CAAudioChannelLayout::NumberChannels(*inLayout))
+        return kAudioUnitErr_InvalidPropertyValue;
+
+    const UInt32 numberTags = GetChannelLayoutTags(scope, element, nullptr);
+    if (numberTags == 0)
+        return kAudioUnitErr_InvalidProperty;
+    auto* tags = static_cast<AudioChannelLayoutTag*>(
+        CA_malloc(size_t(numberTags) * sizeof(AudioChannelLayoutTag)));
+    GetChannelLayoutTags(scope, element, tags);
+    bool accepted = false;
+    for (UInt32 i = 0; i < numberTags && !accepted; ++i)
+        accepted = tags[i] == inLayout->mChannelLayoutTag ||
+                   tags[i] == kAudioChannelLayoutTag_UseChannelDescriptions;
+    std::free(tags);
+    if (!accepted)
+        return kAudioUnitErr_InvalidPropertyValue;
+    return ioElement->SetAudioChannelLayout(*inLayout);
+}
+
+OSStatus AUBase::RemoveAudioChannelLayout(AudioUnitScope scope, AudioUnitElement element)
+{
+    AUIOElement* ioElement = GetIOElement(scope, element);
+    Boolean writable = false;
+    if (ioElement->GetAudioChannelLayout(nullptr, writable) == 0)
+        return noErr;
+    return ioElement->RemoveAudioChannelLayout();
+}
+
+// ---- Connections ----
+
+OSStatus AUBase::SetInputCallback(UInt32 inPropertyID, AudioUnitElement inElement,
+                                  AURenderCallback inProc, void* inRefCon)
+{
+    GetInput(inElement)->SetInputCallback(inProc, inRefCon);
+    PropertyChanged(inPropertyID, kAudioUnitScope_Input, inElement);
+    return noErr;
+}
+
+OSStatus AUBase::SetConnection(const AudioUnitConnection& inConnection)
+{
+    AUInputElement* input = GetInput(inConnection.destInputNumber);
+    if (inConnection.sourceAudioUnit != nullptr) {
+        CAStreamBasicDescription sourceDesc;
+        UInt32 size = sizeof(CAStreamBasicDescription);
+        OSStatus err = AudioUnitGetProperty(inConnection.sourceAudioUnit,
+                                            kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output,
+                                            inConnection.sourceOutputNumber, &sourceDesc, &size);
+        if (err != noErr)
+            return RequireNoErrFailed("err = AudioUnitGetProperty( inConnection.sourceAudioUnit, "
+                                      "kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, "
+                                      "inConnection.sourceOutputNumber, &sourceDesc, &size)",
+                                      err, __LINE__);
+        err = DispatchSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input,
+                                  inConnection.destInputNumber, &sourceDesc,
+                                  sizeof(CAStreamBasicDescription));
+        if (err != noErr)
+            return RequireNoErrFailed(
+                "err = DispatchSetProperty (kAudioUnitProperty_StreamFormat, "
+                "kAudioUnitScope_Input, inConnection.destInputNumber, &sourceDesc, "
+                "sizeof(CAStreamBasicDescription))",
+                err, __LINE__);
+    }
+    input->SetConnection(inConnection);
+    PropertyChanged(kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input,
+                    inConnection.destInputNumber);
+    return noErr;
+}
+
+// ---- Render notifications and errors ----
+
+OSStatus AUBase::SetRenderNotification(AURenderCallback inProc, void* inRefCon)
+{
+    if (inProc == nullptr)
+        return kAudio_ParamError;
+    mRenderCallbacksTouched.store(true, std::memory_order_release);
+    mRenderCallbacks.deferred_add(RenderCallback{inProc, inRefCon});
+    return noErr;
+}
+
+OSStatus AUBase::RemoveRenderNotification(AURenderCallback inProc, void* inRefCon)
+{
+    mRenderCallbacks.deferred_remove(RenderCallback{inProc, inRefCon});
+    return noErr;
+}
+
+void AUBase::CallRenderNotifications(AudioUnitRenderActionFlags flags,
+                                     const AudioTimeStamp& inTimeStamp, UInt32 inBusNumber,
+                                     UInt32 inNumberFrames, AudioBufferList& ioData)
+{
+    // Each notification gets the same flags; what one changes reaches neither the next nor
+    // the host.
+    for (auto it = mRenderCallbacks.begin(); it != mRenderCallbacks.end(); ++it) {
+        AudioUnitRenderActionFlags notificationFlags = flags;
+        (*it).mRenderNotify((*it).mRenderNotifyRefCon, &notificationFlags, &inTimeStamp,
+                            inBusNumber, inNumberFrames, &ioData);
+    }
+}
+
+OSStatus AUBase::SetRenderError(OSStatus inError)
+{
+    if (inError != noErr && mLastRenderError == noErr) {
+        mLastRenderError = inError;
+        PropertyChanged(kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global, 0);
+    }
+    return inError;
+}
+
+OSStatus AUBase::TakeLastRenderError()
+{
+    const OSStatus error = mLastRenderError;
+    mLastRenderError = noErr;
+    return error;
+}
+
+bool AUBase::NeedsToRender(const AudioTimeStamp& inTimeStamp)
+{
+    if (inTimeStamp.mSampleTime == mCurrentRenderTime.mSampleTime)
+        return false;
+    mCurrentRenderTime = inTimeStamp;
+    return true;
+}
+
+// ---- The render call ----
+
+OSStatus AUBase::CheckRenderArgs(UInt32 inBusNumber, UInt32 inNumberFrames, AudioBufferList& ioData,
+                                 AUOutputElement*& outOutput)
+{
+    if (!IsInitialized())
+        return RequireFailed("IsInitialized()", "Uninitialized", __LINE__,
+                             kAudioUnitErr_Uninitialized);
+    if (inNumberFrames > mMaxFramesPerSlice) {
+        // A host that keeps asking for too much would flood the logs: one report a second.
+        static std::atomic<time_t> lastTimeMessagePrinted{0};
+        const time_t now = time(nullptr);
+        time_t last = lastTimeMessagePrinted.load(std::memory_order_relaxed);
+        if (now != last && lastTimeMessagePrinted.compare_exchange_strong(last, now)) {
+            syslog(LOG_ERR,
+                   "kAudioUnitErr_TooManyFramesToProcess : inFramesToProcess=%u, "
+                   "mMaxFramesPerSlice=%u",
+                   inNumberFrames, mMaxFramesPerSlice);
+            fprintf(stderr, "%s:%d inFramesToProcess=%u, mMaxFramesPerSlice=%u; TooManyFrames\n",
+                    kSourceFile, __LINE__, inNumberFrames, mMaxFramesPerSlice);
+        }
+        return kAudioUnitErr_TooManyFramesToProcess;
+    }
+    outOutput = GetOutput(inBusNumber);
+    const CAStreamBasicDescription& format = outOutput->GetStreamFormat();
+    if (format.NumberChannelStreams() != ioData.mNumberBuffers) {
+        fprintf(stderr,
+                "%s:%d ioData.mNumberBuffers=%u, "
+                "output->GetStreamFormat().NumberChannelStreams()=%u; kAudio_ParamError\n",
+                kSourceFile, __LINE__, ioData.mNumberBuffers, format.NumberChannelStreams());
+        return kAudio_ParamError;
+    }
+    return CheckAndTrimBuffers(ioData, inNumberFrames, format.mBytesPerFrame, "ioData", __LINE__);
+}
+
+OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags,
+                          const AudioTimeStamp& inTimeStamp, UInt32 inBusNumber,
+                          UInt32 inNumberFrames, AudioBufferList& ioData)
+{
+    CAFlushDenormalsScope flushDenormals;
+    OSStatus result = noErr;
+    const OSStatus error = CatchAsStatus([&]() -> OSStatus {
+        AUOutputElement* output = nullptr;
+        const OSStatus checked = CheckRenderArgs(inBusNumber, inNumberFrames, ioData, output);
+        if (checked != noErr)
+            return checked;
+        StoreRenderThreadID();
+
+        const bool notify = mRenderCallbacksTouched.load(std::memory_order_acquire);
+        if (notify) {
+            mRenderCallbacks.update();
+            CallRenderNotifications(ioActionFlags | kAudioUnitRenderAction_PreRender, inTimeStamp,
+                                    inBusNumber, inNumberFrames, ioData);
+        }
+        result =
+            DoRenderBus(ioActionFlags, inTimeStamp, inBusNumber, output, inNumberFrames, ioData);
+        if (notify) {
+            AudioUnitRenderActionFlags flags = ioActionFlags | kAudioUnitRenderAction_PostRender;
+            if (SetRenderError(result) != noErr)
+                flags |= kAudioUnitRenderAction_PostRenderError;
+            CallRenderNotifications(flags, inTimeStamp, inBusNumber, inNumberFrames, ioData);
+        }
+        // Scheduled events belong to this call only; clearing keeps the capacity.
+        mParamList.clear();
+        return noErr;
+    });
+    if (error != noErr) {
+        fprintf(stderr, "from %s, render err: %d\n", GetLoggingString(), static_cast<int>(error));
+        return SetRenderError(error);
+    }
+    return result;
+}
+
+OSStatus AUBase::DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags,
+                             const AudioTimeStamp& inTimeStamp, UInt32 inBusNumber,
+                             AUOutputElement* theOutput, UInt32 inNumberFrames,
+                             AudioBufferList& ioData)
+{
+    const bool callerWantsOurBuffers = FirstBufferHasNoData(ioData);
+    if (callerWantsOurBuffers ||
+        (theOutput->WillAllocateBuffer() && Outputs().GetNumberOfElements() > 1))
+        theOutput->PrepareBuffer(inNumberFrames);
+    else
+        theOutput->SetBufferList(ioData);
+
+    const OSStatus result = RenderBus(ioActionFlags, inTimeStamp, inBusNumber, inNumberFrames);
+    if (result == noErr) {
+        if (callerWantsOurBuffers) {
+            theOutput->CopyBufferListTo(ioData);
+        } else {
+            theOutput->CopyBufferContentsTo(ioData);
+            theOutput->InvalidateBufferList();
+        }
+    }
+    return result;
+}
+
+OSStatus AUBase::RenderBus(AudioUnitRenderActionFlags& ioActionFlags,
+                           const AudioTimeStamp& inTimeStamp, UInt32 /*inBusNumber*/,
+                           UInt32 inNumberFrames)
+{
+    if (NeedsToRender(inTimeStamp))
+        return Render(ioActionFlags, inTimeStamp, inNumberFrames);
+    return noErr;
+}
+
+OSStatus AUBase::Render(AudioUnitRenderActionFlags& /*ioActionFlags*/,
+                        const AudioTimeStamp& /*inTimeStamp*/, UInt32 /*inNumberFrames*/)
+{
+    return noErr;
+}
+
+// ---- In-place processing ----
+
+OSStatus AUBase::CheckProcessArgs(UInt32 inFramesToProcess, AudioBufferList& ioData)
+{
+    if (!IsInitialized())
+        return RequireFailed("IsInitialized()", "Uninitialized", __LINE__,
+                             kAudioUnitErr_Uninitialized);
+    if (inFramesToProcess > mMaxFramesPerSlice)
+        return RequireFailed("inFramesToProcess <= mMaxFramesPerSlice", "TooManyFrames", __LINE__,
+                             kAudioUnitErr_TooManyFramesToProcess);
+    const CAStreamBasicDescription& format = GetInput(0)->GetStreamFormat();
+    if (format.NumberChannelStreams() != ioData.mNumberBuffers) {
+        fprintf(stderr,
+                "%s:%d ioData.mNumberBuffers=%u, "
+                "input->GetStreamFormat().NumberChannelStreams()=%u; kAudio_ParamError\n",
+                kSourceFile, __LINE__, ioData.mNumberBuffers, format.NumberChannelStreams());
+        return kAudio_ParamError;
+    }
+    return CheckAndTrimBuffers(ioData, inFramesToProcess, format.mBytesPerFrame, "ioData",
+                               __LINE__);
+}
+
+OSStatus AUBase::DoProcess(AudioUnitRenderActionFlags& ioActionFlags,
+                           const AudioTimeStamp& inTimeStamp, UInt32 inFramesToProcess,
+                           AudioBufferList& ioData)
+{
+    CAFlushDenormalsScope flushDenormals;
+    OSStatus result = noErr;
+    const OSStatus error = CatchAsStatus([&]() -> OSStatus {
+        if (!(ioActionFlags & kAudioUnitRenderAction_DoNotCheckRenderArgs)) {
+            const OSStatus checked = CheckProcessArgs(inFramesToProcess, ioData);
+            if (checked != noErr)
+                return checked;
+        }
+        StoreRenderThreadID();
+        if (NeedsToRender(inTimeStamp))
+            result = ProcessBufferLists(ioActionFlags, ioData, ioData, inFramesToProcess);
+        return noErr;
+    });
+    if (error != noErr) {
+        fprintf(stderr, "from %s, process err: %d\n", GetLoggingString(), static_cast<int>(error));
+        return SetRenderError(error);
+    }
+    return result;
+}
+
+OSStatus AUBase::CheckProcessMultipleArgs(UInt32 inFramesToProcess, UInt32 inNumberInputBufferLists,
+                                          const AudioBufferList** inInputBufferLists,
+                                          UInt32 inNumberOutputBufferLists,
+                                          AudioBufferList** ioOutputBufferLists)
+{
+    if (!IsInitialized())
+        return RequireFailed("IsInitialized()", "Uninitialized", __LINE__,
+                             kAudioUnitErr_Uninitialized);
+    if (inFramesToProcess > mMaxFramesPerSlice)
+        return RequireFailed("inFramesToProcess <= mMaxFramesPerSlice", "TooManyFrames", __LINE__,
+                             kAudioUnitErr_TooManyFramesToProcess);
+    for (UInt32 i = 0; i < inNumberInputBufferLists; ++i) {
+        const AudioBufferList* list = inInputBufferLists[i];
+        if (list == nullptr)
+            continue;
+        const CAStreamBasicDescription& format = GetInput(i)->GetStreamFormat();
+        if (format.NumberChannelStreams() != list->mNumberBuffers) {
+            fprintf(stderr,
+                    "%s:%d inInputBufferLists[%u]->mNumberBuffers=%u, "
+                    "input->GetStreamFormat().NumberChannelStreams()=%u; kAudio_ParamError\n",
+                    kSourceFile, __LINE__, i, list->mNumberBuffers, format.NumberChannelStreams());
+            return kAudio_ParamError;
+        }
+        const UInt32 expected = inFramesToProcess * format.mBytesPerFrame;
+        for (UInt32 j = 0; j < list->mNumberBuffers; ++j) {
+            const AudioBuffer& buffer = list->mBuffers[j];
+            if (buffer.mData == nullptr)
+                return kAudio_ParamError;
+            if (buffer.mDataByteSize < expected) {
+                fprintf(stderr,
+                        "%s:%d %u frames, %u bytes/frame, expected %u-byte buffer; "
+                        "inInputBufferLists[%u].mBuffers[%u].mDataByteSize=%u; "
+                        "kAudio_ParamError\n",
+                        kSourceFile, __LINE__, inFramesToProcess, format.mBytesPerFrame, expected,
+                        i, j, buffer.mDataByteSize);
+                return kAudio_ParamError;
+            }
+        }
+    }
+    for (UInt32 i = 0; i < inNumberOutputBufferLists; ++i) {
+        AudioBufferList* list = ioOutputBufferLists[i];
+        if (list == nullptr)
+            continue;
+        const CAStreamBasicDescription& format = GetOutput(i)->GetStreamFormat();
+        if (format.NumberChannelStreams() != list->mNumberBuffers) {
+            fprintf(stderr,
+                    "%s:%d ioOutputBufferLists[%u]->mNumberBuffers=%u, "
+                    "output->GetStreamFormat().NumberChannelStreams()=%u; kAudio_ParamError\n",
+                    kSourceFile, __LINE__, i, list->mNumberBuffers, format.NumberChannelStreams());
+            return kAudio_ParamError;
+        }
+        const UInt32 expected = inFramesToProcess * format.mBytesPerFrame;
+        for (UInt32 j = 0; j < list->mNumberBuffers; ++j) {
+            AudioBuffer& buffer = list->mBuffers[j];
+            if (buffer.mData == nullptr)
+                continue;
+            if (buffer.mDataByteSize < expected) {
+                fprintf(stderr,
+                        "%s:%d %u frames, %u bytes/frame, expected %u-byte buffer; "
+                        "ioOutputBufferLists[%u]->mBuffers[%u].mDataByteSize=%u; "
+                        "kAudio_ParamError\n",
+                        kSourceFile, __LINE__, inFramesToProcess, format.mBytesPerFrame, expected,
+                        i, j, buffer.mDataByteSize);
+                return kAudio_ParamError;
+            }
+            buffer.mDataByteSize = expected;
+        }
+    }
+    return noErr;
+}
+
+OSStatus AUBase::DoProcessMultiple(AudioUnitRenderActionFlags& ioActionFlags,
+                                   const AudioTimeStamp& inTimeStamp, UInt32 inFramesToProcess,
+                                   UInt32 inNumberInputBufferLists,
+                                   const AudioBufferList** inInputBufferLists,
+                                   UInt32 inNumberOutputBufferLists,
+                                   AudioBufferList** ioOutputBufferLists)
+{
+    CAFlushDenormalsScope flushDenormals;
+    OSStatus result = noErr;
+    const OSStatus error = CatchAsStatus([&]() -> OSStatus {
+        if (!(ioActionFlags & kAudioUnitRenderAction_DoNotCheckRenderArgs)) {
+            const OSStatus checked = CheckProcessMultipleArgs(
+                inFramesToProcess, inNumberInputBufferLists, inInputBufferLists,
+                inNumberOutputBufferLists, ioOutputBufferLists);
+            if (checked != noErr)
+                return checked;
+        }
+        StoreRenderThreadID();
+        if (NeedsToRender(inTimeStamp))
+            result = ProcessMultipleBufferLists(ioActionFlags, inFramesToProcess,
+                                                inNumberInputBufferLists, inInputBufferLists,
+                                                inNumberOutputBufferLists, ioOutputBufferLists);
+        return noErr;
+    });
+    if (error != noErr) {
+        fprintf(stderr, "from %s, processmultiple err: %d\n", GetLoggingString(),
+                static_cast<int>(error));
+        return SetRenderError(error);
+    }
+    return result;
+}
+
+OSStatus AUBase::ProcessBufferLists(AudioUnitRenderActionFlags&, const AudioBufferList&,
+                                    AudioBufferList&, UInt32)
+{
+    return kAudio_UnimplementedError;
+}
+
+OSStatus AUBase::ProcessMultipleBufferLists(AudioUnitRenderActionFlags&, UInt32, UInt32,
+                                            const AudioBufferList**, UInt32, AudioBufferList**)
+{
+    return kAudio_UnimplementedError;
+}
+
+OSStatus AUBase::ComplexRender(AudioUnitRenderActionFlags&, const AudioTimeStamp&, UInt32, UInt32,
+                               UInt32*, AudioStreamPacketDescription*, AudioBufferList&, void*,
+                               UInt32*)
+{
+    return kAudio_UnimplementedError;
+}
+
+// ---- Scheduled parameters ----
+
+OSStatus AUBase::ScheduleParameter(const AudioUnitParameterEvent* inParameterEvent,
+                                   UInt32 inNumEvents)
+{
+    const bool canSchedule = CanScheduleParameters();
+    for (UInt32 i = 0; i < inNumEvents; ++i) {
+        const AudioUnitParameterEvent& event = inParameterEvent[i];
+        if (event.eventType == kParameterEvent_Immediate)
+            SetParameter(event.parameter, event.scope, event.element,
+                         event.eventValues.immediate.value,
+                         event.eventValues.immediate.bufferOffset);
+        if (canSchedule)
+            mParamList.push_back(event);
+    }
+    return noErr;
+}
+
+OSStatus AUBase::ProcessForScheduledParams(ParameterEventList& inParamList,
+                                           UInt32 inFramesToProcess, void* inUserData)
+{
+    std::sort(inParamList.begin(), inParamList.end(),
+              [](const AudioUnitParameterEvent& a, const AudioUnitParameterEvent& b) {
+                  return EventOffset(a) < EventOffset(b);
+              });
+
+    OSStatus result = noErr;
+    SInt64 framesRemaining = inFramesToProcess;
+    UInt32 sliceStart = 0;
+    while (framesRemaining > 0) {
+        // The slice ends at the next event after its start, or where a ramp ends first.
+        SInt64 nextStart = inFramesToProcess;
+        for (const AudioUnitParameterEvent& event : inParamList) {
+            const SInt64 offset = EventOffset(event);
+            if (sliceStart < offset && offset < nextStart) {
+                nextStart = offset;
+                break;
+            }
+            if (event.eventType == kParameterEvent_Ramped) {
+                const SInt64 end = offset + event.eventValues.ramp.durationInFrames;
+                if (sliceStart < end && end < nextStart)
+                    nextStart = end;
+            }
+        }
+        const UInt32 sliceFrames = static_cast<UInt32>(nextStart - sliceStart);
+
+        for (const AudioUnitParameterEvent& event : inParamList) {
+            const SInt64 offset = EventOffset(event);
+            const bool inSlice =
+                event.eventType == kParameterEvent_Ramped
+                    ? offset < nextStart &&
+                          offset + event.eventValues.ramp.durationInFrames > sliceStart
+                    : static_cast<UInt32>(offset) <= sliceStart;
+            if (!inSlice)
+                continue;
+            if (AUElement* element = GetElement(event.scope, event.element))
+                element->SetScheduledEvent(event.parameter, event, sliceStart, sliceFrames);
+        }
+
+        result = ProcessScheduledSlice(inUserData, sliceStart, sliceFrames, inFramesToProcess);
+        if (result != noErr)
+            break;
+        framesRemaining -= sliceFrames;
+        sliceStart = static_cast<UInt32>(nextStart);
+    }
+    return result;
+}
