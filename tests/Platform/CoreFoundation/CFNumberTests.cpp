@@ -1,0 +1,147 @@
+#include "CFLeakCheck.h"
+#include "CFOwned.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+TEST(CFNumber, StoresTheFixedWidthTypeOfTheCType)
+{
+    const int intValue = 5;
+    const long longValue = 6;
+    const float floatValue = 1.5f;
+    const double doubleValue = 2.5;
+    const CFIndex indexValue = 7;
+    const struct {
+        CFNumberType created;
+        const void* value;
+        CFNumberType stored;
+        bool isFloat;
+    } cases[] = {{kCFNumberIntType, &intValue, kCFNumberSInt32Type, false},
+                 {kCFNumberLongType, &longValue, kCFNumberSInt64Type, false},
+                 {kCFNumberCFIndexType, &indexValue, kCFNumberSInt64Type, false},
+                 {kCFNumberFloatType, &floatValue, kCFNumberFloat32Type, true},
+                 {kCFNumberDoubleType, &doubleValue, kCFNumberFloat64Type, true}};
+    for (const auto& c : cases) {
+        CFOwned<CFNumberRef> number(CFNumberCreate(nullptr, c.created, c.value));
+        ASSERT_NE(number.get(), nullptr);
+        EXPECT_EQ(CFGetTypeID(number), CFNumberGetTypeID());
+        EXPECT_EQ(CFNumberGetType(number), c.stored) << "created as " << c.created;
+        EXPECT_EQ(CFNumberIsFloatType(number), c.isFloat) << "created as " << c.created;
+    }
+    EXPECT_EQ(CFNumberCreate(nullptr, 99, &intValue), nullptr);
+    EXPECT_EQ(CFNumberCreate(nullptr, kCFNumberIntType, nullptr), nullptr);
+}
+
+TEST(CFNumber, KeepsNegativeAnd64BitIntegersExactly)
+{
+    for (SInt64 value : {SInt64{-1}, SInt64{-10851}, std::numeric_limits<SInt64>::min(),
+                         std::numeric_limits<SInt64>::max(), SInt64{0x123456789ABCDEF}}) {
+        CFOwned<CFNumberRef> number(MakeSInt64(value));
+        SInt64 back = 0;
+        EXPECT_TRUE(CFNumberGetValue(number, kCFNumberSInt64Type, &back));
+        EXPECT_EQ(back, value);
+    }
+}
+
+TEST(CFNumber, ReportsWhetherAConversionLostNothing)
+{
+    CFOwned<CFNumberRef> big(MakeSInt64(SInt64{1} << 40));
+    SInt32 narrow = 0;
+    EXPECT_FALSE(CFNumberGetValue(big, kCFNumberSInt32Type, &narrow));
+    EXPECT_EQ(narrow, std::numeric_limits<SInt32>::max()); // clamped, not wrapped
+
+    CFOwned<CFNumberRef> negative(MakeSInt64(-300));
+    SInt8 tiny = 0;
+    EXPECT_FALSE(CFNumberGetValue(negative, kCFNumberSInt8Type, &tiny));
+    EXPECT_EQ(tiny, -128);
+    SInt16 small = 0;
+    EXPECT_TRUE(CFNumberGetValue(negative, kCFNumberSInt16Type, &small));
+    EXPECT_EQ(small, -300);
+
+    CFOwned<CFNumberRef> fraction(MakeFloat64(-2.75));
+    SInt32 truncated = 0;
+    EXPECT_FALSE(CFNumberGetValue(fraction, kCFNumberIntType, &truncated));
+    EXPECT_EQ(truncated, -2);
+    Float32 single = 0;
+    EXPECT_TRUE(CFNumberGetValue(fraction, kCFNumberFloat32Type, &single));
+    EXPECT_EQ(single, -2.75f);
+
+    CFOwned<CFNumberRef> tenth(MakeFloat64(0.1));
+    EXPECT_FALSE(CFNumberGetValue(tenth, kCFNumberFloatType, &single));
+    EXPECT_FLOAT_EQ(single, 0.1f);
+
+    CFOwned<CFNumberRef> whole(MakeFloat64(1e6));
+    SInt32 exact = 0;
+    EXPECT_TRUE(CFNumberGetValue(whole, kCFNumberSInt32Type, &exact));
+    EXPECT_EQ(exact, 1000000);
+
+    CFOwned<CFNumberRef> huge(MakeSInt64(std::numeric_limits<SInt64>::max()));
+    Float64 rounded = 0;
+    EXPECT_FALSE(CFNumberGetValue(huge, kCFNumberFloat64Type, &rounded));
+    CFOwned<CFNumberRef> notANumber(MakeFloat64(std::nan("")));
+    EXPECT_FALSE(CFNumberGetValue(notANumber, kCFNumberSInt32Type, &exact));
+    EXPECT_EQ(exact, 0);
+    EXPECT_FALSE(CFNumberGetValue(nullptr, kCFNumberSInt32Type, &exact));
+    EXPECT_FALSE(CFNumberGetValue(whole, kCFNumberSInt32Type, nullptr));
+}
+
+TEST(CFNumber, EqualValuesOfDifferentTypesAreEqualAndHashAlike)
+{
+    const SInt32 three = 3;
+    const Float32 threeReal = 3.0f;
+    CFOwned<CFNumberRef> integer(CFNumberCreate(nullptr, kCFNumberSInt32Type, &three));
+    CFOwned<CFNumberRef> real(CFNumberCreate(nullptr, kCFNumberFloat32Type, &threeReal));
+    CFOwned<CFNumberRef> other(MakeFloat64(3.5));
+    EXPECT_TRUE(CFEqual(integer, real));
+    EXPECT_EQ(CFHash(integer), CFHash(real));
+    EXPECT_FALSE(CFEqual(integer, other));
+    EXPECT_EQ(CFNumberCompare(integer, other, nullptr), kCFCompareLessThan);
+    EXPECT_EQ(CFNumberCompare(other, real, nullptr), kCFCompareGreaterThan);
+    // 2^63 - 1 is not equal to the double nearest to it.
+    CFOwned<CFNumberRef> maxInteger(MakeSInt64(std::numeric_limits<SInt64>::max()));
+    CFOwned<CFNumberRef> nearest(MakeFloat64(9223372036854775807.0));
+    EXPECT_FALSE(CFEqual(maxInteger, nearest));
+}
+
+TEST(CFBoolean, ConstantsAreImmortalAndReadBack)
+{
+    const CFIndex live = CFLiveObjectCount();
+    EXPECT_TRUE(CFBooleanGetValue(kCFBooleanTrue));
+    EXPECT_FALSE(CFBooleanGetValue(kCFBooleanFalse));
+    EXPECT_FALSE(CFBooleanGetValue(nullptr));
+    EXPECT_EQ(CFGetTypeID(kCFBooleanTrue), CFBooleanGetTypeID());
+    CFRelease(kCFBooleanTrue);
+    CFRelease(kCFBooleanTrue);
+    EXPECT_TRUE(CFBooleanGetValue(kCFBooleanTrue));
+    EXPECT_FALSE(CFEqual(kCFBooleanTrue, kCFBooleanFalse));
+    EXPECT_EQ(CFLiveObjectCount(), live);
+}
+
+TEST(CFBase, NullArgumentsGiveNeutralResults)
+{
+    CFRelease(nullptr);
+    EXPECT_EQ(CFRetain(nullptr), nullptr);
+    EXPECT_EQ(CFGetRetainCount(nullptr), 0);
+    EXPECT_EQ(CFGetTypeID(nullptr), 0u);
+    EXPECT_EQ(CFHash(nullptr), 0u);
+    CFOwned<CFStringRef> description(CFCopyDescription(nullptr));
+    EXPECT_EQ(TextOf(description), "(null)");
+    CFOwned<CFStringRef> typeName(CFCopyTypeIDDescription(CFNumberGetTypeID()));
+    EXPECT_EQ(TextOf(typeName), "CFNumber");
+}
+
+TEST(CFBase, RetainAndReleaseCountAndTheLastReleaseFrees)
+{
+    const CFIndex live = CFLiveObjectCount();
+    CFDataRef data = CFDataCreate(nullptr, nullptr, 0);
+    EXPECT_EQ(CFLiveObjectCount(), live + 1);
+    EXPECT_EQ(CFGetRetainCount(data), 1);
+    EXPECT_EQ(CFRetain(data), data);
+    EXPECT_EQ(CFGetRetainCount(data), 2);
+    CFRelease(data);
+    EXPECT_EQ(CFGetRetainCount(data), 1);
+    CFRelease(data);
+    EXPECT_EQ(CFLiveObjectCount(), live);
+}
