@@ -1,0 +1,171 @@
+// The component calls of the host: registration, search, description and instance lifetime.
+#include "ComponentRegistry.h"
+
+#include <CoreAudio/CoreAudioTypes.h>
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <new>
+
+namespace {
+
+// What a factory or open that throws, against its contract, makes the new instance fail with.
+constexpr OSStatus kUnknownExceptionStatus = -1;
+
+// The text of a name handed in by a registering caller; empty for NULL or unreadable text.
+std::string NameText(CFStringRef name)
+{
+    if (name == nullptr) {
+        return std::string();
+    }
+    const CFIndex capacity =
+        CFStringGetMaximumSizeForEncoding(CFStringGetLength(name), kCFStringEncodingUTF8) + 1;
+    std::string text(static_cast<size_t>(capacity), '\0');
+    if (!CFStringGetCString(name, text.data(), capacity, kCFStringEncodingUTF8)) {
+        return std::string();
+    }
+    text.resize(std::char_traits<char>::length(text.c_str()));
+    return text;
+}
+
+bool IsKnown(AudioComponent component)
+{
+    return component != nullptr && ComponentRegistry::Shared().Contains(component);
+}
+
+} // namespace
+
+extern "C" {
+
+AudioComponent AudioComponentRegister(const AudioComponentDescription* inDesc, CFStringRef inName,
+                                      UInt32 inVersion, AudioComponentFactoryFunction inFactory)
+{
+    if (inDesc == nullptr || inFactory == nullptr) {
+        return nullptr;
+    }
+    try {
+        return ComponentRegistry::Shared().Register(*inDesc, NameText(inName), inVersion,
+                                                    inFactory);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+AudioComponent AudioComponentFindNext(AudioComponent inComponent,
+                                      const AudioComponentDescription* inDesc)
+{
+    try {
+        return ComponentRegistry::Shared().FindNext(inComponent, inDesc);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+UInt32 AudioComponentCount(const AudioComponentDescription* inDesc)
+{
+    try {
+        return ComponentRegistry::Shared().Count(inDesc);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+}
+
+void AudioComponentRescanBundles(void)
+{
+    try {
+        ComponentRegistry::Shared().Rescan();
+    } catch (const std::bad_alloc&) {
+        // What was scanned before the allocation failed stays registered.
+    }
+}
+
+OSStatus AudioComponentCopyName(AudioComponent inComponent, CFStringRef* outName)
+{
+    if (!IsKnown(inComponent) || outName == nullptr) {
+        return kAudio_ParamError;
+    }
+    *outName = CFStringCreateWithCString(kCFAllocatorDefault, inComponent->mName.c_str(),
+                                         kCFStringEncodingUTF8);
+    return *outName != nullptr ? OSStatus(noErr) : OSStatus(kAudio_MemFullError);
+}
+
+OSStatus AudioComponentGetDescription(AudioComponent inComponent,
+                                      AudioComponentDescription* outDesc)
+{
+    if (!IsKnown(inComponent) || outDesc == nullptr) {
+        return kAudio_ParamError;
+    }
+    *outDesc = inComponent->mDescription;
+    return noErr;
+}
+
+OSStatus AudioComponentGetVersion(AudioComponent inComponent, UInt32* outVersion)
+{
+    if (!IsKnown(inComponent) || outVersion == nullptr) {
+        return kAudio_ParamError;
+    }
+    *outVersion = inComponent->mVersion;
+    return noErr;
+}
+
+OSStatus AudioComponentInstanceNew(AudioComponent inComponent, AudioComponentInstance* outInstance)
+{
+    if (outInstance == nullptr) {
+        return kAudio_ParamError;
+    }
+    *outInstance = nullptr;
+    if (!IsKnown(inComponent)) {
+        return kAudio_ParamError;
+    }
+    OSStatus status = noErr;
+    AudioComponentFactoryFunction factory = inComponent->Factory(status);
+    if (factory == nullptr) {
+        return status;
+    }
+    // The handle is known before the open, which hands it to the unit's constructor.
+    auto* instance = new (std::nothrow) ComponentInstanceRecord{nullptr, inComponent};
+    ComponentRegistry& registry = ComponentRegistry::Shared();
+    try {
+        if (instance == nullptr) {
+            return kAudio_MemFullError;
+        }
+        registry.AddInstance(instance);
+    } catch (const std::bad_alloc&) {
+        delete instance;
+        return kAudio_MemFullError;
+    }
+    try {
+        instance->mPlugIn = factory(&inComponent->mDescription);
+        // A factory that gives no record could not allocate its instance.
+        status = instance->mPlugIn != nullptr ? instance->mPlugIn->Open(instance->mPlugIn, instance)
+                                              : kAudio_MemFullError;
+    } catch (...) {
+        status = kUnknownExceptionStatus;
+    }
+    if (status != noErr) {
+        registry.RemoveInstance(instance);
+        delete instance;
+        return status;
+    }
+    *outInstance = instance;
+    return noErr;
+}
+
+OSStatus AudioComponentInstanceDispose(AudioComponentInstance inInstance)
+{
+    if (inInstance == nullptr || !ComponentRegistry::Shared().RemoveInstance(inInstance)) {
+        return kAudio_ParamError;
+    }
+    const OSStatus status = inInstance->mPlugIn->Close(inInstance->mPlugIn);
+    delete inInstance;
+    return status;
+}
+
+AudioComponent AudioComponentInstanceGetComponent(AudioComponentInstance inInstance)
+{
+    if (inInstance == nullptr) {
+        return nullptr;
+    }
+    return ComponentRegistry::Shared().ComponentOf(inInstance);
+}
+
+} // extern "C"

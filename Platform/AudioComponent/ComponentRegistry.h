@@ -1,0 +1,46 @@
+// The process's one list of components, registered in-process or found in bundle folders, and
+// the set of open instance handles. Thread-safe; the bundle folders are scanned on first search.
+#pragma once
+
+#include "ComponentInstanceRecord.h"
+#include "RegisteredComponent.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+class ComponentRegistry {
+public:
+    // The registry of the process; it lives until the process ends.
+    static ComponentRegistry& Shared();
+
+    // [any-thread]
+    AudioComponent Register(const AudioComponentDescription& description, std::string name,
+                            UInt32 version, AudioComponentFactoryFunction factory);
+    // The next matching component after `after` (NULL: from the start). [any-thread]
+    AudioComponent FindNext(AudioComponent after, const AudioComponentDescription* pattern);
+    UInt32 Count(const AudioComponentDescription* pattern); // [any-thread]
+    bool Contains(AudioComponent component);                // [any-thread]
+    // Scans the bundle folders again: new bundles are added, broken ones reported. [any-thread]
+    void Rescan();
+
+    // Open instances: a handle is known from just before its open until its dispose.
+    void AddInstance(ComponentInstanceRecord* instance); // throws std::bad_alloc
+    bool RemoveInstance(ComponentInstanceRecord* instance);
+    AudioComponent ComponentOf(ComponentInstanceRecord* instance);
+
+private:
+    ComponentRegistry() = default;
+
+    void ScanIfFirstUse();
+    void ScanBundleFolders();
+    void AddBundle(const std::string& bundlePath);
+
+    std::mutex mMutex;
+    bool mScanned = false;
+    std::vector<std::unique_ptr<OpaqueAudioComponent>> mComponents;
+    std::unordered_set<std::string> mKnownBundles;
+    std::unordered_set<ComponentInstanceRecord*> mInstances;
+};
