@@ -70,8 +70,7 @@ std::string __CFArray::Describe() const
     std::string text = "(";
     for (size_t i = 0; i < mValues.size(); ++i) {
         text += i ? ",\n    " : "\n    ";
-        text += mCallBacks.retain ? CFDescribe(mValues[i])
-                                  : std::to_string(reinterpret_cast<uintptr_t>(mValues[i]));
+        text += mCallBacks.copyDescription ? CFDescribe(mValues[i]) : CFDescribePointer(mValues[i]);
     }
     return text + (mValues.empty() ? ")" : "\n)");
 }

@@ -60,6 +60,13 @@ std::string CFDescribe(CFTypeRef cf)
     return object ? object->Describe() : std::string("(null)");
 }
 
+std::string CFDescribePointer(const void* value)
+{
+    char text[32];
+    snprintf(text, sizeof text, "<%p>", value);
+    return text;
+}
+
 extern "C" {
 
 const CFAllocatorRef kCFAllocatorDefault = nullptr;

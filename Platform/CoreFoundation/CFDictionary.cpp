@@ -136,7 +136,11 @@ std::string __CFDictionary::Describe() const
 {
     std::string text = "{";
     for (const auto& entry : mEntries) {
-        text += "\n    " + CFDescribe(entry.first) + " = " + CFDescribe(entry.second) + ";";
+        const std::string key = mKeyCallBacks.copyDescription ? CFDescribe(entry.first)
+                                                              : CFDescribePointer(entry.first);
+        const std::string value = mValueCallBacks.copyDescription ? CFDescribe(entry.second)
+                                                                  : CFDescribePointer(entry.second);
+        text += "\n    " + key + " = " + value + ";";
     }
     return text + (mEntries.empty() ? "}" : "\n}");
 }

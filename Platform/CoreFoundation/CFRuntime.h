@@ -81,6 +81,8 @@ template <class T> T* CFAsMutable(const void* cf, const char* function)
 
 // The text of a description of any object, "(null)" for null.
 std::string CFDescribe(CFTypeRef cf);
+// "<address>": the description of a container value that has no description callback.
+std::string CFDescribePointer(const void* value);
 
 // A new string object from valid UTF-8 (+1).
 CFStringRef CFStringCreateFromUTF8(std::string text, bool isMutable = false);

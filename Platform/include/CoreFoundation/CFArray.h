@@ -1,5 +1,6 @@
 // Ordered lists of values. With kCFTypeArrayCallBacks the array retains what it holds and
 // compares with CFEqual; with NULL callbacks it stores bare pointers and compares them.
+// Threads: every call that reads is [any-thread]; changing one mutable object is [host-thread].
 #pragma once
 
 #include <CoreFoundation/CFBase.h>

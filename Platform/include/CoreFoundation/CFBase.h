@@ -1,5 +1,6 @@
 // The base of every CoreFoundation object: scalar types, the allocator and type references, and
 // the reference-counting, identity and description calls that work on any object.
+// Threads: every call that reads is [any-thread]; changing one mutable object is [host-thread].
 #pragma once
 
 #include <MacTypes.h>

@@ -1,4 +1,5 @@
 // Byte buffers: immutable data and growable mutable data.
+// Threads: every call that reads is [any-thread]; changing one mutable object is [host-thread].
 #pragma once
 
 #include <CoreFoundation/CFBase.h>

@@ -1,5 +1,6 @@
 // Hashed maps from keys to values. With the CF-type callbacks keys and values are retained and
 // keys compared with CFEqual/CFHash; with NULL callbacks both are bare pointers.
+// Threads: every call that reads is [any-thread]; changing one mutable object is [host-thread].
 #pragma once
 
 #include <CoreFoundation/CFBase.h>

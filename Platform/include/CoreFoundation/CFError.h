@@ -1,4 +1,5 @@
 // Errors reported by CoreFoundation calls: a domain, a code and an optional user-info dictionary.
+// Threads: every call that reads is [any-thread]; changing one mutable object is [host-thread].
 #pragma once
 
 #include <CoreFoundation/CFBase.h>

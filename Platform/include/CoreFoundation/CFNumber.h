@@ -1,5 +1,6 @@
 // Numbers and the two booleans. A number remembers whether it holds an integer (up to 64 bits)
 // or a floating-point value and converts on reading.
+// Threads: every call that reads is [any-thread]; changing one mutable object is [host-thread].
 #pragma once
 
 #include <CoreFoundation/CFBase.h>

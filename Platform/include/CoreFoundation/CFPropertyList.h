@@ -1,5 +1,6 @@
 // Property lists: trees of strings, numbers, booleans, data, arrays and dictionaries with string
 // keys, written to and read from XML (and binary) form.
+// Threads: every call that reads is [any-thread]; changing one mutable object is [host-thread].
 #pragma once
 
 #include <CoreFoundation/CFBase.h>

@@ -1,5 +1,6 @@
 // Immutable and mutable Unicode strings, kept as UTF-8; lengths and ranges count UTF-16 units as
 // on the platform. CFSTR("text") gives an interned constant that is never freed.
+// Threads: every call that reads is [any-thread]; changing one mutable object is [host-thread].
 #pragma once
 
 #include <CoreFoundation/CFBase.h>

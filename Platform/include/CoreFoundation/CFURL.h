@@ -1,5 +1,6 @@
 // File-system locations as URLs. A relative path is kept relative, with the working directory at
 // creation as its base.
+// Threads: every call that reads is [any-thread]; changing one mutable object is [host-thread].
 #pragma once
 
 #include <CoreFoundation/CFBase.h>

@@ -129,3 +129,26 @@ TEST(CFArray, MisuseChangesNothingAndSaysWhy)
     EXPECT_EQ(CFArrayCreate(nullptr, nullptr, 2, &kCFTypeArrayCallBacks), nullptr);
     EXPECT_EQ(CFArrayGetCount(nullptr), 0);
 }
+
+TEST(CFArray, DescriptionsShowObjectsAndOnlyTheAddressesOfBareValues)
+{
+    CFOwned<CFNumberRef> seven(MakeSInt64(7));
+    const void* objects[] = {CFSTR("text"), seven.get(), kCFBooleanTrue};
+    CFOwned<CFArrayRef> array(CFArrayCreate(nullptr, objects, 3, &kCFTypeArrayCallBacks));
+    CFOwned<CFStringRef> description(CFCopyDescription(array));
+    EXPECT_EQ(TextOf(description), "(\n    text,\n    7,\n    true\n)");
+
+    // Bare values need not be objects at all: their description must not look inside them.
+    int plain = 0;
+    const void* bare[] = {&plain};
+    CFOwned<CFArrayRef> bareArray(CFArrayCreate(nullptr, bare, 1, nullptr));
+    CFOwned<CFMutableDictionaryRef> bareDictionary(
+        CFDictionaryCreateMutable(nullptr, 0, nullptr, nullptr));
+    CFDictionarySetValue(bareDictionary, &plain, &plain);
+    CFOwned<CFStringRef> arrayText(CFCopyDescription(bareArray));
+    CFOwned<CFStringRef> dictionaryText(CFCopyDescription(bareDictionary));
+    char address[32];
+    snprintf(address, sizeof address, "<%p>", static_cast<void*>(&plain));
+    EXPECT_NE(TextOf(arrayText).find(address), std::string::npos);
+    EXPECT_NE(TextOf(dictionaryText).find(address), std::string::npos);
+}
