@@ -213,15 +213,18 @@ void AUBufferList::UseExternalBuffer(const CAStreamBasicDescription& format,
                                      const AudioUnitExternalBuffer& buffer)
 {
     const UInt32 usable = buffer.size & ~(kStreamAlignment - 1);
-    const UInt64 bytesPerFrameOfAllStreams =
-        UInt64(format.NumberChannelStreams()) * format.mBytesPerFrame;
+    const UInt32 streams = format.NumberChannelStreams();
     // A format without streams or without bytes per frame holds no frames in any block.
-    if (mMemory == nullptr || usable < mAllocatedBytes || bytesPerFrameOfAllStreams == 0)
+    if (mMemory == nullptr || usable < mAllocatedBytes || streams == 0 ||
+        format.mBytesPerFrame == 0)
         return;
     ReleaseMemory();
     mMemory = buffer.buffer;
     mExternalMemory = true;
     mAllocatedBytes = usable;
-    mAllocatedFrames = static_cast<UInt32>(usable / bytesPerFrameOfAllStreams);
+    // Each stream starts on an aligned boundary, so the frames are those that fit one aligned
+    // stride: then preparing that many frames never overruns the lent block.
+    const UInt32 stride = (usable / streams) & ~(kStreamAlignment - 1);
+    mAllocatedFrames = stride / format.mBytesPerFrame;
     mPtrState = kPtrsInvalid;
 }
