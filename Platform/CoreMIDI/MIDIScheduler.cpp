@@ -51,11 +51,17 @@ void MIDIScheduler::DropPacketsOfDisposedEndpoints()
     sem_post(&mWake);
 }
 
-void MIDIScheduler::WaitForDeliveryToEnd(MIDIEndpointRef endpoint) const
+void MIDIScheduler::AnnounceSetupChange()
+{
+    mSetupChanged.store(true);
+    sem_post(&mWake);
+}
+
+void MIDIScheduler::WaitForCallsToEnd(MIDIObjectRef object) const
 {
     if (std::this_thread::get_id() == mThread.get_id())
         return;
-    while (mDelivering.load(std::memory_order_seq_cst) == endpoint)
+    while (mCalling.load(std::memory_order_seq_cst) == object)
         std::this_thread::sleep_for(std::chrono::microseconds(50));
 }
 
@@ -77,6 +83,8 @@ void MIDIScheduler::Run()
         TakeSubmitted();
         if (mDropRequested.exchange(false))
             DropDisposed();
+        if (mSetupChanged.exchange(false))
+            NotifyClients();
         DeliverDuePackets(AudioGetCurrentHostTime());
         WaitForWork();
     }
@@ -125,20 +133,41 @@ void MIDIScheduler::DeliverDuePackets(UInt64 now)
     }
 }
 
+template <typename Use>
+void MIDIScheduler::CallIntoLiveObject(MIDIObjectRef object, MIDIObjectKind kind, Use use)
+{
+    // Announce the call before checking that the object lives; a disposal retires the
+    // reference before looking here, so one of the two always sees the other.
+    mCalling.store(object, std::memory_order_seq_cst);
+    if (MIDIObjectRecord* record = mTable.Find(object, kind))
+        use(*record);
+    mCalling.store(0, std::memory_order_seq_cst);
+}
+
 void MIDIScheduler::Deliver(const MIDIQueuedPacket& packet)
 {
-    // Announce the delivery before checking that the destination lives; a disposal retires the
-    // reference before looking here, so one of the two always sees the other.
-    mDelivering.store(packet.mDestination, std::memory_order_seq_cst);
-    if (MIDIObjectRecord* destination =
-            mTable.Find(packet.mDestination, MIDIObjectKind::Endpoint)) {
-        mDeliveryList.numPackets = 1;
-        mDeliveryList.packet[0].timeStamp = packet.mStamp;
-        mDeliveryList.packet[0].length = packet.mLength;
-        std::memcpy(mDeliveryList.packet[0].data, packet.mData, packet.mLength);
-        destination->mBackend->Deliver(*destination, mDeliveryList);
+    CallIntoLiveObject(packet.mDestination, MIDIObjectKind::Endpoint,
+                       [&](MIDIObjectRecord& destination) {
+                           mDeliveryList.numPackets = 1;
+                           mDeliveryList.packet[0].timeStamp = packet.mStamp;
+                           mDeliveryList.packet[0].length = packet.mLength;
+                           std::memcpy(mDeliveryList.packet[0].data, packet.mData, packet.mLength);
+                           destination.mBackend->Deliver(destination, mDeliveryList);
+                       });
+}
+
+void MIDIScheduler::NotifyClients()
+{
+    const MIDINotification setupChanged = {kMIDIMsgSetupChanged, sizeof(MIDINotification)};
+    for (UInt32 index = 0; index < MIDIObjectTable::kCapacity; ++index) {
+        const MIDIObjectRef object = mTable.At(index).mRef.load();
+        if (object == 0)
+            continue;
+        CallIntoLiveObject(object, MIDIObjectKind::Client, [&](MIDIObjectRecord& client) {
+            if (client.mNotifyProc != nullptr)
+                client.mNotifyProc(&setupChanged, client.mNotifyRefCon);
+        });
     }
-    mDelivering.store(0, std::memory_order_seq_cst);
 }
 
 void MIDIScheduler::WaitForWork()

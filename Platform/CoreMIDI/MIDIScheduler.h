@@ -1,6 +1,7 @@
 // The one thread that delivers sent packets: each at its stamp (less the destination's advance
-// time), in stamp order and, for equal stamps, in send order. Delivery and disposal of a
-// destination exclude each other, so that no read procedure runs after its disposal returned.
+// time), in stamp order and, for equal stamps, in send order; it also tells clients of setup
+// changes. A call into an object and that object's disposal exclude each other, so that no read
+// or notify procedure runs after its disposal returned.
 #pragma once
 
 #include "MIDIObjectTable.h"
@@ -25,10 +26,12 @@ public:
     bool Submit(MIDIEndpointRef destination, const MIDIPacketList& list);
     // Asks the thread to drop what it holds for destinations that are gone. [any-thread]
     void DropPacketsOfDisposedEndpoints();
-    // Returns once no delivery to the endpoint, which must already be retired, is in progress;
-    // at once on the scheduler thread itself (a read procedure disposing an endpoint).
-    // [host-thread]
-    void WaitForDeliveryToEnd(MIDIEndpointRef endpoint) const;
+    // Asks the thread to send kMIDIMsgSetupChanged to every client with a notify procedure.
+    // [any-thread]
+    void AnnounceSetupChange();
+    // Returns once no call into the object, which must already be retired, is in progress; at
+    // once on the scheduler thread itself (a read procedure disposing an object). [host-thread]
+    void WaitForCallsToEnd(MIDIObjectRef object) const;
 
 private:
     void Run();
@@ -36,6 +39,10 @@ private:
     void DropDisposed();
     void DeliverDuePackets(UInt64 now);
     void Deliver(const MIDIQueuedPacket& packet);
+    void NotifyClients();
+    // Calls use(record) if the object lives, announced so that a disposal waits for it.
+    template <typename Use>
+    void CallIntoLiveObject(MIDIObjectRef object, MIDIObjectKind kind, Use use);
     void WaitForWork();
 
     // Heap order: the packet due last (and, at equal times, sent last) sinks to the bottom.
@@ -49,8 +56,9 @@ private:
     LaterDue mLaterDue{&mQueue};
     std::vector<UInt32> mPending; // heap of slot indices, earliest due first
     MIDIPacketList mDeliveryList{};
-    std::atomic<MIDIEndpointRef> mDelivering{0};
+    std::atomic<MIDIObjectRef> mCalling{0};
     std::atomic<bool> mDropRequested{false};
+    std::atomic<bool> mSetupChanged{false};
     std::atomic<bool> mStopping{false};
     sem_t mWake;
     std::thread mThread;

@@ -78,9 +78,11 @@ OSStatus MIDIServer::Create(MIDIObjectKind kind, MIDIClientRef owner, CFStringRe
     });
     if (object == 0)
         return kMIDIUnknownError;
-    if (kind == MIDIObjectKind::Endpoint)
-        mDestinations.push_back(object);
     *outObject = object;
+    if (kind == MIDIObjectKind::Endpoint) {
+        mDestinations.push_back(object);
+        mScheduler.AnnounceSetupChange();
+    }
     return noErr;
 }
 
@@ -140,11 +142,17 @@ OSStatus MIDIServer::Dispose(MIDIObjectRef object, MIDIObjectKind kind)
         }
     }
     // Waiting happens without the lock, so that a read procedure in progress may still call the
-    // services; the slots are given back only when no delivery can touch them any more.
+    // services; the slots are given back only when no call can reach them any more.
     for (MIDIObjectRef ref : retired)
-        if (MIDIObjectTable::KindOf(ref) == MIDIObjectKind::Endpoint)
-            mScheduler.WaitForDeliveryToEnd(ref);
-    mScheduler.DropPacketsOfDisposedEndpoints();
+        mScheduler.WaitForCallsToEnd(ref);
+    const bool destinationsWent =
+        std::any_of(retired.begin(), retired.end(), [](MIDIObjectRef ref) {
+            return MIDIObjectTable::KindOf(ref) == MIDIObjectKind::Endpoint;
+        });
+    if (destinationsWent) {
+        mScheduler.DropPacketsOfDisposedEndpoints();
+        mScheduler.AnnounceSetupChange();
+    }
     std::lock_guard<std::mutex> lock(mTable.Mutex());
     for (MIDIObjectRef ref : retired)
         mTable.Release(ref);

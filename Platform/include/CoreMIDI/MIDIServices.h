@@ -77,6 +77,7 @@ typedef struct MIDINotification {
     UInt32 messageSize;
 } MIDINotification;
 
+// Receives changes of the MIDI setup. [scheduler-thread]
 typedef void (*MIDINotifyProc)(const MIDINotification* message, void* refCon);
 // Receives packets sent to a destination. [scheduler-thread]
 typedef void (*MIDIReadProc)(const MIDIPacketList* pktlist, void* readProcRefCon,
@@ -89,8 +90,9 @@ extern const CFStringRef kMIDIPropertyUniqueID;
 extern const CFStringRef kMIDIPropertyIsEmbeddedEntity;
 extern const CFStringRef kMIDIPropertyAdvanceScheduleTimeMuSec;
 
-// Creates a client, the owner of ports and destinations. notifyProc is kept but setup-change
-// notifications are not sent. [host-thread]
+// Creates a client, the owner of ports and destinations. notifyProc, if any, receives
+// kMIDIMsgSetupChanged on the scheduler thread after destinations appeared or went, until the
+// client's disposal returns. [host-thread]
 OSStatus MIDIClientCreate(CFStringRef name, MIDINotifyProc notifyProc, void* notifyRefCon,
                           MIDIClientRef* outClient);
 // Disposes a client with its ports and destinations; see MIDIEndpointDispose. [host-thread]

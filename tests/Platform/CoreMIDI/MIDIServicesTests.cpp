@@ -363,3 +363,61 @@ TEST_F(MIDIServicesTest, DisposingFreesThePacketsQueuedForAnEndpoint)
     EXPECT_EQ(status, noErr);
     EXPECT_EQ(recorder.WaitFor(1).size(), 1u);
 }
+
+namespace {
+
+struct SetupWatcher {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<MIDINotificationMessageID> messages;
+
+    static void Notify(const MIDINotification* message, void* refCon)
+    {
+        auto* self = static_cast<SetupWatcher*>(refCon);
+        std::lock_guard<std::mutex> lock(self->mutex);
+        EXPECT_EQ(message->messageSize, sizeof(MIDINotification));
+        self->messages.push_back(message->messageID);
+        self->changed.notify_all();
+    }
+
+    size_t WaitFor(size_t count)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait_for(lock, std::chrono::seconds(5), [&] { return messages.size() >= count; });
+        return messages.size();
+    }
+};
+
+} // namespace
+
+TEST_F(MIDIServicesTest, ClientsHearOfDestinationsComingAndGoing)
+{
+    SetupWatcher watcher;
+    MIDIClientRef watching = 0;
+    ASSERT_EQ(MIDIClientCreate(CFSTR("Watcher"), &SetupWatcher::Notify, &watcher, &watching),
+              noErr);
+    MIDITestClient other;
+
+    MIDIEndpointRef destination = 0;
+    ASSERT_EQ(
+        MIDIDestinationCreate(other.Client(), CFSTR("Coming"), nullptr, nullptr, &destination),
+        noErr);
+    const size_t afterCreation = watcher.WaitFor(1);
+    ASSERT_GE(afterCreation, 1u);
+    ASSERT_EQ(MIDIEndpointDispose(destination), noErr);
+    EXPECT_GT(watcher.WaitFor(afterCreation + 1), afterCreation);
+    {
+        std::lock_guard<std::mutex> lock(watcher.mutex);
+        for (MIDINotificationMessageID message : watcher.messages)
+            EXPECT_EQ(message, kMIDIMsgSetupChanged);
+    }
+
+    // After its disposal returned the client hears nothing more.
+    ASSERT_EQ(MIDIClientDispose(watching), noErr);
+    const size_t atDisposal = watcher.WaitFor(0);
+    MIDIRecorder later(other.Client(), "Later");
+    MIDIPacketList list = OnePacket(0, {0x90, 1, 1});
+    ASSERT_EQ(MIDISend(other.Port(), later.Endpoint(), &list), noErr);
+    ASSERT_EQ(later.WaitFor(1).size(), 1u); // the scheduler has passed the announcement
+    EXPECT_EQ(watcher.WaitFor(0), atDisposal);
+}
