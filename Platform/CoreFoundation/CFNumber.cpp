@@ -11,7 +11,7 @@
 struct __CFBoolean final : CFObject {
     static constexpr CFTypeID kTypeID = kCFRuntimeBooleanTypeID;
 
-    explicit __CFBoolean(bool value) : CFObject(kTypeID, Lifetime::Immortal), mValue(value) {}
+    constexpr explicit __CFBoolean(bool value) : CFObject(kTypeID), mValue(value) {}
     std::string Describe() const override { return mValue ? "true" : "false"; }
 
     const bool mValue;
@@ -120,6 +120,9 @@ template <class T> bool StoreReal(const __CFNumber& number, void* valuePtr)
     return static_cast<long double>(value) == number.Wide();
 }
 
+__CFBoolean sTrue(true);
+__CFBoolean sFalse(false);
+
 const __CFNumber* AsNumber(CFTypeRef cf)
 {
     return CFAs<__CFNumber>(cf);
@@ -169,8 +172,8 @@ std::string __CFNumber::Describe() const
 
 extern "C" {
 
-const CFBooleanRef kCFBooleanTrue = new __CFBoolean(true);
-const CFBooleanRef kCFBooleanFalse = new __CFBoolean(false);
+const CFBooleanRef kCFBooleanTrue = &sTrue;
+const CFBooleanRef kCFBooleanFalse = &sFalse;
 
 CFTypeID CFBooleanGetTypeID(void)
 {

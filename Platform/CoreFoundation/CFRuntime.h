@@ -26,6 +26,9 @@ public:
     enum class Lifetime { Counted, Immortal };
 
     CFObject(CFTypeID typeID, Lifetime lifetime);
+    // For constants defined as static objects: initialised before any code runs, so that other
+    // static initialisers may already use them.
+    constexpr explicit CFObject(CFTypeID typeID) : mTypeID(typeID), mImmortal(true) {}
     virtual ~CFObject();
     CFObject(const CFObject&) = delete;
     CFObject& operator=(const CFObject&) = delete;

@@ -643,13 +643,18 @@ Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSi
     if (!string || !buffer || bufferSize <= 0) {
         return false;
     }
-    std::string bytes;
-    if (!EncodeText(string->mText, encoding, bytes) ||
-        bytes.size() + 1 > static_cast<size_t>(bufferSize)) {
-        buffer[0] = '\0';
+    buffer[0] = '\0';
+    // Text already in the encoding is copied without a conversion (and without allocating).
+    const char* direct = CFStringGetCStringPtr(theString, encoding);
+    std::string converted;
+    if (!direct && !EncodeText(string->mText, encoding, converted)) {
         return false;
     }
-    memcpy(buffer, bytes.c_str(), bytes.size() + 1);
+    const size_t length = direct ? string->mText.size() : converted.size();
+    if (length + 1 > static_cast<size_t>(bufferSize)) {
+        return false;
+    }
+    memcpy(buffer, direct ? direct : converted.c_str(), length + 1);
     return true;
 }
 
