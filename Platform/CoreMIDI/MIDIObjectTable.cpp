@@ -64,10 +64,7 @@ void MIDIObjectTable::Retire(MIDIObjectRef ref)
 void MIDIObjectTable::Release(MIDIObjectRef ref)
 {
     MIDIObjectRecord& record = mRecords[IndexOf(ref)];
-    if (record.mRef.load(std::memory_order_relaxed) != 0)
-        return; // still live: only retired objects give their slot back
-    const UInt32 generation = ref >> kGenerationShift;
-    if (generation != record.mGeneration || !record.mReserved)
+    if (!record.mReserved || record.mGeneration != ref >> kGenerationShift)
         return;
     record.mName.clear();
     record.mAdvanceMicros.store(0, std::memory_order_relaxed);

@@ -50,6 +50,7 @@ public:
     template <typename Fill> MIDIObjectRef Add(MIDIObjectKind kind, Fill fill);
     // Makes the reference stale at once; the slot stays reserved until Release.
     void Retire(MIDIObjectRef ref);
+    // Gives the slot of a retired object back, once nothing can reach the object any more.
     void Release(MIDIObjectRef ref);
     MIDIObjectRecord& At(UInt32 index) { return mRecords[index]; }
     bool UniqueIDInUse(MIDIUniqueID id) const;

@@ -123,8 +123,11 @@ OSStatus MIDIServer::Dispose(MIDIObjectRef object, MIDIObjectKind kind)
     std::vector<MIDIObjectRef> retired;
     {
         std::lock_guard<std::mutex> lock(mTable.Mutex());
-        if (mTable.Find(object, kind) == nullptr)
-            return mTable.Find(object) ? kMIDIWrongEndpointType : StatusForMissing(kind);
+        if (mTable.Find(object, kind) == nullptr) {
+            const bool otherObject = mTable.Find(object) != nullptr;
+            return kind == MIDIObjectKind::Endpoint && otherObject ? kMIDIWrongEndpointType
+                                                                   : StatusForMissing(kind);
+        }
         retired.reserve(kind == MIDIObjectKind::Client ? MIDIObjectTable::kCapacity : 1);
         if (kind == MIDIObjectKind::Client) {
             for (UInt32 index = 0; index < MIDIObjectTable::kCapacity; ++index) {

@@ -111,7 +111,7 @@ OSStatus MIDIDestinationCreate(MIDIClientRef client, CFStringRef name, MIDIReadP
 OSStatus MIDIEndpointDispose(MIDIEndpointRef endpt);
 
 // The destinations in the order of their creation; MIDIGetDestination gives 0 for an index out
-// of range. [any-thread]
+// of range. They take the services' short set-up lock: not for a render thread. [any-thread]
 ItemCount MIDIGetNumberOfDestinations(void);
 MIDIEndpointRef MIDIGetDestination(ItemCount destIndex0);
 

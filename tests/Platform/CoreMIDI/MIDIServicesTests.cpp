@@ -231,6 +231,8 @@ TEST_F(MIDIServicesTest, DisposedAndUnknownReferencesAreRefused)
     EXPECT_EQ(MIDISend(destination, destination, &list), kMIDIInvalidPort);
     EXPECT_EQ(MIDISend(port, 0x12345678, &list), kMIDIUnknownEndpoint);
     EXPECT_EQ(MIDIEndpointDispose(port), kMIDIWrongEndpointType);
+    EXPECT_EQ(MIDIClientDispose(port), kMIDIInvalidClient);
+    EXPECT_EQ(MIDIPortDispose(client), kMIDIInvalidPort);
 
     ASSERT_EQ(MIDIEndpointDispose(destination), noErr);
     EXPECT_EQ(MIDISend(port, destination, &list), kMIDIUnknownEndpoint);
