@@ -145,3 +145,16 @@ TEST(CFBase, RetainAndReleaseCountAndTheLastReleaseFrees)
     CFRelease(data);
     EXPECT_EQ(CFLiveObjectCount(), live);
 }
+
+TEST(CFByteOrder, BigEndianConversionsReverseBytesOnThisLittleEndianHost)
+{
+    const UInt32 big = CFSwapInt32HostToBig(0x3F800000); // 1.0f as saved in a preset's data
+    const UInt8* bytes = reinterpret_cast<const UInt8*>(&big);
+    EXPECT_EQ(bytes[0], 0x3F);
+    EXPECT_EQ(bytes[1], 0x80);
+    EXPECT_EQ(bytes[3], 0x00);
+    EXPECT_EQ(CFSwapInt32BigToHost(big), 0x3F800000u);
+    EXPECT_EQ(CFSwapInt16BigToHost(0x1234), 0x3412);
+    EXPECT_EQ(CFSwapInt64HostToBig(0x0102030405060708ULL), 0x0807060504030201ULL);
+    EXPECT_EQ(CFSwapInt32LittleToHost(0x11223344), 0x11223344u);
+}
