@@ -1,5 +1,6 @@
 #include "MIDIRecorder.h"
 
+#include "CFLeakCheck.h"
 #include "Watchdog.h"
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -33,18 +34,9 @@ std::vector<MIDIEndpointRef> Destinations()
     return all;
 }
 
-class MIDIServicesTest : public ::testing::Test {
-protected:
-    void SetUp() override { mLiveObjects = CFLiveObjectCount(); }
-    void TearDown() override { EXPECT_EQ(CFLiveObjectCount(), mLiveObjects); }
-
-private:
-    CFIndex mLiveObjects = 0;
-};
-
 } // namespace
 
-TEST_F(MIDIServicesTest, DestinationsAreListedInCreationOrderWithTheirNames)
+TEST(MIDIServices, DestinationsAreListedInCreationOrderWithTheirNames)
 {
     const std::vector<MIDIEndpointRef> before = Destinations();
     MIDITestClient client;
@@ -73,7 +65,7 @@ TEST_F(MIDIServicesTest, DestinationsAreListedInCreationOrderWithTheirNames)
     EXPECT_EQ(MIDIEndpointDispose(first.Endpoint()), kMIDIUnknownEndpoint);
 }
 
-TEST_F(MIDIServicesTest, IntegerProperties)
+TEST(MIDIServices, IntegerProperties)
 {
     MIDITestClient client;
     MIDIRecorder a(client.Client(), "A");
@@ -119,7 +111,7 @@ TEST_F(MIDIServicesTest, IntegerProperties)
     EXPECT_EQ(text, nullptr);
 }
 
-TEST_F(MIDIServicesTest, PacketsArriveInStampOrderWithEqualStampsInSendOrder)
+TEST(MIDIServices, PacketsArriveInStampOrderWithEqualStampsInSendOrder)
 {
     MIDITestClient client;
     MIDIRecorder recorder(client.Client(), "Order");
@@ -154,7 +146,7 @@ TEST_F(MIDIServicesTest, PacketsArriveInStampOrderWithEqualStampsInSendOrder)
     }
 }
 
-TEST_F(MIDIServicesTest, AdvanceSchedulingDeliversFutureStampsAtOnce)
+TEST(MIDIServices, AdvanceSchedulingDeliversFutureStampsAtOnce)
 {
     MIDITestClient client;
     MIDIRecorder recorder(client.Client(), "Recorder");
@@ -182,7 +174,7 @@ TEST_F(MIDIServicesTest, AdvanceSchedulingDeliversFutureStampsAtOnce)
     EXPECT_EQ(receivedStamps, (std::vector<MIDITimeStamp>{stamps[1], stamps[2], stamps[0]}));
 }
 
-TEST_F(MIDIServicesTest, WithoutAdvanceNoPacketArrivesEarly)
+TEST(MIDIServices, WithoutAdvanceNoPacketArrivesEarly)
 {
     MIDITestClient client;
     MIDIRecorder recorder(client.Client(), "Timing");
@@ -217,7 +209,7 @@ TEST_F(MIDIServicesTest, WithoutAdvanceNoPacketArrivesEarly)
     RecordProperty("LatenessLargestMicros", std::to_string(largestMicros));
 }
 
-TEST_F(MIDIServicesTest, DisposedAndUnknownReferencesAreRefused)
+TEST(MIDIServices, DisposedAndUnknownReferencesAreRefused)
 {
     MIDIPacketList list = OnePacket(0, {0x90, 60, 1});
     MIDIClientRef client = 0;
@@ -254,7 +246,7 @@ TEST_F(MIDIServicesTest, DisposedAndUnknownReferencesAreRefused)
     EXPECT_EQ(MIDIClientDispose(reused), noErr);
 }
 
-TEST_F(MIDIServicesTest, EveryFunctionAnswersNullAndUnknownReferencesWithAStatus)
+TEST(MIDIServices, EveryFunctionAnswersNullAndUnknownReferencesWithAStatus)
 {
     MIDIPacketList list = OnePacket(0, {0x90, 60, 1});
     MIDIClientRef client = 0;
@@ -296,7 +288,7 @@ TEST_F(MIDIServicesTest, EveryFunctionAnswersNullAndUnknownReferencesWithAStatus
     EXPECT_EQ(MIDIObjectSetIntegerProperty(recorder.Endpoint(), nullptr, 1), -50);
 }
 
-TEST_F(MIDIServicesTest, AFullQueueRefusesWholeListsAndDropsNothingItTook)
+TEST(MIDIServices, AFullQueueRefusesWholeListsAndDropsNothingItTook)
 {
     Watchdog watchdog(60, "full MIDI queue");
     MIDITestClient client;
@@ -339,7 +331,7 @@ TEST_F(MIDIServicesTest, AFullQueueRefusesWholeListsAndDropsNothingItTook)
     EXPECT_EQ(MIDISend(client.Port(), recorder.Endpoint(), &one), noErr);
 }
 
-TEST_F(MIDIServicesTest, DisposingFreesThePacketsQueuedForAnEndpoint)
+TEST(MIDIServices, DisposingFreesThePacketsQueuedForAnEndpoint)
 {
     Watchdog watchdog(60, "disposal frees queued packets");
     MIDITestClient client;
@@ -392,7 +384,7 @@ struct SetupWatcher {
 
 } // namespace
 
-TEST_F(MIDIServicesTest, ClientsHearOfDestinationsComingAndGoing)
+TEST(MIDIServices, ClientsHearOfDestinationsComingAndGoing)
 {
     SetupWatcher watcher;
     MIDIClientRef watching = 0;
