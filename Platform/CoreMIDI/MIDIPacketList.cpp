@@ -64,8 +64,8 @@ MIDIPacket* MIDIPacketListAdd(MIDIPacketList* pktlist, ByteCount listSize, MIDIP
         return curPacket;
     }
 
-    if (!Fits(curPacket, curPacket->length, listEnd))
-        return nullptr;
+    if (!Fits(curPacket, 0, listEnd) || !Fits(curPacket, curPacket->length, listEnd))
+        return nullptr; // a cursor outside the list
     if (curPacket->timeStamp == time &&
         StartsWithChannelMessage(curPacket->data, curPacket->length) &&
         StartsWithChannelMessage(data, nData) &&

@@ -122,7 +122,8 @@ OSStatus MIDIObjectGetStringProperty(MIDIObjectRef obj, CFStringRef propertyID, 
 // kMIDIPropertyAdvanceScheduleTimeMuSec of endpoints. [host-thread]
 OSStatus MIDIObjectGetIntegerProperty(MIDIObjectRef obj, CFStringRef propertyID, SInt32* outValue);
 // kMIDIPropertyUniqueID (unique among live objects, else kMIDIIDNotUnique) and
-// kMIDIPropertyAdvanceScheduleTimeMuSec (>= 0) are writable. [host-thread]
+// kMIDIPropertyAdvanceScheduleTimeMuSec (>= 0; packets already queued may keep their time) are
+// writable. [host-thread]
 OSStatus MIDIObjectSetIntegerProperty(MIDIObjectRef obj, CFStringRef propertyID, SInt32 value);
 
 // Empties a list and returns its first packet, the cursor for MIDIPacketListAdd. [any-thread]

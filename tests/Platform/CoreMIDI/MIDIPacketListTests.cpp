@@ -125,4 +125,9 @@ TEST(MIDIPacketList, UnusableArgumentsGiveNull)
     EXPECT_EQ(MIDIPacketListAdd(list, 12, packet, 0, 3, data), nullptr) << "list too small";
     EXPECT_EQ(list->numPackets, 0u);
     EXPECT_EQ(MIDIPacketListAdd(list, buffer.size, packet, 0, 256, data), packet);
+
+    // A cursor past the end of the list is refused before anything is read through it.
+    auto* outside = reinterpret_cast<MIDIPacket*>(reinterpret_cast<Byte*>(list) + 2 * buffer.size);
+    EXPECT_EQ(MIDIPacketListAdd(list, buffer.size, outside, 0, 3, data), nullptr);
+    EXPECT_EQ(list->numPackets, 1u);
 }
