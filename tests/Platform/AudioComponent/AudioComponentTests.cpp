@@ -1,0 +1,372 @@
+#include "FixtureBundles.h"
+#include "LeakCheck.h"
+
+#include <AudioToolbox/AudioToolbox.h>
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+using ::testing::HasSubstr;
+
+std::string Text(CFStringRef string)
+{
+    char buffer[256] = {};
+    CFStringGetCString(string, buffer, sizeof(buffer), kCFStringEncodingUTF8);
+    return buffer;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The lines about the fixture folder: bundles installed on this machine may add their own.
+std::vector<std::string> FixtureLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (const std::string& line : Lines(text)) {
+        if (line.find(FIXTURE_BUNDLES_DIR) != std::string::npos) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+AudioComponentPlugInInterface* FailingFactory(const AudioComponentDescription*)
+{
+    return nullptr;
+}
+
+// ---- The in-process registry ----
+
+TEST(AudioComponentRegistry, FindsCountsAndDescribesRegisteredComponents)
+{
+    const OSType manufacturer = 0x53726368; // 'Srch'
+    std::vector<AudioComponent> registered;
+    for (OSType subtype : {0x73756231u, 0x73756232u, 0x73756233u}) {
+        const AudioComponentDescription description{0x61756678, subtype, manufacturer, 0, 0};
+        registered.push_back(
+            AudioComponentRegister(&description, CFSTR("Search: one"), subtype, FailingFactory));
+        ASSERT_NE(registered.back(), nullptr);
+    }
+
+    const AudioComponentDescription byManufacturer{0, 0, manufacturer, 0, 0};
+    EXPECT_EQ(AudioComponentCount(&byManufacturer), 3u);
+    std::vector<AudioComponent> found;
+    for (AudioComponent c = AudioComponentFindNext(nullptr, &byManufacturer); c != nullptr;
+         c = AudioComponentFindNext(c, &byManufacturer)) {
+        found.push_back(c);
+    }
+    EXPECT_EQ(found, registered);
+
+    const AudioComponentDescription bySubtype{0x61756678, 0x73756232, 0, 0, 0};
+    EXPECT_EQ(AudioComponentFindNext(nullptr, &bySubtype), registered[1]);
+    EXPECT_GE(AudioComponentCount(nullptr), 3u);
+
+    AudioComponentDescription description{};
+    ASSERT_EQ(AudioComponentGetDescription(registered[2], &description), noErr);
+    EXPECT_EQ(description.componentSubType, 0x73756233u);
+    EXPECT_EQ(description.componentManufacturer, manufacturer);
+    UInt32 version = 0;
+    ASSERT_EQ(AudioComponentGetVersion(registered[2], &version), noErr);
+    EXPECT_EQ(version, 0x73756233u);
+    CFStringRef name = nullptr;
+    ASSERT_EQ(AudioComponentCopyName(registered[0], &name), noErr);
+    EXPECT_EQ(Text(name), "Search: one");
+    CFRelease(name);
+}
+
+TEST(AudioComponentRegistry, RejectsMissingAndUnknownArguments)
+{
+    const AudioComponentDescription description{0x61756678, 0x62616431, 0x53726368, 0, 0};
+    EXPECT_EQ(AudioComponentRegister(nullptr, CFSTR("x"), 1, FailingFactory), nullptr);
+    EXPECT_EQ(AudioComponentRegister(&description, CFSTR("x"), 1, nullptr), nullptr);
+
+    AudioComponentDescription stranger{};
+    auto unknown = reinterpret_cast<AudioComponent>(&stranger);
+    AudioComponentDescription out{};
+    UInt32 version = 0;
+    CFStringRef name = nullptr;
+    AudioComponentInstance instance = nullptr;
+    EXPECT_EQ(AudioComponentGetDescription(unknown, &out), kAudio_ParamError);
+    EXPECT_EQ(AudioComponentGetDescription(nullptr, &out), kAudio_ParamError);
+    EXPECT_EQ(AudioComponentGetVersion(unknown, &version), kAudio_ParamError);
+    EXPECT_EQ(AudioComponentCopyName(unknown, &name), kAudio_ParamError);
+    EXPECT_EQ(AudioComponentInstanceNew(unknown, &instance), kAudio_ParamError);
+    EXPECT_EQ(AudioComponentFindNext(unknown, nullptr), nullptr);
+    EXPECT_EQ(AudioComponentInstanceDispose(nullptr), kAudio_ParamError);
+    EXPECT_EQ(AudioComponentInstanceGetComponent(nullptr), nullptr);
+
+    AudioComponent known = AudioComponentRegister(&description, nullptr, 1, FailingFactory);
+    EXPECT_EQ(AudioComponentInstanceNew(known, nullptr), kAudio_ParamError);
+    EXPECT_EQ(AudioComponentGetDescription(known, nullptr), kAudio_ParamError);
+    ASSERT_EQ(AudioComponentCopyName(known, &name), noErr);
+    EXPECT_EQ(Text(name), "");
+    CFRelease(name);
+}
+
+TEST(AudioComponentRegistry, FactoryGivingNoRecordFailsTheNewInstance)
+{
+    const AudioComponentDescription description{0x61756678, 0x62616432, 0x53726368, 0, 0};
+    AudioComponent component =
+        AudioComponentRegister(&description, CFSTR("Failing"), 1, FailingFactory);
+    AudioComponentInstance instance = reinterpret_cast<AudioComponentInstance>(&instance);
+
+    EXPECT_EQ(AudioComponentInstanceNew(component, &instance), kAudio_MemFullError);
+    EXPECT_EQ(instance, nullptr);
+}
+
+// ---- Host calls: which selector each asks for ----
+
+SInt16 sLastSelector = 0;
+
+struct SelectorRecorder {
+    static AudioComponentMethod Lookup(SInt16 selector)
+    {
+        sLastSelector = selector;
+        return nullptr;
+    }
+};
+
+OSStatus OpenNothing(void*, AudioComponentInstance)
+{
+    return noErr;
+}
+OSStatus CloseNothing(void*)
+{
+    return noErr;
+}
+AudioComponentPlugInInterface sRecorderRecord{OpenNothing, CloseNothing, SelectorRecorder::Lookup,
+                                              nullptr};
+AudioComponentPlugInInterface* RecorderFactory(const AudioComponentDescription*)
+{
+    return &sRecorderRecord;
+}
+
+struct HostCall {
+    const char* name;
+    SInt16 selector;
+    std::function<OSStatus(AudioUnit)> call;
+};
+
+std::vector<HostCall> AllHostCalls()
+{
+    return {
+        {"Initialize", 0x01, [](AudioUnit u) { return AudioUnitInitialize(u); }},
+        {"Uninitialize", 0x02, [](AudioUnit u) { return AudioUnitUninitialize(u); }},
+        {"GetPropertyInfo", 0x03,
+         [](AudioUnit u) { return AudioUnitGetPropertyInfo(u, 0, 0, 0, nullptr, nullptr); }},
+        {"GetProperty", 0x04,
+         [](AudioUnit u) { return AudioUnitGetProperty(u, 0, 0, 0, nullptr, nullptr); }},
+        {"SetProperty", 0x05,
+         [](AudioUnit u) { return AudioUnitSetProperty(u, 0, 0, 0, nullptr, 0); }},
+        {"GetParameter", 0x06,
+         [](AudioUnit u) { return AudioUnitGetParameter(u, 0, 0, 0, nullptr); }},
+        {"SetParameter", 0x07, [](AudioUnit u) { return AudioUnitSetParameter(u, 0, 0, 0, 0, 0); }},
+        {"Reset", 0x09, [](AudioUnit u) { return AudioUnitReset(u, 0, 0); }},
+        {"AddPropertyListener", 0x0A,
+         [](AudioUnit u) { return AudioUnitAddPropertyListener(u, 0, nullptr, nullptr); }},
+        {"RemovePropertyListener", 0x0B,
+         [](AudioUnit u) { return AudioUnitRemovePropertyListener(u, 0, nullptr); }},
+        {"Render", 0x0E,
+         [](AudioUnit u) { return AudioUnitRender(u, nullptr, nullptr, 0, 0, nullptr); }},
+        {"AddRenderNotify", 0x0F,
+         [](AudioUnit u) { return AudioUnitAddRenderNotify(u, nullptr, nullptr); }},
+        {"RemoveRenderNotify", 0x10,
+         [](AudioUnit u) { return AudioUnitRemoveRenderNotify(u, nullptr, nullptr); }},
+        {"ScheduleParameters", 0x11,
+         [](AudioUnit u) { return AudioUnitScheduleParameters(u, nullptr, 0); }},
+        {"RemovePropertyListenerWithUserData", 0x12,
+         [](AudioUnit u) {
+             return AudioUnitRemovePropertyListenerWithUserData(u, 0, nullptr, nullptr);
+         }},
+        {"ComplexRender", 0x13,
+         [](AudioUnit u) {
+             return AudioUnitComplexRender(u, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr,
+                                           nullptr, nullptr);
+         }},
+        {"Process", 0x14,
+         [](AudioUnit u) { return AudioUnitProcess(u, nullptr, nullptr, 0, nullptr); }},
+        {"ProcessMultiple", 0x15,
+         [](AudioUnit u) {
+             return AudioUnitProcessMultiple(u, nullptr, nullptr, 0, 0, nullptr, 0, nullptr);
+         }},
+        {"MIDIEvent", 0x101, [](AudioUnit u) { return MusicDeviceMIDIEvent(u, 0x90, 1, 2, 0); }},
+        {"SysEx", 0x102, [](AudioUnit u) { return MusicDeviceSysEx(u, nullptr, 0); }},
+        {"PrepareInstrument", 0x103,
+         [](AudioUnit u) { return MusicDevicePrepareInstrument(u, 0); }},
+        {"ReleaseInstrument", 0x104,
+         [](AudioUnit u) { return MusicDeviceReleaseInstrument(u, 0); }},
+        {"StartNote", 0x105,
+         [](AudioUnit u) { return MusicDeviceStartNote(u, 0, 0, nullptr, 0, nullptr); }},
+        {"StopNote", 0x106, [](AudioUnit u) { return MusicDeviceStopNote(u, 0, 0, 0); }},
+        {"OutputUnitStart", 0x201, [](AudioUnit u) { return AudioOutputUnitStart(u); }},
+        {"OutputUnitStop", 0x202, [](AudioUnit u) { return AudioOutputUnitStop(u); }},
+    };
+}
+
+TEST(AudioUnitHostCalls, EachAsksForItsSelectorAndAnswersUnimplementedForNull)
+{
+    const AudioComponentDescription description{0x61756678, 0x73656c73, 0x53726368, 0, 0};
+    AudioComponent component =
+        AudioComponentRegister(&description, CFSTR("Selectors"), 1, RecorderFactory);
+    AudioUnit unit = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(component, &unit), noErr);
+
+    for (const HostCall& hostCall : AllHostCalls()) {
+        sLastSelector = 0;
+        EXPECT_EQ(hostCall.call(unit), kAudio_UnimplementedError) << hostCall.name;
+        EXPECT_EQ(sLastSelector, hostCall.selector) << hostCall.name;
+        sLastSelector = 0;
+        EXPECT_EQ(hostCall.call(nullptr), kAudio_ParamError) << hostCall.name;
+        EXPECT_EQ(sLastSelector, 0) << hostCall.name;
+    }
+    EXPECT_EQ(AudioComponentInstanceDispose(unit), noErr);
+    EXPECT_EQ(AudioComponentInstanceDispose(unit), kAudio_ParamError);
+}
+
+// ---- Bundles ----
+
+class BundleTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { sScanErrors = ScanFixtureBundles(); }
+    static inline std::string sScanErrors;
+};
+
+TEST_F(BundleTest, TestBundleIsFoundOpenedCalledAndDisposed)
+{
+    AudioComponent component = FindFixture(kTinyUnitSubType);
+    ASSERT_NE(component, nullptr) << sScanErrors;
+    CFStringRef name = nullptr;
+    ASSERT_EQ(AudioComponentCopyName(component, &name), noErr);
+    EXPECT_EQ(Text(name), "Tests: TinyUnit");
+    CFRelease(name);
+    UInt32 version = 0;
+    ASSERT_EQ(AudioComponentGetVersion(component, &version), noErr);
+    EXPECT_EQ(version, kTinyUnitVersion);
+
+    AudioUnit unit = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(component, &unit), noErr);
+    EXPECT_EQ(AudioComponentInstanceGetComponent(unit), component);
+
+    Float32 samples[8] = {};
+    AudioBufferList buffers{1, {{1, sizeof(samples), samples}}};
+    AudioTimeStamp timeStamp{};
+    AudioUnitRenderActionFlags flags = 0;
+    EXPECT_EQ(AudioUnitRender(unit, &flags, &timeStamp, 0, 8, &buffers),
+              kAudioUnitErr_Uninitialized);
+    EXPECT_EQ(AudioUnitInitialize(unit), noErr);
+    EXPECT_EQ(AudioUnitSetParameter(unit, kTinyUnitLevel, 0, 0, 0.5f, 0), noErr);
+    EXPECT_EQ(AudioUnitRender(unit, &flags, &timeStamp, 0, 8, &buffers), noErr);
+    EXPECT_THAT(samples, ::testing::Each(0.5f));
+    EXPECT_EQ(AudioUnitRender(unit, &flags, nullptr, 0, 8, &buffers), kAudio_ParamError);
+
+    EXPECT_EQ(MusicDeviceMIDIEvent(unit, 0x90, 60, 100, 0), noErr);
+    Float32 lastNote = 0;
+    EXPECT_EQ(AudioUnitGetParameter(unit, kTinyUnitLastNote, 0, 0, &lastNote), noErr);
+    EXPECT_EQ(lastNote, 60.0f);
+    EXPECT_EQ(AudioUnitGetParameter(unit, 9, 0, 0, &lastNote), kAudioUnitErr_InvalidParameter);
+    EXPECT_EQ(MusicDeviceStartNote(unit, 0, 0, nullptr, 0, nullptr), kAudio_UnimplementedError);
+
+    EXPECT_EQ(AudioUnitUninitialize(unit), noErr);
+    EXPECT_EQ(AudioComponentInstanceDispose(unit), noErr);
+}
+
+TEST_F(BundleTest, EachBrokenBundleIsReportedInOneLineAndTheOthersAreStillFound)
+{
+    const std::vector<std::string> lines = FixtureLines(sScanErrors);
+    ASSERT_EQ(lines.size(), 3u) << sScanErrors;
+    EXPECT_THAT(lines[0], HasSubstr("AudioComponent: skipping bundle "));
+    EXPECT_THAT(lines[0], HasSubstr("BadManifest.component: "));
+    EXPECT_THAT(lines[0], HasSubstr("is not a property-list dictionary"));
+    EXPECT_THAT(lines[1], HasSubstr("IncompleteEntry.component: an AudioComponents entry has no "
+                                    "valid \"subtype\""));
+    EXPECT_THAT(lines[2], HasSubstr("MissingLibrary.component: no library "));
+    EXPECT_THAT(lines[2], HasSubstr("MissingLibrary.component/Contents/x86_64-linux/"
+                                    "MissingLibrary.so"));
+    EXPECT_EQ(FindFixture(0x6e6c6962 /* nlib */), nullptr);
+
+    EXPECT_NE(FindFixture(kTinyUnitSubType), nullptr);
+    EXPECT_NE(FindFixture(0x6e73796d /* nsym */), nullptr);
+    EXPECT_NE(FindFixture(0x6661696c /* fail */), nullptr);
+}
+
+TEST_F(BundleTest, RescanKeepsKnownBundlesOnceAndReportsBrokenOnesAgain)
+{
+    const AudioComponentDescription tiny = FixtureDescription(kTinyUnitSubType);
+    AudioComponent before = FindFixture(kTinyUnitSubType);
+
+    EXPECT_EQ(FixtureLines(ScanFixtureBundles()), FixtureLines(sScanErrors));
+
+    EXPECT_EQ(AudioComponentCount(&tiny), 1u);
+    EXPECT_EQ(FindFixture(kTinyUnitSubType), before);
+}
+
+TEST_F(BundleTest, MissingFactorySymbolFailsTheInstanceWithOneLine)
+{
+    AudioComponent component = FindFixture(0x6e73796d /* nsym */);
+    ASSERT_NE(component, nullptr);
+    AudioUnit unit = nullptr;
+    OutputCapture errors(OutputCapture::kStderr);
+
+    EXPECT_EQ(AudioComponentInstanceNew(component, &unit), kAudio_UnimplementedError);
+
+    EXPECT_EQ(unit, nullptr);
+    const std::vector<std::string> lines = Lines(errors.Take());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_THAT(lines[0], HasSubstr("AudioComponent: \"Tests: MissingSymbol\" has no factory "
+                                    "function TinyUnitAbsentFactory in "));
+    EXPECT_THAT(lines[0], HasSubstr("MissingSymbol.component/Contents/x86_64-linux/"
+                                    "MissingSymbol.so"));
+}
+
+TEST_F(BundleTest, FactoryReturningNullFailsTheInstanceWithOutOfMemory)
+{
+    AudioComponent component = FindFixture(0x6661696c /* fail */);
+    ASSERT_NE(component, nullptr);
+    AudioUnit unit = nullptr;
+    OutputCapture errors(OutputCapture::kStderr);
+
+    EXPECT_EQ(AudioComponentInstanceNew(component, &unit), kAudio_MemFullError);
+
+    EXPECT_EQ(unit, nullptr);
+    EXPECT_EQ(errors.Take(), "");
+}
+
+TEST_F(BundleTest, ThousandOpenCloseCyclesLeaveNothingBehind)
+{
+    AudioComponent component = FindFixture(kTinyUnitSubType);
+    ASSERT_NE(component, nullptr);
+    const CFIndex objectsBefore = CFLiveObjectCount();
+    Float32 samples[4] = {};
+    AudioBufferList buffers{1, {{1, sizeof(samples), samples}}};
+    AudioTimeStamp timeStamp{};
+
+    for (int cycle = 0; cycle < 1000; ++cycle) {
+        AudioUnit unit = nullptr;
+        ASSERT_EQ(AudioComponentInstanceNew(component, &unit), noErr);
+        CFStringRef name = nullptr;
+        ASSERT_EQ(AudioComponentCopyName(component, &name), noErr);
+        CFRelease(name);
+        ASSERT_EQ(AudioUnitInitialize(unit), noErr);
+        ASSERT_EQ(AudioUnitRender(unit, nullptr, &timeStamp, 0, 4, &buffers), noErr);
+        ASSERT_EQ(AudioComponentInstanceDispose(unit), noErr);
+    }
+
+    EXPECT_EQ(CFLiveObjectCount(), objectsBefore);
+    EXPECT_FALSE(LeaksFound());
+}
+
+} // namespace
