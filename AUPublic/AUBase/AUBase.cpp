@@ -18,7 +18,6 @@ namespace {
 
 constexpr const char* kSourceFile = "AUPublic/AUBase/AUBase.cpp";
 constexpr UInt32 kScheduledEventsReserved = 24;
-constexpr UInt32 kPropertyListenersReserved = 32;
 
 OSStatus RequireFailed(const char* condition, const char* label, int line, OSStatus status)
 {
@@ -163,9 +162,9 @@ OSStatus AUBase::DoInitialize()
         mParamList.reserve(kScheduledEventsReserved);
     mHasBegunInitializing = true;
     ReallocateBuffers();
-    // A render thread that sees the flag also sees the buffers.
+    // A sequentially consistent store is a full barrier: a render thread that sees the flag
+    // also sees the buffers.
     mInitialized.store(true, std::memory_order_seq_cst);
-    std::atomic_thread_fence(std::memory_order_seq_cst);
     return noErr;
 }
 
@@ -391,111 +390,6 @@ OSStatus AUBase::GetPresets(CFArrayRef* /*outData*/) const
 OSStatus AUBase::NewFactoryPresetSet(const AUPreset& /*inNewFactoryPreset*/)
 {
     return kAudioUnitErr_InvalidProperty;
-}
-
-// ---- Properties ----
-
-OSStatus AUBase::GetPropertyInfo(AudioUnitPropertyID, AudioUnitScope, AudioUnitElement, UInt32&,
-                                 Boolean&)
-{
-    return kAudioUnitErr_InvalidProperty;
-}
-
-OSStatus AUBase::GetProperty(AudioUnitPropertyID, AudioUnitScope, AudioUnitElement, void*)
-{
-    return kAudioUnitErr_InvalidProperty;
-}
-
-OSStatus AUBase::SetProperty(AudioUnitPropertyID, AudioUnitScope, AudioUnitElement, const void*,
-                             UInt32)
-{
-    return kAudioUnitErr_InvalidProperty;
-}
-
-OSStatus AUBase::RemovePropertyValue(AudioUnitPropertyID, AudioUnitScope, AudioUnitElement)
-{
-    return kAudioUnitErr_InvalidProperty;
-}
-
-OSStatus AUBase::AddPropertyListener(AudioUnitPropertyID inID, AudioUnitPropertyListenerProc inProc,
-                                     void* inProcRefCon)
-{
-    if (mPropertyListeners.empty())
-        mPropertyListeners.reserve(kPropertyListenersReserved);
-    mPropertyListeners.push_back(PropertyListener{inID, inProc, inProcRefCon});
-    return noErr;
-}
-
-OSStatus AUBase::RemovePropertyListener(AudioUnitPropertyID inID,
-                                        AudioUnitPropertyListenerProc inProc, void* inProcRefCon,
-                                        bool refConSpecified)
-{
-    for (size_t i = mPropertyListeners.size(); i-- > 0;) {
-        const PropertyListener& listener = mPropertyListeners[i];
-        if (listener.propertyID == inID && listener.listenerProc == inProc &&
-            (!refConSpecified || listener.listenerRefCon == inProcRefCon))
-            mPropertyListeners.erase(mPropertyListeners.begin() + static_cast<long>(i));
-    }
-    return noErr;
-}
-
-void AUBase::PropertyChanged(AudioUnitPropertyID inID, AudioUnitScope inScope,
-                             AudioUnitElement inElement)
-{
-    // By index: a listener may add or remove listeners while it runs.
-    for (size_t i = 0; i < mPropertyListeners.size(); ++i) {
-        const PropertyListener listener = mPropertyListeners[i];
-        if (listener.propertyID == inID)
-            listener.listenerProc(listener.listenerRefCon, GetComponentInstance(), inID, inScope,
-                                  inElement);
-    }
-}
-
-bool AUBase::IsStreamFormatWritable(AudioUnitScope scope, AudioUnitElement element)
-{
-    switch (scope) {
-    case kAudioUnitScope_Global:
-        return StreamFormatWritable(kAudioUnitScope_Output, 0);
-    case kAudioUnitScope_Input: {
-        AUInputElement* input = GetInput(element);
-        return !input->HasConnection() && StreamFormatWritable(kAudioUnitScope_Input, element);
-    }
-    case kAudioUnitScope_Output:
-        return StreamFormatWritable(kAudioUnitScope_Output, element);
-    default:
-        return false;
-    }
-}
-
-OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
-                                     AudioUnitElement inElement, const void* inData,
-                                     UInt32 inDataSize)
-{
-    if (inID != kAudioUnitProperty_StreamFormat) {
-        const OSStatus result = SetProperty(inID, inScope, inElement, inData, inDataSize);
-        if (result == noErr)
-            PropertyChanged(inID, inScope, inElement);
-        return result;
-    }
-    constexpr UInt32 kFormatBytesWithoutReserved = offsetof(AudioStreamBasicDescription, mReserved);
-    if (inDataSize < kFormatBytesWithoutReserved)
-        return kAudioUnitErr_InvalidPropertyValue;
-    if (GetElement(inScope, inElement) == nullptr)
-        return RequireFailed("GetElement(inScope, inElement) != NULL", "InvalidElement", __LINE__,
-                             kAudioUnitErr_InvalidElement);
-    CAStreamBasicDescription newDesc;
-    std::memcpy(static_cast<AudioStreamBasicDescription*>(&newDesc), inData,
-                kFormatBytesWithoutReserved);
-    if (!ValidFormat(inScope, inElement, newDesc))
-        return RequireFailed("ValidFormat(inScope, inElement, newDesc)", "InvalidFormat", __LINE__,
-                             kAudioUnitErr_FormatNotSupported);
-    const CAStreamBasicDescription current = GetStreamFormat(inScope, inElement);
-    if (current.IsEqual(newDesc, false))
-        return noErr;
-    if (!IsStreamFormatWritable(inScope, inElement))
-        return RequireFailed("IsStreamFormatWritable(inScope, inElement)", "NotWritable", __LINE__,
-                             kAudioUnitErr_PropertyNotWritable);
-    return ChangeStreamFormat(inScope, inElement, current, newDesc);
 }
 
 // ---- Formats ----

@@ -16,12 +16,16 @@
 #include <AudioUnit/AudioUnitProperties.h>
 #include <AudioUnit/MusicDevice.h>
 #include <CoreFoundation/CFArray.h>
+#include <CoreFoundation/CFData.h>
+#include <CoreFoundation/CFDictionary.h>
+#include <CoreFoundation/CFPropertyList.h>
 #include <CoreFoundation/CFString.h>
 #include <CoreFoundation/CFURL.h>
 
 #include <pthread.h>
 
 #include <atomic>
+#include <cstdio>
 #include <mutex>
 #include <vector>
 
@@ -153,7 +157,11 @@ public:
                                              AudioUnitParameterID inParameterID,
                                              Float32& outUpdatesPerSecond,
                                              Float32& outHistoryDurationInSeconds);
+    // The class-info dictionary of the saved state; the caller owns it. [host-thread]
+    virtual OSStatus SaveState(CFPropertyListRef* outData);
     virtual void SaveExtendedScopes(CFMutableDataRef /*outData*/) {}
+    // [host-thread]
+    virtual OSStatus RestoreState(CFPropertyListRef plist);
     virtual OSStatus GetParameterValueStrings(AudioUnitScope inScope,
                                               AudioUnitParameterID inParameterID,
                                               CFArrayRef* outStrings);
@@ -161,6 +169,7 @@ public:
                                    UInt32 inDesiredNameLength, CFStringRef* outClumpName);
     virtual OSStatus GetPresets(CFArrayRef* outData) const;
     virtual OSStatus NewFactoryPresetSet(const AUPreset& inNewFactoryPreset);
+    virtual OSStatus NewCustomPresetSet(const AUPreset& inNewCustomPreset);
     virtual CFURLRef CopyIconLocation() { return nullptr; }
     virtual Float64 GetLatency() { return 0.0; }
     virtual Float64 GetTailTime() { return 0.0; }
@@ -274,12 +283,29 @@ public:
                                UInt32 inNumberOutputBufferLists,
                                AudioBufferList** ioOutputBufferLists);
 
-    // Applies a stream-format write as a host's property write would: validated, compared with
-    // the current format, checked for writability, then changed. [host-thread]
+    // The property protocol the host calls reach. [host-thread]
+    OSStatus DispatchGetPropertyInfo(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                     AudioUnitElement inElement, UInt32& outDataSize,
+                                     Boolean& outWritable);
+    OSStatus DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                 AudioUnitElement inElement, void* outData);
     OSStatus DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
                                  AudioUnitElement inElement, const void* inData, UInt32 inDataSize);
+    OSStatus DispatchRemovePropertyValue(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                         AudioUnitElement inElement);
     // [host-thread]
     bool IsStreamFormatWritable(AudioUnitScope scope, AudioUnitElement element);
+    bool HasIcon();
+
+    // ---- Presets and saved-state helpers for unit classes ----
+    // [host-thread]
+    bool SetAFactoryPresetAsCurrent(const AUPreset& inPreset);
+    static void AddNumToDictionary(CFMutableDictionaryRef dict, CFStringRef key, SInt32 value);
+    static OSStatus GetFileRefPath(CFDictionaryRef parent, CFStringRef frKey, CFStringRef* fPath);
+    static CFMutableDictionaryRef CreateFileRefDict(CFStringRef fKey, CFStringRef fPath,
+                                                    CFMutableDictionaryRef fileRefDict);
+    static OSStatus AccessURLAsset(const CFURLRef& inURL, int mode);
+    static void PrintAUParamEvent(AudioUnitParameterEvent& event, FILE* f);
 
     // ---- Accessors ----
     bool IsInitialized() const { return mInitialized.load(std::memory_order_acquire); }
@@ -355,12 +381,17 @@ protected:
                          AUOutputElement* theOutput, UInt32 inNumberFrames,
                          AudioBufferList& ioData);
     ParameterEventList& GetParamEventList() { return mParamList; }
+    const TThreadSafeList<RenderCallback>& RenderCallbackList() const { return mRenderCallbacks; }
 
     // What the host read through the last-render-error property: the error, then 0.
     OSStatus TakeLastRenderError();
 
 private:
     static void InitializeClassStrings();
+    OSStatus ApplyStreamFormat(AudioUnitScope inScope, AudioUnitElement inElement,
+                               const CAStreamBasicDescription& newDesc);
+    OSStatus RestoreParameterRecord(CFDataRef data);
+    void ReplaceCurrentPreset(SInt32 number, CFStringRef name);
     // The argument checks of DoRender; a status, with its diagnostic line written.
     OSStatus CheckRenderArgs(UInt32 inBusNumber, UInt32 inNumberFrames, AudioBufferList& ioData,
                              AUOutputElement*& outOutput);
