@@ -1,5 +1,6 @@
 #include "CFLeakCheck.h"
 #include "CFOwned.h"
+#include "OutputCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -206,12 +207,14 @@ TEST(CFPropertyList, BinaryRoundTripAndTheOlderCalls)
     EXPECT_TRUE(CFEqual(back, sample));
 
     CFOwned<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, sample));
-    CFOwned<CFStringRef> errorString(MakeString("stale"));
-    CFStringRef* errorOut = &errorString;
-    CFRelease(*errorOut);
-    CFOwned<CFPropertyListRef> old(CFPropertyListCreateFromXMLData(nullptr, xml, 0, errorOut));
+    CFStringRef errorString = CFSTR("stale");
+    CFOwned<CFPropertyListRef> old(CFPropertyListCreateFromXMLData(nullptr, xml, 0, &errorString));
     EXPECT_TRUE(CFEqual(old, sample));
-    EXPECT_EQ(errorString.get(), nullptr);
+    EXPECT_EQ(errorString, nullptr);
+    CFOwned<CFDataRef> garbage(DataOf("not a plist"));
+    EXPECT_EQ(CFPropertyListCreateFromXMLData(nullptr, garbage, 0, &errorString), nullptr);
+    CFOwned<CFStringRef> ownedError(errorString);
+    EXPECT_NE(TextOf(ownedError).find("cannot be read"), std::string::npos);
 }
 
 TEST(CFPropertyList, MutabilityOptionsDecideWhatCanChange)
@@ -236,9 +239,9 @@ TEST(CFPropertyList, MutabilityOptionsDecideWhatCanChange)
 
     CFOwned<CFPropertyListRef> frozen(
         CFPropertyListCreateWithData(nullptr, xml, kCFPropertyListImmutable, nullptr, nullptr));
-    testing::internal::CaptureStderr();
+    OutputCapture capture(OutputCapture::kStderr);
     CFDictionarySetValue((CFMutableDictionaryRef)frozen.get(), CFSTR("added"), kCFBooleanTrue);
-    testing::internal::GetCapturedStderr();
+    EXPECT_NE(capture.Take().find("immutable"), std::string::npos);
     EXPECT_EQ(CFDictionaryGetCount((CFDictionaryRef)frozen.get()), 1);
 }
 
