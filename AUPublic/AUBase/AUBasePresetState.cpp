@@ -1,0 +1,312 @@
+// The saved state of AUBase (the class-info dictionary with its big-endian parameter record),
+// the current preset, and helpers for unit classes that keep file references or print events.
+#include "AUBase.h"
+
+#include "CatchAsStatus.h"
+
+#include <CoreFoundation/CFByteOrder.h>
+#include <CoreFoundation/CFData.h>
+#include <CoreFoundation/CFDictionary.h>
+#include <CoreFoundation/CFNumber.h>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr OSStatus kFileNotFoundStatus = -43; // the platform's fnfErr
+constexpr OSStatus kPermissionStatus = -54;   // the platform's permErr
+constexpr CFIndex kPathBufferSize = 1024;
+constexpr AudioUnitScope kLastScopeWithNames = kAudioUnitScope_Group;
+// Scope, element and count precede each entry's (id, value) pairs.
+constexpr size_t kEntryHeaderSize = 3 * sizeof(UInt32);
+constexpr size_t kPairSize = 2 * sizeof(UInt32);
+
+struct CFReleaser {
+    void operator()(CFTypeRef object) const { CFRelease(object); }
+};
+// Releases a CF object the function created, on every path including an exception.
+template <class Ref> using CFOwned = std::unique_ptr<std::remove_pointer_t<Ref>, CFReleaser>;
+
+CFStringRef FileReferencesKey()
+{
+    return CFSTR("file-references");
+}
+
+// The value under the key when it has the type asked for, else null: a saved state comes from
+// outside and any of its values may be of the wrong type.
+template <class Ref> Ref GetTypedValue(CFDictionaryRef dict, CFStringRef key, CFTypeID typeID)
+{
+    CFTypeRef value = CFDictionaryGetValue(dict, key);
+    if (value == nullptr || CFGetTypeID(value) != typeID)
+        return nullptr;
+    return static_cast<Ref>(value);
+}
+
+CFNumberRef GetNumber(CFDictionaryRef dict, CFStringRef key)
+{
+    return GetTypedValue<CFNumberRef>(dict, key, CFNumberGetTypeID());
+}
+
+// A four-character code saved as a signed 32-bit number; a writer that kept it unsigned is read
+// the same. False for anything that is not a number of those 32 bits.
+bool NumberHoldsCode(CFNumberRef number, UInt32 code)
+{
+    SInt64 value = 0;
+    if (number == nullptr || !CFNumberGetValue(number, kCFNumberSInt64Type, &value))
+        return false;
+    if (value < INT32_MIN || value > SInt64(UINT32_MAX))
+        return false;
+    return static_cast<UInt32>(value) == code;
+}
+
+UInt32 ReadBigEndian32(const UInt8* position)
+{
+    UInt32 value;
+    std::memcpy(&value, position, sizeof(value));
+    return CFSwapInt32BigToHost(value);
+}
+
+CFStringRef CreateScopeKey(AudioUnitScope scope)
+{
+    char text[16];
+    snprintf(text, sizeof(text), "%d", static_cast<int>(scope));
+    return CFStringCreateWithCString(nullptr, text, kCFStringEncodingASCII);
+}
+
+} // namespace
+
+// ---- Saving ----
+
+void AUBase::AddNumToDictionary(CFMutableDictionaryRef dict, CFStringRef key, SInt32 value)
+{
+    CFOwned<CFNumberRef> number(CFNumberCreate(nullptr, kCFNumberSInt32Type, &value));
+    CFDictionarySetValue(dict, key, number.get());
+}
+
+OSStatus AUBase::SaveState(CFPropertyListRef* outData)
+{
+    const AudioComponentDescription desc = GetComponentDescription();
+    CFOwned<CFMutableDictionaryRef> dict(CFDictionaryCreateMutable(
+        nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+
+    AddNumToDictionary(dict.get(), kVersionString, 0);
+    AddNumToDictionary(dict.get(), kTypeString, static_cast<SInt32>(desc.componentType));
+    AddNumToDictionary(dict.get(), kSubtypeString, static_cast<SInt32>(desc.componentSubType));
+    AddNumToDictionary(dict.get(), kManufacturerString,
+                       static_cast<SInt32>(desc.componentManufacturer));
+
+    CFOwned<CFMutableDataRef> data(CFDataCreateMutable(nullptr, 0));
+    for (AudioUnitScope scope = kAudioUnitScope_Global; scope <= kAudioUnitScope_Output; ++scope)
+        GetScope(scope).SaveState(data.get());
+    SaveExtendedScopes(data.get());
+    CFDictionarySetValue(dict.get(), kDataString, data.get());
+
+    CFDictionarySetValue(dict.get(), kNameString, mCurrentPreset.presetName);
+
+    SInt32 renderQuality = 0;
+    if (DispatchGetProperty(kAudioUnitProperty_RenderQuality, kAudioUnitScope_Global, 0,
+                            &renderQuality) == noErr)
+        AddNumToDictionary(dict.get(), kRenderQualityString, renderQuality);
+    Float32 cpuLoad = 0;
+    if (DispatchGetProperty(kAudioUnitProperty_CPULoad, kAudioUnitScope_Global, 0, &cpuLoad) ==
+        noErr) {
+        CFOwned<CFNumberRef> number(CFNumberCreate(nullptr, kCFNumberFloatType, &cpuLoad));
+        CFDictionarySetValue(dict.get(), kCPULoadString, number.get());
+    }
+
+    bool anyNames = false;
+    for (AudioUnitScope scope = kAudioUnitScope_Global; scope <= kLastScopeWithNames; ++scope)
+        anyNames = anyNames || GetScope(scope).HasElementWithName();
+    if (anyNames) {
+        CFMutableDictionaryRef names = CFDictionaryCreateMutable(
+            nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+        CFOwned<CFMutableDictionaryRef> ownedNames(names);
+        for (AudioUnitScope scope = kAudioUnitScope_Global; scope <= kLastScopeWithNames; ++scope)
+            GetScope(scope).AddElementNamesToDict(names);
+        CFDictionarySetValue(dict.get(), kElementNameString, names);
+    }
+
+    *outData = dict.release();
+    return noErr;
+}
+
+// ---- Restoring ----
+
+OSStatus AUBase::RestoreState(CFPropertyListRef plist)
+{
+    if (plist == nullptr || CFGetTypeID(plist) != CFDictionaryGetTypeID())
+        return kAudioUnitErr_InvalidPropertyValue;
+    auto dict = static_cast<CFDictionaryRef>(plist);
+    if (CFDictionaryContainsKey(dict, kPartString))
+        return kAudioUnitErr_InvalidPropertyValue;
+
+    // Everything required is checked, types included, before anything changes.
+    SInt32 version = -1;
+    CFNumberRef versionNumber = GetNumber(dict, kVersionString);
+    if (versionNumber == nullptr ||
+        !CFNumberGetValue(versionNumber, kCFNumberSInt32Type, &version) || version != 0)
+        return kAudioUnitErr_InvalidPropertyValue;
+    const AudioComponentDescription desc = GetComponentDescription();
+    if (!NumberHoldsCode(GetNumber(dict, kSubtypeString), desc.componentSubType) ||
+        !NumberHoldsCode(GetNumber(dict, kManufacturerString), desc.componentManufacturer))
+        return kAudioUnitErr_InvalidPropertyValue;
+    CFTypeRef dataValue = CFDictionaryGetValue(dict, kDataString);
+    if (dataValue != nullptr && CFGetTypeID(dataValue) != CFDataGetTypeID())
+        return kAudioUnitErr_InvalidPropertyValue;
+
+    if (dataValue != nullptr) {
+        const OSStatus result = RestoreParameterRecord(static_cast<CFDataRef>(dataValue));
+        if (result != noErr)
+            return result;
+    }
+
+    // Optional values of the wrong type are treated as absent.
+    CFStringRef name = GetTypedValue<CFStringRef>(dict, kNameString, CFStringGetTypeID());
+    ReplaceCurrentPreset(-1, name != nullptr ? name : kUntitledString);
+    PropertyChanged(kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0);
+
+    // What the unit makes of these is its own affair; a refusal does not fail the restore.
+    if (CFNumberRef quality = GetNumber(dict, kRenderQualityString)) {
+        SInt32 value = 0;
+        CFNumberGetValue(quality, kCFNumberSInt32Type, &value);
+        CatchAsStatus([&] {
+            return DispatchSetProperty(kAudioUnitProperty_RenderQuality, kAudioUnitScope_Global, 0,
+                                       &value, sizeof(value));
+        });
+    }
+    if (CFNumberRef load = GetNumber(dict, kCPULoadString)) {
+        Float32 value = 0;
+        CFNumberGetValue(load, kCFNumberFloat32Type, &value);
+        CatchAsStatus([&] {
+            return DispatchSetProperty(kAudioUnitProperty_CPULoad, kAudioUnitScope_Global, 0,
+                                       &value, sizeof(value));
+        });
+    }
+
+    if (auto names =
+            GetTypedValue<CFDictionaryRef>(dict, kElementNameString, CFDictionaryGetTypeID())) {
+        for (AudioUnitScope scope = kAudioUnitScope_Global; scope <= kLastScopeWithNames; ++scope) {
+            CFOwned<CFStringRef> key(CreateScopeKey(scope));
+            auto scopeNames =
+                GetTypedValue<CFDictionaryRef>(names, key.get(), CFDictionaryGetTypeID());
+            if (scopeNames != nullptr)
+                GetScope(scope).RestoreElementNames(scopeNames);
+        }
+    }
+    return noErr;
+}
+
+OSStatus AUBase::RestoreParameterRecord(CFDataRef data)
+{
+    const UInt8* position = CFDataGetBytePtr(data);
+    const UInt8* const end = position + CFDataGetLength(data);
+    while (position < end) {
+        // An entry is applied only when all of it lies inside the record; a truncated one ends
+        // the restore with the complete entries before it applied.
+        const size_t remaining = size_t(end - position);
+        if (remaining < kEntryHeaderSize)
+            return kAudioUnitErr_InvalidPropertyValue;
+        const UInt32 count = ReadBigEndian32(position + 2 * sizeof(UInt32));
+        if ((remaining - kEntryHeaderSize) / kPairSize < count)
+            return kAudioUnitErr_InvalidPropertyValue;
+        // A scope the unit does not have throws -10866.
+        AUScope& scope = GetScope(ReadBigEndian32(position));
+        position = scope.RestoreState(position + sizeof(UInt32));
+    }
+    return noErr;
+}
+
+// ---- The current preset ----
+
+void AUBase::ReplaceCurrentPreset(SInt32 number, CFStringRef name)
+{
+    if (name != nullptr)
+        CFRetain(name);
+    if (mCurrentPreset.presetName != nullptr)
+        CFRelease(mCurrentPreset.presetName);
+    mCurrentPreset.presetNumber = number;
+    mCurrentPreset.presetName = name;
+}
+
+OSStatus AUBase::NewCustomPresetSet(const AUPreset& inNewCustomPreset)
+{
+    ReplaceCurrentPreset(inNewCustomPreset.presetNumber, inNewCustomPreset.presetName);
+    return noErr;
+}
+
+bool AUBase::SetAFactoryPresetAsCurrent(const AUPreset& inPreset)
+{
+    if (inPreset.presetNumber < 0 || inPreset.presetName == nullptr)
+        return false;
+    ReplaceCurrentPreset(inPreset.presetNumber, inPreset.presetName);
+    return true;
+}
+
+// ---- File references ----
+
+OSStatus AUBase::GetFileRefPath(CFDictionaryRef parent, CFStringRef frKey, CFStringRef* fPath)
+{
+    auto references =
+        GetTypedValue<CFDictionaryRef>(parent, FileReferencesKey(), CFDictionaryGetTypeID());
+    if (references == nullptr)
+        return kAudioUnitErr_InvalidPropertyValue;
+    auto path = GetTypedValue<CFStringRef>(references, frKey, CFStringGetTypeID());
+    if (path == nullptr)
+        return kAudioUnitErr_InvalidPropertyValue;
+    if (fPath != nullptr)
+        *fPath = path;
+    return noErr;
+}
+
+CFMutableDictionaryRef AUBase::CreateFileRefDict(CFStringRef fKey, CFStringRef fPath,
+                                                 CFMutableDictionaryRef fileRefDict)
+{
+    if (fileRefDict == nullptr)
+        fileRefDict = CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
+                                                &kCFTypeDictionaryValueCallBacks);
+    CFDictionarySetValue(fileRefDict, fKey, fPath);
+    return fileRefDict;
+}
+
+OSStatus AUBase::AccessURLAsset(const CFURLRef& inURL, int mode)
+{
+    UInt8 path[kPathBufferSize];
+    if (!CFURLGetFileSystemRepresentation(inURL, true, path, sizeof(path)))
+        return kFileNotFoundStatus;
+    if (access(reinterpret_cast<const char*>(path), mode) == 0)
+        return noErr;
+    switch (errno) {
+    case ENOENT:
+    case ENOTDIR:
+    case ELOOP:
+        return kFileNotFoundStatus;
+    case EPERM:
+    case EACCES:
+        return kPermissionStatus;
+    default:
+        return errno;
+    }
+}
+
+// ---- Debugging ----
+
+void AUBase::PrintAUParamEvent(AudioUnitParameterEvent& event, FILE* f)
+{
+    const bool isRamp = event.eventType == kParameterEvent_Ramped;
+    fprintf(f, "\tParamID=%ld,Scope=%ld,Element=%ld\n", long(event.parameter), long(event.scope),
+            long(event.element));
+    fprintf(f, "\tEvent Type:%s,", isRamp ? "ramp" : "immediate");
+    if (isRamp)
+        fprintf(f, "start=%ld,dur=%ld,startValue=%f,endValue=%f\n",
+                long(event.eventValues.ramp.startBufferOffset),
+                long(event.eventValues.ramp.durationInFrames),
+                double(event.eventValues.ramp.startValue), double(event.eventValues.ramp.endValue));
+    else
+        fprintf(f, "start=%ld,value=%f\n", long(event.eventValues.immediate.bufferOffset),
+                double(event.eventValues.immediate.value));
+    fprintf(f, "- - - - - - - - - - - - - - - -\n");
+}

@@ -1,0 +1,491 @@
+#include "AUPlugInDispatch.h"
+
+#include "AUBase.h"
+#include "AUDiagnostics.h"
+#include "CAMutex.h"
+#include "CatchAsStatus.h"
+#include "PlugInInstanceBlock.h"
+
+#include <AudioUnit/AudioOutputUnit.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr const char* kSourceFile = "AUPublic/AUBase/AUPlugInDispatch.cpp";
+
+// Whether an adapter holds the unit's shared mutex. The render path (render, parameter set and
+// scheduling, MIDI and notes) never does, so it never waits for a property call.
+enum class MutexUse { kHeld, kNotHeld };
+
+AUBase& UnitOf(void* self)
+{
+    return *static_cast<AUBase*>(PlugInInstanceBlock::FromRecord(self)->Object());
+}
+
+// The frame of every adapter: one protected region holding the mutex (when asked and
+// installed) around the argument checks and the call. An exception unlocks before it becomes
+// the status.
+template <class Call> OSStatus RunAdapter(void* self, MutexUse mutexUse, Call&& call) noexcept
+{
+    return CatchAsStatus([&]() -> OSStatus {
+        AUBase& unit = UnitOf(self);
+        CAMutex::Locker locker(mutexUse == MutexUse::kHeld ? unit.GetMutex() : nullptr);
+        return call(unit);
+    });
+}
+
+template <class Method> AudioComponentMethod AsMethod(Method method)
+{
+    return reinterpret_cast<AudioComponentMethod>(method);
+}
+
+// ---- Lifecycle ----
+
+OSStatus AUMethodInitialize(void* self)
+{
+    return RunAdapter(self, MutexUse::kHeld, [](AUBase& unit) { return unit.DoInitialize(); });
+}
+
+OSStatus AUMethodUninitialize(void* self)
+{
+    return RunAdapter(self, MutexUse::kHeld, [](AUBase& unit) {
+        unit.DoCleanup();
+        return OSStatus(noErr);
+    });
+}
+
+OSStatus AUMethodReset(void* self, AudioUnitScope scope, AudioUnitElement element)
+{
+    return RunAdapter(self, MutexUse::kHeld,
+                      [&](AUBase& unit) { return unit.Reset(scope, element); });
+}
+
+// ---- Properties ----
+
+OSStatus AUMethodGetPropertyInfo(void* self, AudioUnitPropertyID prop, AudioUnitScope scope,
+                                 AudioUnitElement elem, UInt32* outDataSize, Boolean* outWritable)
+{
+    return RunAdapter(self, MutexUse::kHeld, [&](AUBase& unit) {
+        UInt32 dataSize = 0;
+        Boolean writable = false;
+        const OSStatus result = unit.DispatchGetPropertyInfo(prop, scope, elem, dataSize, writable);
+        if (outDataSize != nullptr)
+            *outDataSize = dataSize;
+        if (outWritable != nullptr)
+            *outWritable = writable;
+        return result;
+    });
+}
+
+OSStatus AUMethodGetProperty(void* self, AudioUnitPropertyID inID, AudioUnitScope inScope,
+                             AudioUnitElement inElement, void* outData, UInt32* ioDataSize)
+{
+    return RunAdapter(self, MutexUse::kHeld, [&](AUBase& unit) -> OSStatus {
+        if (ioDataSize == nullptr)
+            return AUDebugStringFailed("AudioUnitGetProperty: null size pointer", kSourceFile,
+                                       __LINE__, kAudio_ParamError);
+        UInt32 actualPropertySize = 0;
+        Boolean writable = false;
+        if (outData == nullptr) {
+            // The host asks for the size only.
+            const OSStatus result = unit.DispatchGetPropertyInfo(inID, inScope, inElement,
+                                                                 actualPropertySize, writable);
+            *ioDataSize = actualPropertySize;
+            return result;
+        }
+        const UInt32 clientBufferSize = *ioDataSize;
+        if (clientBufferSize == 0)
+            return AUDebugStringFailed("AudioUnitGetProperty: *ioDataSize == 0 on entry",
+                                       kSourceFile, __LINE__, kAudio_ParamError);
+        OSStatus result =
+            unit.DispatchGetPropertyInfo(inID, inScope, inElement, actualPropertySize, writable);
+        if (result != noErr)
+            return result;
+        // A client buffer too small for the value gets its first bytes through a buffer of the
+        // full size, so the unit never writes past the client's memory.
+        std::vector<UInt8> tempBuffer;
+        void* destination = outData;
+        if (clientBufferSize < actualPropertySize) {
+            tempBuffer.resize(actualPropertySize);
+            destination = tempBuffer.data();
+        }
+        result = unit.DispatchGetProperty(inID, inScope, inElement, destination);
+        if (result != noErr) {
+            *ioDataSize = 0;
+            return result;
+        }
+        if (tempBuffer.empty()) {
+            *ioDataSize = actualPropertySize;
+        } else {
+            std::memcpy(outData, tempBuffer.data(), clientBufferSize);
+        }
+        return result;
+    });
+}
+
+OSStatus AUMethodSetProperty(void* self, AudioUnitPropertyID inID, AudioUnitScope inScope,
+                             AudioUnitElement inElement, const void* inData, UInt32 inDataSize)
+{
+    return RunAdapter(self, MutexUse::kHeld, [&](AUBase& unit) -> OSStatus {
+        if (inData != nullptr && inDataSize != 0)
+            return unit.DispatchSetProperty(inID, inScope, inElement, inData, inDataSize);
+        if (inData == nullptr && inDataSize == 0)
+            return unit.DispatchRemovePropertyValue(inID, inScope, inElement);
+        if (inData == nullptr)
+            return AUDebugStringFailed("AudioUnitSetProperty: inData == NULL", kSourceFile,
+                                       __LINE__, kAudio_ParamError);
+        return AUDebugStringFailed("AudioUnitSetProperty: inDataSize == 0", kSourceFile, __LINE__,
+                                   kAudio_ParamError);
+    });
+}
+
+OSStatus AUMethodAddPropertyListener(void* self, AudioUnitPropertyID prop,
+                                     AudioUnitPropertyListenerProc proc, void* userData)
+{
+    return RunAdapter(self, MutexUse::kHeld,
+                      [&](AUBase& unit) { return unit.AddPropertyListener(prop, proc, userData); });
+}
+
+OSStatus AUMethodRemovePropertyListener(void* self, AudioUnitPropertyID prop,
+                                        AudioUnitPropertyListenerProc proc)
+{
+    return RunAdapter(self, MutexUse::kHeld, [&](AUBase& unit) {
+        return unit.RemovePropertyListener(prop, proc, nullptr, false);
+    });
+}
+
+OSStatus AUMethodRemovePropertyListenerWithUserData(void* self, AudioUnitPropertyID prop,
+                                                    AudioUnitPropertyListenerProc proc,
+                                                    void* userData)
+{
+    return RunAdapter(self, MutexUse::kHeld, [&](AUBase& unit) {
+        return unit.RemovePropertyListener(prop, proc, userData, true);
+    });
+}
+
+// ---- Parameters ----
+
+OSStatus AUMethodGetParameter(void* self, AudioUnitParameterID param, AudioUnitScope scope,
+                              AudioUnitElement elem, AudioUnitParameterValue* value)
+{
+    return RunAdapter(self, MutexUse::kHeld, [&](AUBase& unit) -> OSStatus {
+        if (value == nullptr)
+            return kAudio_ParamError;
+        return unit.GetParameter(param, scope, elem, *value);
+    });
+}
+
+OSStatus AUMethodSetParameter(void* self, AudioUnitParameterID param, AudioUnitScope scope,
+                              AudioUnitElement elem, AudioUnitParameterValue value,
+                              UInt32 bufferOffset)
+{
+    return RunAdapter(self, MutexUse::kNotHeld, [&](AUBase& unit) {
+        return unit.SetParameter(param, scope, elem, value, bufferOffset);
+    });
+}
+
+OSStatus AUMethodScheduleParameters(void* self, const AudioUnitParameterEvent* events,
+                                    UInt32 numEvents)
+{
+    return RunAdapter(self, MutexUse::kNotHeld,
+                      [&](AUBase& unit) { return unit.ScheduleParameter(events, numEvents); });
+}
+
+// ---- Rendering ----
+
+OSStatus AUMethodRender(void* self, AudioUnitRenderActionFlags* ioActionFlags,
+                        const AudioTimeStamp* inTimeStamp, UInt32 inOutputBusNumber,
+                        UInt32 inNumberFrames, AudioBufferList* ioData)
+{
+    return RunAdapter(self, MutexUse::kNotHeld, [&](AUBase& unit) -> OSStatus {
+        if (inTimeStamp == nullptr || ioData == nullptr)
+            return kAudio_ParamError;
+        AudioUnitRenderActionFlags localFlags = 0;
+        AudioUnitRenderActionFlags& flags = ioActionFlags != nullptr ? *ioActionFlags : localFlags;
+        return unit.DoRender(flags, *inTimeStamp, inOutputBusNumber, inNumberFrames, *ioData);
+    });
+}
+
+OSStatus AUMethodComplexRender(void* self, AudioUnitRenderActionFlags* ioActionFlags,
+                               const AudioTimeStamp* inTimeStamp, UInt32 inOutputBusNumber,
+                               UInt32 inNumberOfPackets, UInt32* outNumberOfPackets,
+                               AudioStreamPacketDescription* outPacketDescriptions,
+                               AudioBufferList* ioData, void* outMetadata,
+                               UInt32* outMetadataByteSize)
+{
+    return RunAdapter(self, MutexUse::kNotHeld, [&](AUBase& unit) -> OSStatus {
+        if (inTimeStamp == nullptr || ioData == nullptr)
+            return kAudio_ParamError;
+        AudioUnitRenderActionFlags localFlags = 0;
+        AudioUnitRenderActionFlags& flags = ioActionFlags != nullptr ? *ioActionFlags : localFlags;
+        return unit.ComplexRender(flags, *inTimeStamp, inOutputBusNumber, inNumberOfPackets,
+                                  outNumberOfPackets, outPacketDescriptions, *ioData, outMetadata,
+                                  outMetadataByteSize);
+    });
+}
+
+// A host that has checked its own arguments may say so with the do-not-check flag; without a
+// flags word the check always runs. What the adapter itself dereferences is checked in any case:
+// the flag vouches for the buffers, it cannot make a null time stamp readable.
+bool ShouldCheckProcessArgs(const AudioUnitRenderActionFlags* ioActionFlags)
+{
+    return ioActionFlags == nullptr ||
+           (*ioActionFlags & kAudioUnitRenderAction_DoNotCheckRenderArgs) == 0;
+}
+
+OSStatus AUMethodProcess(void* self, AudioUnitRenderActionFlags* ioActionFlags,
+                         const AudioTimeStamp* inTimeStamp, UInt32 inNumberFrames,
+                         AudioBufferList* ioData)
+{
+    return RunAdapter(self, MutexUse::kNotHeld, [&](AUBase& unit) -> OSStatus {
+        if (inTimeStamp == nullptr || ioData == nullptr)
+            return kAudio_ParamError;
+        AudioUnitRenderActionFlags localFlags = 0;
+        AudioUnitRenderActionFlags& flags = ioActionFlags != nullptr ? *ioActionFlags : localFlags;
+        return unit.DoProcess(flags, *inTimeStamp, inNumberFrames, *ioData);
+    });
+}
+
+OSStatus AUMethodProcessMultiple(void* self, AudioUnitRenderActionFlags* ioActionFlags,
+                                 const AudioTimeStamp* inTimeStamp, UInt32 inNumberFrames,
+                                 UInt32 inNumberInputBufferLists,
+                                 const AudioBufferList** inInputBufferLists,
+                                 UInt32 inNumberOutputBufferLists,
+                                 AudioBufferList** ioOutputBufferLists)
+{
+    return RunAdapter(self, MutexUse::kNotHeld, [&](AUBase& unit) -> OSStatus {
+        if (inTimeStamp == nullptr ||
+            (ShouldCheckProcessArgs(ioActionFlags) &&
+             (inInputBufferLists == nullptr || ioOutputBufferLists == nullptr)))
+            return kAudio_ParamError;
+        AudioUnitRenderActionFlags localFlags = 0;
+        AudioUnitRenderActionFlags& flags = ioActionFlags != nullptr ? *ioActionFlags : localFlags;
+        return unit.DoProcessMultiple(flags, *inTimeStamp, inNumberFrames, inNumberInputBufferLists,
+                                      inInputBufferLists, inNumberOutputBufferLists,
+                                      ioOutputBufferLists);
+    });
+}
+
+OSStatus AUMethodAddRenderNotify(void* self, AURenderCallback proc, void* userData)
+{
+    return RunAdapter(self, MutexUse::kHeld,
+                      [&](AUBase& unit) { return unit.SetRenderNotification(proc, userData); });
+}
+
+OSStatus AUMethodRemoveRenderNotify(void* self, AURenderCallback proc, void* userData)
+{
+    return RunAdapter(self, MutexUse::kHeld,
+                      [&](AUBase& unit) { return unit.RemoveRenderNotification(proc, userData); });
+}
+
+// ---- Output units ----
+
+OSStatus AUMethodStart(void* self)
+{
+    return RunAdapter(self, MutexUse::kHeld, [](AUBase& unit) { return unit.Start(); });
+}
+
+OSStatus AUMethodStop(void* self)
+{
+    return RunAdapter(self, MutexUse::kHeld, [](AUBase& unit) { return unit.Stop(); });
+}
+
+// ---- Music devices ----
+
+OSStatus AUMethodMIDIEvent(void* self, UInt32 inStatus, UInt32 inData1, UInt32 inData2,
+                           UInt32 inOffsetSampleFrame)
+{
+    return RunAdapter(self, MutexUse::kNotHeld, [&](AUBase& unit) {
+        return unit.MIDIEvent(inStatus, inData1, inData2, inOffsetSampleFrame);
+    });
+}
+
+OSStatus AUMethodSysEx(void* self, const UInt8* inData, UInt32 inLength)
+{
+    return RunAdapter(self, MutexUse::kNotHeld,
+                      [&](AUBase& unit) { return unit.SysEx(inData, inLength); });
+}
+
+OSStatus AUMethodPrepareInstrument(void* self, MusicDeviceInstrumentID inInstrument)
+{
+    return RunAdapter(self, MutexUse::kNotHeld,
+                      [&](AUBase& unit) { return unit.PrepareInstrument(inInstrument); });
+}
+
+OSStatus AUMethodReleaseInstrument(void* self, MusicDeviceInstrumentID inInstrument)
+{
+    return RunAdapter(self, MutexUse::kNotHeld,
+                      [&](AUBase& unit) { return unit.ReleaseInstrument(inInstrument); });
+}
+
+OSStatus AUMethodStartNote(void* self, MusicDeviceInstrumentID inInstrument,
+                           MusicDeviceGroupID inGroupID, NoteInstanceID* outNoteInstanceID,
+                           UInt32 inOffsetSampleFrame, const MusicDeviceNoteParams* inParams)
+{
+    return RunAdapter(self, MutexUse::kNotHeld, [&](AUBase& unit) -> OSStatus {
+        if (inParams == nullptr || outNoteInstanceID == nullptr)
+            return kAudio_ParamError;
+        return unit.StartNote(inInstrument, inGroupID, outNoteInstanceID, inOffsetSampleFrame,
+                              *inParams);
+    });
+}
+
+OSStatus AUMethodStopNote(void* self, MusicDeviceGroupID inGroupID, NoteInstanceID inNoteInstanceID,
+                          UInt32 inOffsetSampleFrame)
+{
+    return RunAdapter(self, MutexUse::kNotHeld, [&](AUBase& unit) {
+        return unit.StopNote(inGroupID, inNoteInstanceID, inOffsetSampleFrame);
+    });
+}
+
+} // namespace
+
+AudioComponentMethod AUBaseLookup::Lookup(SInt16 selector)
+{
+    switch (selector) {
+    case kAudioUnitInitializeSelect:
+        return AsMethod(&AUMethodInitialize);
+    case kAudioUnitUninitializeSelect:
+        return AsMethod(&AUMethodUninitialize);
+    case kAudioUnitGetPropertyInfoSelect:
+        return AsMethod(&AUMethodGetPropertyInfo);
+    case kAudioUnitGetPropertySelect:
+        return AsMethod(&AUMethodGetProperty);
+    case kAudioUnitSetPropertySelect:
+        return AsMethod(&AUMethodSetProperty);
+    case kAudioUnitGetParameterSelect:
+        return AsMethod(&AUMethodGetParameter);
+    case kAudioUnitSetParameterSelect:
+        return AsMethod(&AUMethodSetParameter);
+    case kAudioUnitResetSelect:
+        return AsMethod(&AUMethodReset);
+    case kAudioUnitAddPropertyListenerSelect:
+        return AsMethod(&AUMethodAddPropertyListener);
+    case kAudioUnitRemovePropertyListenerSelect:
+        return AsMethod(&AUMethodRemovePropertyListener);
+    case kAudioUnitRenderSelect:
+        return AsMethod(&AUMethodRender);
+    case kAudioUnitAddRenderNotifySelect:
+        return AsMethod(&AUMethodAddRenderNotify);
+    case kAudioUnitRemoveRenderNotifySelect:
+        return AsMethod(&AUMethodRemoveRenderNotify);
+    case kAudioUnitScheduleParametersSelect:
+        return AsMethod(&AUMethodScheduleParameters);
+    case kAudioUnitRemovePropertyListenerWithUserDataSelect:
+        return AsMethod(&AUMethodRemovePropertyListenerWithUserData);
+    default:
+        return nullptr;
+    }
+}
+
+AudioComponentMethod MIDI_Lookup(SInt16 selector)
+{
+    switch (selector) {
+    case kMusicDeviceMIDIEventSelect:
+        return AsMethod(&AUMethodMIDIEvent);
+    case kMusicDeviceSysExSelect:
+        return AsMethod(&AUMethodSysEx);
+    default:
+        return nullptr;
+    }
+}
+
+AudioComponentMethod AUMIDILookup::Lookup(SInt16 selector)
+{
+    if (AudioComponentMethod method = AUBaseLookup::Lookup(selector))
+        return method;
+    return MIDI_Lookup(selector);
+}
+
+AudioComponentMethod AUOutputLookup::Lookup(SInt16 selector)
+{
+    if (AudioComponentMethod method = AUBaseLookup::Lookup(selector))
+        return method;
+    switch (selector) {
+    case kAudioOutputUnitStartSelect:
+        return AsMethod(&AUMethodStart);
+    case kAudioOutputUnitStopSelect:
+        return AsMethod(&AUMethodStop);
+    default:
+        return nullptr;
+    }
+}
+
+AudioComponentMethod AUComplexOutputLookup::Lookup(SInt16 selector)
+{
+    if (AudioComponentMethod method = AUOutputLookup::Lookup(selector))
+        return method;
+    if (selector == kAudioUnitComplexRenderSelect)
+        return AsMethod(&AUMethodComplexRender);
+    return nullptr;
+}
+
+AudioComponentMethod AUBaseProcessLookup::Lookup(SInt16 selector)
+{
+    if (AudioComponentMethod method = AUBaseLookup::Lookup(selector))
+        return method;
+    if (selector == kAudioUnitProcessSelect)
+        return AsMethod(&AUMethodProcess);
+    return nullptr;
+}
+
+AudioComponentMethod AUBaseProcessMultipleLookup::Lookup(SInt16 selector)
+{
+    if (AudioComponentMethod method = AUBaseLookup::Lookup(selector))
+        return method;
+    if (selector == kAudioUnitProcessMultipleSelect)
+        return AsMethod(&AUMethodProcessMultiple);
+    return nullptr;
+}
+
+AudioComponentMethod AUBaseProcessAndMultipleLookup::Lookup(SInt16 selector)
+{
+    if (AudioComponentMethod method = AUBaseProcessMultipleLookup::Lookup(selector))
+        return method;
+    return AUBaseProcessLookup::Lookup(selector);
+}
+
+AudioComponentMethod AUMIDIProcessLookup::Lookup(SInt16 selector)
+{
+    if (AudioComponentMethod method = AUBaseProcessLookup::Lookup(selector))
+        return method;
+    return MIDI_Lookup(selector);
+}
+
+AudioComponentMethod AUMusicLookup::Lookup(SInt16 selector)
+{
+    if (AudioComponentMethod method = AUBaseLookup::Lookup(selector))
+        return method;
+    switch (selector) {
+    case kMusicDevicePrepareInstrumentSelect:
+        return AsMethod(&AUMethodPrepareInstrument);
+    case kMusicDeviceReleaseInstrumentSelect:
+        return AsMethod(&AUMethodReleaseInstrument);
+    case kMusicDeviceStartNoteSelect:
+        return AsMethod(&AUMethodStartNote);
+    case kMusicDeviceStopNoteSelect:
+        return AsMethod(&AUMethodStopNote);
+    default:
+        return MIDI_Lookup(selector);
+    }
+}
+
+AudioComponentMethod AUAuxBaseLookup::Lookup(SInt16 selector)
+{
+    switch (selector) {
+    case kAudioUnitGetPropertyInfoSelect:
+        return AsMethod(&AUMethodGetPropertyInfo);
+    case kAudioUnitGetPropertySelect:
+        return AsMethod(&AUMethodGetProperty);
+    case kAudioUnitSetPropertySelect:
+        return AsMethod(&AUMethodSetProperty);
+    case kAudioUnitGetParameterSelect:
+        return AsMethod(&AUMethodGetParameter);
+    case kAudioUnitSetParameterSelect:
+        return AsMethod(&AUMethodSetParameter);
+    default:
+        return nullptr;
+    }
+}
