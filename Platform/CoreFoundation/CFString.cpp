@@ -1,6 +1,8 @@
-// Strings: UTF-8 storage with the UTF-16 length the platform's ranges count in, the encodings
-// the stand-in understands, the interned CFSTR constants and printf-style formatting.
+// Strings: UTF-8 storage with the UTF-16 length the platform's ranges count in, the interned
+// CFSTR constants, comparison and the public string calls.
 #include "CFRuntime.h"
+#include "CFStringFormat.h"
+#include "CFUnicode.h"
 
 #include <CoreFoundation/CFString.h>
 
@@ -11,6 +13,8 @@
 #include <mutex>
 #include <unordered_map>
 #include <vector>
+
+using namespace CFUnicode;
 
 struct __CFString final : CFObject {
     static constexpr CFTypeID kTypeID = kCFRuntimeStringTypeID;
@@ -38,162 +42,6 @@ struct __CFString final : CFObject {
 
 namespace {
 
-// Decodes the UTF-8 sequence at text[i]; false for a malformed, overlong or surrogate sequence.
-bool DecodeUTF8(const std::string& text, size_t& i, UInt32& codePoint)
-{
-    const auto byte = [&](size_t k) { return static_cast<UInt8>(text[k]); };
-    const UInt8 lead = byte(i);
-    size_t extra = 0;
-    UInt32 minimum = 0;
-    if (lead < 0x80) {
-        codePoint = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-        codePoint = lead & 0x1F, extra = 1, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        codePoint = lead & 0x0F, extra = 2, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        codePoint = lead & 0x07, extra = 3, minimum = 0x10000;
-    } else {
-        return false;
-    }
-    if (i + extra >= text.size()) {
-        return false;
-    }
-    for (size_t k = 1; k <= extra; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            return false;
-        }
-        codePoint = (codePoint << 6) | (byte(i + k) & 0x3F);
-    }
-    i += extra + 1;
-    const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
-    return codePoint >= minimum && codePoint <= 0x10FFFF && !surrogate;
-}
-
-void AppendUTF8(std::string& out, UInt32 codePoint)
-{
-    if (codePoint < 0x80) {
-        out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        out += static_cast<char>(0xC0 | (codePoint >> 6));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-        out += static_cast<char>(0xE0 | (codePoint >> 12));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (codePoint >> 18));
-        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
-}
-
-bool IsValidUTF8(const std::string& text)
-{
-    UInt32 codePoint = 0;
-    for (size_t i = 0; i < text.size();) {
-        if (!DecodeUTF8(text, i, codePoint)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool IsASCII(const std::string& text)
-{
-    for (char c : text) {
-        if (static_cast<UInt8>(c) >= 0x80) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The UTF-16 units of valid UTF-8 text.
-std::vector<UniChar> ToUTF16(const std::string& text)
-{
-    std::vector<UniChar> units;
-    UInt32 codePoint = 0;
-    for (size_t i = 0; i < text.size() && DecodeUTF8(text, i, codePoint);) {
-        if (codePoint >= 0x10000) {
-            codePoint -= 0x10000;
-            units.push_back(static_cast<UniChar>(0xD800 + (codePoint >> 10)));
-            units.push_back(static_cast<UniChar>(0xDC00 + (codePoint & 0x3FF)));
-        } else {
-            units.push_back(static_cast<UniChar>(codePoint));
-        }
-    }
-    return units;
-}
-
-// Lone surrogates cannot be kept in UTF-8; they become U+FFFD.
-std::string FromUTF16(const UniChar* units, size_t count)
-{
-    std::string text;
-    for (size_t i = 0; i < count; ++i) {
-        UInt32 codePoint = units[i];
-        const bool high = codePoint >= 0xD800 && codePoint <= 0xDBFF;
-        if (high && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-            codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (units[++i] - 0xDC00);
-        } else if (codePoint >= 0xD800 && codePoint <= 0xDFFF) {
-            codePoint = 0xFFFD;
-        }
-        AppendUTF8(text, codePoint);
-    }
-    return text;
-}
-
-// Bytes in an encoding to UTF-8; false when they are not valid in it.
-bool DecodeBytes(const char* bytes, size_t length, CFStringEncoding encoding, std::string& text)
-{
-    std::string raw(bytes, length);
-    switch (encoding) {
-    case kCFStringEncodingUTF8:
-        text = std::move(raw);
-        return IsValidUTF8(text);
-    case kCFStringEncodingASCII:
-    case kCFStringEncodingMacRoman:
-        text = std::move(raw);
-        return IsASCII(text);
-    case kCFStringEncodingISOLatin1:
-        text.clear();
-        for (char c : raw) {
-            AppendUTF8(text, static_cast<UInt8>(c));
-        }
-        return true;
-    default:
-        return false;
-    }
-}
-
-// UTF-8 text to bytes in an encoding; false when a character has no byte there.
-bool EncodeText(const std::string& text, CFStringEncoding encoding, std::string& bytes)
-{
-    switch (encoding) {
-    case kCFStringEncodingUTF8:
-        bytes = text;
-        return true;
-    case kCFStringEncodingASCII:
-    case kCFStringEncodingMacRoman:
-        bytes = text;
-        return IsASCII(text);
-    case kCFStringEncodingISOLatin1: {
-        bytes.clear();
-        UInt32 codePoint = 0;
-        for (size_t i = 0; i < text.size() && DecodeUTF8(text, i, codePoint);) {
-            if (codePoint > 0xFF) {
-                return false;
-            }
-            bytes += static_cast<char>(codePoint);
-        }
-        return true;
-    }
-    default:
-        return false;
-    }
-}
-
 const __CFString* AsString(CFTypeRef cf)
 {
     return CFAs<__CFString>(cf);
@@ -208,193 +56,6 @@ CFStringRef CreateFromBytes(const char* bytes, size_t length, CFStringEncoding e
         }
         return CFStringCreateFromUTF8(std::move(text));
     });
-}
-
-// ---- printf-style formatting ----
-
-template <class T>
-void AppendPrintf(std::string& out, const std::string& spec, const std::vector<int>& stars, T value)
-{
-    char small[128];
-    const auto print = [&](char* buffer, size_t size) {
-        switch (stars.size()) {
-        case 0:
-            return snprintf(buffer, size, spec.c_str(), value);
-        case 1:
-            return snprintf(buffer, size, spec.c_str(), stars[0], value);
-        default:
-            return snprintf(buffer, size, spec.c_str(), stars[0], stars[1], value);
-        }
-    };
-    const int length = print(small, sizeof small);
-    if (length < 0) {
-        return;
-    }
-    if (static_cast<size_t>(length) < sizeof small) {
-        out.append(small, static_cast<size_t>(length));
-        return;
-    }
-    std::vector<char> large(static_cast<size_t>(length) + 1);
-    print(large.data(), large.size());
-    out.append(large.data(), static_cast<size_t>(length));
-}
-
-// One conversion of a format: its text (length modifier 'q' spelled 'll' for the C library),
-// the values of its '*' width and precision, its length modifier and conversion character.
-struct Conversion {
-    std::string spec;
-    std::vector<int> stars;
-    std::string length;
-    char type = 0;
-};
-
-// Parses the conversion starting at format[i] == '%'; false when the format ends inside it.
-bool ParseConversion(const std::string& format, size_t& i, va_list& args, Conversion& conversion)
-{
-    const size_t start = i++;
-    const auto at = [&](const char* set) {
-        return i < format.size() && format[i] != '\0' && strchr(set, format[i]) != nullptr;
-    };
-    while (at("-+ #0'")) {
-        ++i;
-    }
-    for (int field = 0; field < 2; ++field) {
-        if (field == 1) {
-            if (!at(".")) {
-                break;
-            }
-            ++i;
-        }
-        if (at("*")) {
-            conversion.stars.push_back(va_arg(args, int));
-            ++i;
-        } else {
-            while (at("0123456789")) {
-                ++i;
-            }
-        }
-    }
-    const size_t lengthStart = i;
-    while (at("hlqjztL")) {
-        ++i;
-    }
-    conversion.length = format.substr(lengthStart, i - lengthStart);
-    if (i >= format.size()) {
-        return false;
-    }
-    conversion.type = format[i++];
-    conversion.spec = format.substr(start, lengthStart - start);
-    conversion.spec += conversion.length == "q" ? "ll" : conversion.length;
-    conversion.spec += conversion.type;
-    return true;
-}
-
-void AppendSigned(std::string& out, const Conversion& c, va_list& args)
-{
-    const std::string& l = c.length;
-    if (l == "l") {
-        AppendPrintf(out, c.spec, c.stars, va_arg(args, long));
-    } else if (l == "ll" || l == "q" || l == "j") {
-        AppendPrintf(out, c.spec, c.stars, va_arg(args, long long));
-    } else if (l == "z" || l == "t") {
-        AppendPrintf(out, c.spec, c.stars, va_arg(args, ptrdiff_t));
-    } else {
-        AppendPrintf(out, c.spec, c.stars, va_arg(args, int));
-    }
-}
-
-void AppendUnsigned(std::string& out, const Conversion& c, va_list& args)
-{
-    const std::string& l = c.length;
-    if (l == "l") {
-        AppendPrintf(out, c.spec, c.stars, va_arg(args, unsigned long));
-    } else if (l == "ll" || l == "q" || l == "j") {
-        AppendPrintf(out, c.spec, c.stars, va_arg(args, unsigned long long));
-    } else if (l == "z" || l == "t") {
-        AppendPrintf(out, c.spec, c.stars, va_arg(args, size_t));
-    } else {
-        AppendPrintf(out, c.spec, c.stars, va_arg(args, unsigned int));
-    }
-}
-
-std::string FormatText(const std::string& format, va_list arguments)
-{
-    std::string out;
-    va_list args;
-    va_copy(args, arguments);
-    for (size_t i = 0; i < format.size();) {
-        if (format[i] != '%') {
-            out += format[i++];
-            continue;
-        }
-        const size_t start = i;
-        Conversion c;
-        if (!ParseConversion(format, i, args, c)) {
-            out.append(format, start, std::string::npos);
-            break;
-        }
-        switch (c.type) {
-        case '%':
-            out += '%';
-            break;
-        case '@':
-            out += CFDescribe(va_arg(args, CFTypeRef));
-            break;
-        case 'd':
-        case 'i':
-            AppendSigned(out, c, args);
-            break;
-        case 'o':
-        case 'u':
-        case 'x':
-        case 'X':
-            AppendUnsigned(out, c, args);
-            break;
-        case 'c':
-            AppendPrintf(out, c.spec, c.stars, va_arg(args, int));
-            break;
-        case 'C':
-            AppendUTF8(out, static_cast<UniChar>(va_arg(args, int)));
-            break;
-        case 'e':
-        case 'E':
-        case 'f':
-        case 'F':
-        case 'g':
-        case 'G':
-        case 'a':
-        case 'A':
-            if (c.length == "L") {
-                AppendPrintf(out, c.spec, c.stars, va_arg(args, long double));
-            } else {
-                AppendPrintf(out, c.spec, c.stars, va_arg(args, double));
-            }
-            break;
-        case 's':
-            AppendPrintf(out, c.spec, c.stars, va_arg(args, const char*));
-            break;
-        case 'p':
-            AppendPrintf(out, c.spec, c.stars, va_arg(args, void*));
-            break;
-        case 'S': {
-            const UniChar* units = va_arg(args, const UniChar*);
-            size_t count = 0;
-            while (units && units[count] != 0) {
-                ++count;
-            }
-            out += units ? FromUTF16(units, count) : std::string("(null)");
-            break;
-        }
-        case 'n':
-            va_arg(args, void*);
-            break; // never written through
-        default:
-            out.append(format, start, i - start);
-            break;
-        }
-    }
-    va_end(args);
-    return out;
 }
 
 int FoldASCII(UInt8 c)
@@ -601,7 +262,7 @@ CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef, CFDictionaryRef
         return nullptr;
     }
     return CFCreateOrNull([&]() -> CFStringRef {
-        std::string text = FormatText(formatString->mText, arguments);
+        std::string text = CFFormatText(formatString->mText, arguments);
         if (!IsValidUTF8(text)) {
             return nullptr;
         }
