@@ -108,3 +108,30 @@ TEST(CFRefCountConcurrency, ConstantsInternedFromManyThreadsAreOneObjectEach)
     }
     EXPECT_EQ(CFLiveObjectCount(), liveBefore);
 }
+
+TEST(CFRefCountConcurrency, PropertyListsAreReadAndWrittenOnManyThreadsAtOnce)
+{
+    Watchdog watchdog(60,
+                      "CFRefCountConcurrency.PropertyListsAreReadAndWrittenOnManyThreadsAtOnce");
+    CFOwned<CFMutableDictionaryRef> manifest(CFDictionaryCreateMutable(
+        nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+    CFOwned<CFNumberRef> version(MakeSInt64(0x00010000));
+    CFDictionarySetValue(manifest, CFSTR("name"), CFSTR("Plenko: PlenkoOut"));
+    CFDictionarySetValue(manifest, CFSTR("version"), version);
+    CFOwned<CFDataRef> xml(
+        CFPropertyListCreateData(nullptr, manifest, kCFPropertyListXMLFormat_v1_0, 0, nullptr));
+    ASSERT_NE(xml.get(), nullptr);
+    std::atomic<int> mismatches{0};
+    RunTogether([&](int) {
+        for (int i = 0; i < 300; ++i) {
+            CFOwned<CFPropertyListRef> read(
+                CFPropertyListCreateWithData(nullptr, xml, 0, nullptr, nullptr));
+            CFOwned<CFDataRef> written(
+                CFPropertyListCreateData(nullptr, read, kCFPropertyListXMLFormat_v1_0, 0, nullptr));
+            if (!CFEqual(read, manifest) || !CFEqual(written, xml)) {
+                ++mismatches;
+            }
+        }
+    });
+    EXPECT_EQ(mismatches.load(), 0);
+}
