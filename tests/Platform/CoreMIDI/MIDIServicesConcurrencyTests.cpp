@@ -2,8 +2,10 @@
 
 #include "Watchdog.h"
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -154,4 +156,67 @@ TEST(MIDIServicesConcurrency, AReadProcedureMayDisposeItsOwnEndpoint)
     ASSERT_EQ(MIDISend(client.Port(), witness.Endpoint(), &after), noErr);
     EXPECT_EQ(witness.WaitFor(1).size(), 1u);
     EXPECT_EQ(destination.calls.load(), 1) << "nothing after the endpoint disposed itself";
+}
+
+namespace {
+
+// A destination that knows which round of creation it belongs to and counts packets of others.
+struct RoundDestination {
+    UInt32 round = 0;
+    std::atomic<int> received{0};
+    std::atomic<int> foreign{0};
+
+    static void Read(const MIDIPacketList* list, void* refCon, void*)
+    {
+        auto* self = static_cast<RoundDestination*>(refCon);
+        const MIDIPacket& packet = list->packet[0];
+        const UInt32 round = UInt32(packet.data[1]) << 7 | packet.data[2];
+        ++(round == self->round ? self->received : self->foreign);
+    }
+};
+
+} // namespace
+
+TEST(MIDIServicesConcurrency, StaleReferencesNeverReachTheNextObjectInTheSameSlot)
+{
+    Watchdog watchdog(120, "endpoint churn while sending");
+    constexpr UInt32 kRounds = 200;
+    MIDITestClient client;
+    // The sender's view of the current destination: round in the high half, reference low.
+    std::atomic<UInt64> current{0};
+    std::atomic<bool> stop{false};
+    std::thread sender([&] {
+        while (!stop.load()) {
+            const UInt64 target = current.load();
+            const UInt32 round = UInt32(target >> 32);
+            MIDIPacketList list =
+                OnePacket(0, {0xF0, Byte(round >> 7 & 0x7F), Byte(round & 0x7F), 0xF7});
+            const OSStatus status = MIDISend(client.Port(), MIDIEndpointRef(target), &list);
+            EXPECT_TRUE(status == noErr || status == kMIDIUnknownEndpoint ||
+                        status == kMIDIMessageSendErr)
+                << status;
+        }
+    });
+
+    std::vector<MIDIEndpointRef> refs;
+    int delivered = 0;
+    for (UInt32 round = 1; round <= kRounds; ++round) {
+        RoundDestination destination;
+        destination.round = round;
+        MIDIEndpointRef endpoint = 0;
+        ASSERT_EQ(MIDIDestinationCreate(client.Client(), CFSTR("Churn"), &RoundDestination::Read,
+                                        &destination, &endpoint),
+                  noErr);
+        refs.push_back(endpoint);
+        current.store(UInt64(round) << 32 | endpoint);
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+        ASSERT_EQ(MIDIEndpointDispose(endpoint), noErr);
+        EXPECT_EQ(destination.foreign.load(), 0) << "round " << round;
+        delivered += destination.received.load();
+    }
+    stop.store(true);
+    sender.join();
+    EXPECT_GT(delivered, 0);
+    std::sort(refs.begin(), refs.end());
+    EXPECT_EQ(std::unique(refs.begin(), refs.end()), refs.end()) << "a reference was reissued";
 }
