@@ -151,8 +151,9 @@ void EventListenerRegistry::Notify(AUEventListenerRef sendingListener, void* sen
 
 bool EventListenerRegistry::IsLive(AUEventListenerRef listener) const
 {
-    return listener != nullptr && !listener->mDisposed &&
-           std::find(mListeners.begin(), mListeners.end(), listener) != mListeners.end();
+    // Membership first: a disposed and freed listener must not be dereferenced.
+    return std::find(mListeners.begin(), mListeners.end(), listener) != mListeners.end() &&
+           !listener->mDisposed;
 }
 
 void EventListenerRegistry::FreeDisposedListeners()
