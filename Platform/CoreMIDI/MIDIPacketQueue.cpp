@@ -1,5 +1,6 @@
 #include "MIDIPacketQueue.h"
 
+#include <algorithm>
 #include <cstring>
 
 MIDIPacketQueue::MIDIPacketQueue(UInt32 capacity)
@@ -35,8 +36,10 @@ void MIDIPacketQueue::PushFree(UInt32 index)
                                               std::memory_order_relaxed));
 }
 
-bool MIDIPacketQueue::Submit(MIDIEndpointRef destination, const MIDIPacketList& list)
+bool MIDIPacketQueue::Submit(MIDIEndpointRef destination, const MIDIPacketList& list,
+                             MIDITimeStamp& earliestStamp)
 {
+    earliestStamp = ~MIDITimeStamp(0);
     if (list.numPackets == 0)
         return true;
     if (list.numPackets > mCapacity)
@@ -58,6 +61,7 @@ bool MIDIPacketQueue::Submit(MIDIEndpointRef destination, const MIDIPacketList& 
         }
         MIDIQueuedPacket& slot = mSlots[index];
         slot.mStamp = packet->timeStamp;
+        earliestStamp = std::min(earliestStamp, slot.mStamp);
         slot.mSequence = firstSequence + n;
         slot.mDestination = destination;
         slot.mLength = packet->length;
@@ -72,7 +76,7 @@ bool MIDIPacketQueue::Submit(MIDIEndpointRef destination, const MIDIPacketList& 
     UInt32 head = mSubmittedHead.load(std::memory_order_relaxed);
     do {
         mSlots[last].mNext.store(head, std::memory_order_relaxed);
-    } while (!mSubmittedHead.compare_exchange_weak(head, first + 1, std::memory_order_release,
+    } while (!mSubmittedHead.compare_exchange_weak(head, first + 1, std::memory_order_seq_cst,
                                                    std::memory_order_relaxed));
     return true;
 }

@@ -25,8 +25,12 @@ public:
     explicit MIDIPacketQueue(UInt32 capacity);
 
     // Submits every packet of the list for the destination, or none of them: false when the
-    // pool has too few free slots or a packet is longer than a slot holds. [render-thread]
-    bool Submit(MIDIEndpointRef destination, const MIDIPacketList& list);
+    // pool has too few free slots or a packet is longer than a slot holds. Sets earliestStamp to
+    // the smallest stamp of the list. [render-thread]
+    bool Submit(MIDIEndpointRef destination, const MIDIPacketList& list,
+                MIDITimeStamp& earliestStamp);
+    // Whether submitted packets wait to be taken. [scheduler-thread]
+    bool HasSubmitted() const { return mSubmittedHead.load(std::memory_order_seq_cst) != 0; }
 
     // Takes every submitted packet and calls visit(index) for each, in no particular order.
     // [scheduler-thread]

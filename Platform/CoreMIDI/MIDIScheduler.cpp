@@ -14,6 +14,13 @@
 namespace {
 constexpr UInt64 kNanosPerMicro = 1000;
 constexpr UInt64 kNanosPerSecond = 1000000000;
+constexpr UInt64 kNever = ~UInt64(0);
+
+UInt64 DueTime(MIDITimeStamp stamp, SInt32 advanceMicros)
+{
+    const UInt64 advance = UInt64(std::max(advanceMicros, SInt32(0))) * kNanosPerMicro;
+    return stamp > advance ? stamp - advance : 0;
+}
 } // namespace
 
 MIDIScheduler::MIDIScheduler(MIDIObjectTable& table) : mTable(table), mQueue(kPoolCapacity)
@@ -37,11 +44,14 @@ MIDIScheduler::~MIDIScheduler()
     sem_destroy(&mWake);
 }
 
-bool MIDIScheduler::Submit(MIDIEndpointRef destination, const MIDIPacketList& list)
+bool MIDIScheduler::Submit(MIDIEndpointRef destination, SInt32 advanceMicros,
+                           const MIDIPacketList& list)
 {
-    if (!mQueue.Submit(destination, list))
+    MIDITimeStamp earliest = 0;
+    if (!mQueue.Submit(destination, list, earliest))
         return false;
-    sem_post(&mWake);
+    if (DueTime(earliest, advanceMicros) < mWakeAt.load(std::memory_order_seq_cst))
+        sem_post(&mWake);
     return true;
 }
 
@@ -80,6 +90,7 @@ void MIDIScheduler::Run()
     // of that is lateness of a packet. Failure only costs precision.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     while (!mStopping.load()) {
+        mWakeAt.store(0, std::memory_order_seq_cst);
         TakeSubmitted();
         if (mDropRequested.exchange(false))
             DropDisposed();
@@ -97,12 +108,11 @@ void MIDIScheduler::TakeSubmitted()
     }
     mQueue.TakeSubmitted([&](UInt32 index) {
         MIDIQueuedPacket& packet = mQueue.At(index);
-        UInt64 advance = 0;
+        SInt32 advanceMicros = 0;
         if (MIDIObjectRecord* destination =
                 mTable.Find(packet.mDestination, MIDIObjectKind::Endpoint))
-            advance = UInt64(destination->mAdvanceMicros.load(std::memory_order_relaxed)) *
-                      kNanosPerMicro;
-        packet.mDue = packet.mStamp > advance ? packet.mStamp - advance : 0;
+            advanceMicros = destination->mAdvanceMicros.load(std::memory_order_relaxed);
+        packet.mDue = DueTime(packet.mStamp, advanceMicros);
         mPending.push_back(index);
         std::push_heap(mPending.begin(), mPending.end(), mLaterDue);
     });
@@ -172,12 +182,17 @@ void MIDIScheduler::NotifyClients()
 
 void MIDIScheduler::WaitForWork()
 {
-    if (mPending.empty()) {
+    const UInt64 due = mPending.empty() ? kNever : mQueue.At(mPending.front()).mDue;
+    // Publish the wake-up time before the last look at the submissions: a sender either sees the
+    // time and wakes the thread for anything earlier, or its packets are seen here.
+    mWakeAt.store(due, std::memory_order_seq_cst);
+    if (mQueue.HasSubmitted())
+        return;
+    if (due == kNever) {
         while (sem_wait(&mWake) != 0 && errno == EINTR) {
         }
         return;
     }
-    const UInt64 due = mQueue.At(mPending.front()).mDue;
     timespec deadline{};
     deadline.tv_sec = time_t(due / kNanosPerSecond);
     deadline.tv_nsec = long(due % kNanosPerSecond);

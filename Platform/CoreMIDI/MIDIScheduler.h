@@ -22,8 +22,9 @@ public:
     MIDIScheduler(const MIDIScheduler&) = delete;
     MIDIScheduler& operator=(const MIDIScheduler&) = delete;
 
-    // Queues the list for the destination, all or nothing. [render-thread]
-    bool Submit(MIDIEndpointRef destination, const MIDIPacketList& list);
+    // Queues the list for the destination, which receives packets advanceMicros before their
+    // stamps; all or nothing. [render-thread]
+    bool Submit(MIDIEndpointRef destination, SInt32 advanceMicros, const MIDIPacketList& list);
     // Asks the thread to drop what it holds for destinations that are gone. [any-thread]
     void DropPacketsOfDisposedEndpoints();
     // Asks the thread to send kMIDIMsgSetupChanged to every client with a notify procedure.
@@ -60,6 +61,10 @@ private:
     std::atomic<bool> mDropRequested{false};
     std::atomic<bool> mSetupChanged{false};
     std::atomic<bool> mStopping{false};
+    // The host time by which the thread looks at submissions again without being woken: 0 while
+    // it is awake, the due time of its next packet while it sleeps. Senders wake it only for
+    // packets due earlier, which spares the render thread a system call on most sends.
+    std::atomic<UInt64> mWakeAt{0};
     sem_t mWake;
     std::thread mThread;
 };

@@ -245,9 +245,12 @@ OSStatus MIDIServer::Send(MIDIPortRef port, MIDIEndpointRef destination, const M
 {
     if (mTable.Find(port, MIDIObjectKind::Port) == nullptr)
         return kMIDIInvalidPort;
-    if (mTable.Find(destination, MIDIObjectKind::Endpoint) == nullptr)
+    const MIDIObjectRecord* record = mTable.Find(destination, MIDIObjectKind::Endpoint);
+    if (record == nullptr)
         return mTable.Find(destination) ? kMIDIWrongEndpointType : kMIDIUnknownEndpoint;
     if (list == nullptr)
         return kParamError;
-    return mScheduler.Submit(destination, *list) ? OSStatus(noErr) : OSStatus(kMIDIMessageSendErr);
+    const SInt32 advanceMicros = record->mAdvanceMicros.load(std::memory_order_relaxed);
+    return mScheduler.Submit(destination, advanceMicros, *list) ? OSStatus(noErr)
+                                                                : OSStatus(kMIDIMessageSendErr);
 }

@@ -146,6 +146,23 @@ TEST(MIDIServices, PacketsArriveInStampOrderWithEqualStampsInSendOrder)
     }
 }
 
+TEST(MIDIServices, AnEarlierPacketIsNotHeldBackByALaterOne)
+{
+    MIDITestClient client;
+    MIDIRecorder recorder(client.Client(), "Wake");
+    const UInt64 now = AudioGetCurrentHostTime();
+    MIDIPacketList distant = OnePacket(now + 2000 * kMillis, {0x90, 1, 1});
+    ASSERT_EQ(MIDISend(client.Port(), recorder.Endpoint(), &distant), noErr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5)); // the scheduler sleeps till then
+    MIDIPacketList soon = OnePacket(now + 20 * kMillis, {0x90, 2, 2});
+    ASSERT_EQ(MIDISend(client.Port(), recorder.Endpoint(), &soon), noErr);
+    const std::vector<ReceivedPacket> received =
+        recorder.WaitFor(1, std::chrono::milliseconds(1000));
+    ASSERT_EQ(received.size(), 1u) << "the earlier packet waited for the later one";
+    EXPECT_EQ(received[0].data, (std::vector<Byte>{0x90, 2, 2}));
+    EXPECT_GE(received[0].arrival, now + 20 * kMillis);
+}
+
 TEST(MIDIServices, AdvanceSchedulingDeliversFutureStampsAtOnce)
 {
     MIDITestClient client;
