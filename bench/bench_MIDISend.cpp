@@ -95,7 +95,7 @@ BENCHMARK(BM_MIDISendWithRoom);
 void BM_MIDISendSustained(benchmark::State& state)
 {
     Session session(nullptr, nullptr);
-    alignas(8) Byte buffer[512];
+    alignas(MIDIPacketList) Byte buffer[512];
     auto* list = reinterpret_cast<MIDIPacketList*>(buffer);
     FillList(list, sizeof buffer, int(state.range(0)), state.range(1) != 0);
     int64_t refusals = 0;

@@ -141,7 +141,7 @@ TEST(MIDIServicesConcurrency, AReadProcedureMayDisposeItsOwnEndpoint)
     ASSERT_EQ(MIDIDestinationCreate(client.Client(), CFSTR("Self"), &SelfDisposingDestination::Read,
                                     &destination, &destination.endpoint),
               noErr);
-    Byte buffer[256];
+    alignas(MIDIPacketList) Byte buffer[256];
     auto* list = reinterpret_cast<MIDIPacketList*>(buffer);
     MIDIPacket* packet = MIDIPacketListInit(list);
     for (Byte n = 0; n < 5; ++n) {

@@ -118,7 +118,7 @@ TEST(MIDIServices, PacketsArriveInStampOrderWithEqualStampsInSendOrder)
     const UInt64 base = AudioGetCurrentHostTime() + 50 * kMillis;
 
     // Three lists sent out of stamp order; equal stamps in separate lists and in one list.
-    Byte buffer[1024];
+    alignas(MIDIPacketList) Byte buffer[1024];
     auto* list = reinterpret_cast<MIDIPacketList*>(buffer);
     MIDIPacket* packet = MIDIPacketListInit(list);
     const Byte sysEx1[] = {0xF0, 1, 0xF7}, sysEx2[] = {0xF0, 2, 0xF7};
@@ -199,7 +199,7 @@ TEST(MIDIServices, WithoutAdvanceNoPacketArrivesEarly)
     const UInt64 start = AudioGetCurrentHostTime() + 5 * kMillis;
     // Stamps half a millisecond apart, sent in lists of four.
     for (int i = 0; i < kPackets; i += 4) {
-        Byte buffer[256];
+        alignas(MIDIPacketList) Byte buffer[256];
         auto* list = reinterpret_cast<MIDIPacketList*>(buffer);
         MIDIPacket* packet = MIDIPacketListInit(list);
         for (int j = i; j < i + 4; ++j) {
@@ -315,7 +315,7 @@ TEST(MIDIServices, AFullQueueRefusesWholeListsAndDropsNothingItTook)
     // Three-packet lists until the queue refuses one, then single packets until it is full.
     std::vector<int> acceptedNumbers;
     int number = 0;
-    Byte buffer[256];
+    alignas(MIDIPacketList) Byte buffer[256];
     auto* list = reinterpret_cast<MIDIPacketList*>(buffer);
     for (int listSize : {3, 1}) {
         while (true) {
