@@ -1,6 +1,7 @@
 // Fixed-width scalar types and the status type shared by every platform service and the unit.
 #pragma once
 
+#include <assert.h>
 #include <stddef.h>
 #include <stdint.h>
 
