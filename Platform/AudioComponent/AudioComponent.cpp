@@ -152,12 +152,24 @@ OSStatus AudioComponentInstanceNew(AudioComponent inComponent, AudioComponentIns
 
 OSStatus AudioComponentInstanceDispose(AudioComponentInstance inInstance)
 {
-    if (inInstance == nullptr || !ComponentRegistry::Shared().RemoveInstance(inInstance)) {
+    ComponentRegistry& registry = ComponentRegistry::Shared();
+    // Removing first claims the handle: a second dispose racing this one answers -50.
+    if (inInstance == nullptr || !registry.RemoveInstance(inInstance)) {
         return kAudio_ParamError;
     }
-    const OSStatus status = inInstance->mPlugIn->Close(inInstance->mPlugIn);
+    OSStatus status = kUnknownExceptionStatus;
+    try {
+        status = inInstance->mPlugIn->Close(inInstance->mPlugIn);
+        if (status != noErr) {
+            // The unit is still alive: the handle stays valid so that the host can try again.
+            registry.AddInstance(inInstance);
+            return status;
+        }
+    } catch (...) {
+        return status;
+    }
     delete inInstance;
-    return status;
+    return noErr;
 }
 
 AudioComponent AudioComponentInstanceGetComponent(AudioComponentInstance inInstance)

@@ -65,7 +65,8 @@ OSStatus AUEventListenerRemoveEventType(AUEventListenerRef inListener, void* inO
 OSStatus AUListenerDispose(AUEventListenerRef inListener);
 
 // Sends the event to every listener registered for it, except inSendingListener and the
-// registrations made with inSendingObject. [any-thread]
+// registrations made with inSendingObject. Allocates nothing; it waits only for a registration
+// change or another delivery in progress. [any-thread]
 OSStatus AUEventListenerNotify(AUEventListenerRef inSendingListener, void* inSendingObject,
                                const AudioUnitEvent* inEvent);
 

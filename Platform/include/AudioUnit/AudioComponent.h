@@ -61,7 +61,8 @@ OSStatus AudioComponentGetVersion(AudioComponent inComponent, UInt32* outVersion
 // Loads the component's code if needed, calls its factory and opens the new instance. When the
 // open fails its status is returned and nothing stays allocated. [any-thread]
 OSStatus AudioComponentInstanceNew(AudioComponent inComponent, AudioComponentInstance* outInstance);
-// Closes the instance and frees the handle, whatever the close answers. [host-thread]
+// Closes the instance and frees the handle. When the close fails its status is returned and the
+// handle stays valid, so that the host may dispose it again. [host-thread]
 OSStatus AudioComponentInstanceDispose(AudioComponentInstance inInstance);
 // The component an instance was made from, NULL for a NULL instance. [any-thread]
 AudioComponent AudioComponentInstanceGetComponent(AudioComponentInstance inInstance);

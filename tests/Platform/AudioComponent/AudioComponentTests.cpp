@@ -332,6 +332,22 @@ TEST_F(BundleTest, MissingFactorySymbolFailsTheInstanceWithOneLine)
                                     "MissingSymbol.so"));
 }
 
+TEST_F(BundleTest, LibraryTheLoaderRejectsFailsTheInstanceWithOneLine)
+{
+    AudioComponent component = FindFixture(0x63727074 /* crpt */);
+    ASSERT_NE(component, nullptr);
+    AudioUnit unit = nullptr;
+    OutputCapture errors(OutputCapture::kStderr);
+
+    EXPECT_EQ(AudioComponentInstanceNew(component, &unit), kAudio_FileNotFoundError);
+
+    EXPECT_EQ(unit, nullptr);
+    const std::vector<std::string> lines = Lines(errors.Take());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_THAT(lines[0], HasSubstr("AudioComponent: cannot load \"Tests: CorruptLibrary\": "));
+    EXPECT_THAT(lines[0], HasSubstr("CorruptLibrary.so"));
+}
+
 TEST_F(BundleTest, FactoryReturningNullFailsTheInstanceWithOutOfMemory)
 {
     AudioComponent component = FindFixture(0x6661696c /* fail */);
