@@ -1,5 +1,6 @@
 #include "AUBase.h"
 
+#include "AUDiagnostics.h"
 #include "CAAudioChannelLayout.h"
 #include "CAFlushDenormals.h"
 #include "CAVectorUnit.h"
@@ -18,12 +19,6 @@ namespace {
 
 constexpr const char* kSourceFile = "AUPublic/AUBase/AUBase.cpp";
 constexpr UInt32 kScheduledEventsReserved = 24;
-
-OSStatus RequireFailed(const char* condition, const char* label, int line, OSStatus status)
-{
-    fprintf(stderr, "ca_require: %s %s %s:%d\n", condition, label, kSourceFile, line);
-    return status;
-}
 
 OSStatus RequireNoErrFailed(const char* statement, OSStatus error, int line)
 {
@@ -44,10 +39,9 @@ bool FirstBufferHasNoData(const AudioBufferList& list)
     return list.mNumberBuffers == 0 || list.mBuffers[0].mData == nullptr;
 }
 
-// Every buffer with data must hold `frames` frames; they are trimmed to exactly that. The
-// caller's text names the list in the diagnostic line.
-OSStatus CheckAndTrimBuffers(AudioBufferList& list, UInt32 frames, UInt32 bytesPerFrame,
-                             const char* listText, int line)
+// Every buffer of the caller's ioData with data must hold `frames` frames; they are trimmed to
+// exactly that.
+OSStatus CheckAndTrimBuffers(AudioBufferList& list, UInt32 frames, UInt32 bytesPerFrame, int line)
 {
     const UInt32 expected = frames * bytesPerFrame;
     for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {
@@ -57,9 +51,8 @@ OSStatus CheckAndTrimBuffers(AudioBufferList& list, UInt32 frames, UInt32 bytesP
         if (buffer.mDataByteSize < expected) {
             fprintf(stderr,
                     "%s:%d %u frames, %u bytes/frame, expected %u-byte buffer; "
-                    "%s.mBuffers[%u].mDataByteSize=%u; kAudio_ParamError\n",
-                    kSourceFile, line, frames, bytesPerFrame, expected, listText, i,
-                    buffer.mDataByteSize);
+                    "ioData.mBuffers[%u].mDataByteSize=%u; kAudio_ParamError\n",
+                    kSourceFile, line, frames, bytesPerFrame, expected, i, buffer.mDataByteSize);
             return kAudio_ParamError;
         }
         buffer.mDataByteSize = expected;
@@ -595,8 +588,8 @@ OSStatus AUBase::CheckRenderArgs(UInt32 inBusNumber, UInt32 inNumberFrames, Audi
                                  AUOutputElement*& outOutput)
 {
     if (!IsInitialized())
-        return RequireFailed("IsInitialized()", "Uninitialized", __LINE__,
-                             kAudioUnitErr_Uninitialized);
+        return AURequireFailed("IsInitialized()", "Uninitialized", kSourceFile, __LINE__,
+                               kAudioUnitErr_Uninitialized);
     if (inNumberFrames > mMaxFramesPerSlice) {
         // A host that keeps asking for too much would flood the logs: one report a second.
         static std::atomic<time_t> lastTimeMessagePrinted{0};
@@ -621,7 +614,7 @@ OSStatus AUBase::CheckRenderArgs(UInt32 inBusNumber, UInt32 inNumberFrames, Audi
                 kSourceFile, __LINE__, ioData.mNumberBuffers, format.NumberChannelStreams());
         return kAudio_ParamError;
     }
-    return CheckAndTrimBuffers(ioData, inNumberFrames, format.mBytesPerFrame, "ioData", __LINE__);
+    return CheckAndTrimBuffers(ioData, inNumberFrames, format.mBytesPerFrame, __LINE__);
 }
 
 OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags,
@@ -706,11 +699,11 @@ OSStatus AUBase::Render(AudioUnitRenderActionFlags& /*ioActionFlags*/,
 OSStatus AUBase::CheckProcessArgs(UInt32 inFramesToProcess, AudioBufferList& ioData)
 {
     if (!IsInitialized())
-        return RequireFailed("IsInitialized()", "Uninitialized", __LINE__,
-                             kAudioUnitErr_Uninitialized);
+        return AURequireFailed("IsInitialized()", "Uninitialized", kSourceFile, __LINE__,
+                               kAudioUnitErr_Uninitialized);
     if (inFramesToProcess > mMaxFramesPerSlice)
-        return RequireFailed("inFramesToProcess <= mMaxFramesPerSlice", "TooManyFrames", __LINE__,
-                             kAudioUnitErr_TooManyFramesToProcess);
+        return AURequireFailed("inFramesToProcess <= mMaxFramesPerSlice", "TooManyFrames",
+                               kSourceFile, __LINE__, kAudioUnitErr_TooManyFramesToProcess);
     const CAStreamBasicDescription& format = GetInput(0)->GetStreamFormat();
     if (format.NumberChannelStreams() != ioData.mNumberBuffers) {
         fprintf(stderr,
@@ -719,8 +712,7 @@ OSStatus AUBase::CheckProcessArgs(UInt32 inFramesToProcess, AudioBufferList& ioD
                 kSourceFile, __LINE__, ioData.mNumberBuffers, format.NumberChannelStreams());
         return kAudio_ParamError;
     }
-    return CheckAndTrimBuffers(ioData, inFramesToProcess, format.mBytesPerFrame, "ioData",
-                               __LINE__);
+    return CheckAndTrimBuffers(ioData, inFramesToProcess, format.mBytesPerFrame, __LINE__);
 }
 
 OSStatus AUBase::DoProcess(AudioUnitRenderActionFlags& ioActionFlags,
@@ -753,11 +745,11 @@ OSStatus AUBase::CheckProcessMultipleArgs(UInt32 inFramesToProcess, UInt32 inNum
                                           AudioBufferList** ioOutputBufferLists)
 {
     if (!IsInitialized())
-        return RequireFailed("IsInitialized()", "Uninitialized", __LINE__,
-                             kAudioUnitErr_Uninitialized);
+        return AURequireFailed("IsInitialized()", "Uninitialized", kSourceFile, __LINE__,
+                               kAudioUnitErr_Uninitialized);
     if (inFramesToProcess > mMaxFramesPerSlice)
-        return RequireFailed("inFramesToProcess <= mMaxFramesPerSlice", "TooManyFrames", __LINE__,
-                             kAudioUnitErr_TooManyFramesToProcess);
+        return AURequireFailed("inFramesToProcess <= mMaxFramesPerSlice", "TooManyFrames",
+                               kSourceFile, __LINE__, kAudioUnitErr_TooManyFramesToProcess);
     for (UInt32 i = 0; i < inNumberInputBufferLists; ++i) {
         const AudioBufferList* list = inInputBufferLists[i];
         if (list == nullptr)
