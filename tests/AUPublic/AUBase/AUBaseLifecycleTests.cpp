@@ -131,6 +131,21 @@ TEST(AUBaseLifecycle, CleanupOfANeverInitializedUnitStillResetsTheRenderTime)
     EXPECT_EQ(unit->CurrentRenderTime().mSampleTime, -1.0);
 }
 
+TEST(AUBaseLifecycle, ResetAndPreDestructorReturnTheUnitToItsFirstState)
+{
+    auto unit = MakeUnit();
+    ASSERT_EQ(unit->DoInitialize(), noErr);
+    unit->NeedsToRender(aubase_test::SampleTime(1024));
+    EXPECT_EQ(unit->Reset(kAudioUnitScope_Global, 0), noErr);
+    EXPECT_EQ(unit->CurrentRenderTime().mSampleTime, -1.0);
+
+    // Closing an initialized unit cleans it up while its subclass still exists.
+    unit->PreDestructor();
+    EXPECT_EQ(unit->mCleanupCalls, 1);
+    EXPECT_FALSE(unit->IsInitialized());
+    EXPECT_EQ(unit->GetOutput(0)->IOBuffer().GetAllocatedBytes(), 0u);
+}
+
 TEST(AUBaseLifecycle, SchedulingUnitsReserveRoomForEventsAtInitialize)
 {
     auto unit = MakeUnit();

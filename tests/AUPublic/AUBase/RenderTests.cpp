@@ -211,6 +211,18 @@ TEST(RenderBuffers, SameSampleTimeLeavesTheCallersOwnBuffersAsTheyWere)
     EXPECT_EQ(unit->CurrentRenderTime().mSampleTime, 64.0);
 }
 
+TEST(RenderBuffers, UnitWithSeveralOutputsRendersIntoItsOwnBuffersAndCopiesOut)
+{
+    auto unit = MakeInitializedUnit(1, 2);
+    TestBuffers caller(kFrames);
+    AudioUnitRenderActionFlags flags = 0;
+    ASSERT_EQ(unit->DoRender(flags, SampleTime(0), 0, kFrames, caller.List()), noErr);
+    EXPECT_EQ(caller.Samples(1)[7], Float32(7 + 1000 + 1)) << "the rendered audio was copied";
+    EXPECT_EQ(caller.List().mBuffers[0].mData, caller.Samples(0)) << "the caller keeps its memory";
+    // The unit's own pointers were only good for that call.
+    EXPECT_THROW(unit->GetOutput(0)->GetBufferList(), int);
+}
+
 TEST(RenderBuffers, ErrorFromRenderCopiesNothing)
 {
     auto unit = MakeInitializedUnit();
