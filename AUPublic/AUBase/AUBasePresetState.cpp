@@ -105,7 +105,9 @@ OSStatus AUBase::SaveState(CFPropertyListRef* outData)
     SaveExtendedScopes(data.get());
     CFDictionarySetValue(dict.get(), kDataString, data.get());
 
-    CFDictionarySetValue(dict.get(), kNameString, mCurrentPreset.presetName);
+    // A unit class may have made a preset current without a name.
+    if (mCurrentPreset.presetName != nullptr)
+        CFDictionarySetValue(dict.get(), kNameString, mCurrentPreset.presetName);
 
     SInt32 renderQuality = 0;
     if (DispatchGetProperty(kAudioUnitProperty_RenderQuality, kAudioUnitScope_Global, 0,
