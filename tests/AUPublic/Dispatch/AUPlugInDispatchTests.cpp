@@ -307,3 +307,82 @@ TEST(CAMutexLocker, TakesAndReleasesOnlyWhatItTook)
     EXPECT_EQ(recursive.mUnlocks, 0);
     CAMutex::Locker nothing(nullptr);
 }
+
+namespace {
+
+constexpr AudioComponentDescription kProcessUnitDesc{FourCC("aufx"), FourCC("Pprc"), FourCC("Plnk"),
+                                                     0, 0};
+constexpr AudioComponentDescription kOutputUnitDesc{FourCC("auou"), FourCC("Pout"), FourCC("Plnk"),
+                                                    0, 0};
+const AudioComponent kProcessComponent =
+    RegisterOnce(kProcessUnitDesc, CFSTR("Plenko: Process Test"),
+                 &APFactory<AUBaseProcessAndMultipleLookup, HostedTestUnit>::Factory);
+const AudioComponent kOutputComponent =
+    RegisterOnce(kOutputUnitDesc, CFSTR("Plenko: Output Test"),
+                 &APFactory<AUComplexOutputLookup, HostedTestUnit>::Factory);
+
+} // namespace
+
+TEST(ProcessAdapters, CheckTheirPointersUnlessTheHostVouchesForTheBuffers)
+{
+    HostedInstance instance(kProcessComponent);
+    ASSERT_EQ(instance.OpenStatus(), noErr);
+    ASSERT_EQ(AudioUnitInitialize(instance.Unit()), noErr);
+    constexpr UInt32 kFrames = 32;
+    std::vector<Float32> left(kFrames), right(kFrames);
+    struct {
+        AudioBufferList list;
+        AudioBuffer second;
+    } buffers{};
+    buffers.list.mNumberBuffers = 2;
+    buffers.list.mBuffers[0] = {1, kFrames * 4, left.data()};
+    buffers.second = {1, kFrames * 4, right.data()};
+    AudioTimeStamp time{};
+    time.mSampleTime = 64;
+    AudioUnitRenderActionFlags flags = 0;
+    AudioUnitRenderActionFlags vouched = kAudioUnitRenderAction_DoNotCheckRenderArgs;
+
+    // The unit's processing hook is the base's: reaching it answers -4.
+    EXPECT_EQ(AudioUnitProcess(instance.Unit(), &flags, &time, kFrames, &buffers.list),
+              kAudio_UnimplementedError);
+    EXPECT_EQ(AudioUnitProcess(instance.Unit(), nullptr, &time, kFrames, nullptr),
+              kAudio_ParamError);
+    EXPECT_EQ(AudioUnitProcess(instance.Unit(), &flags, nullptr, kFrames, &buffers.list),
+              kAudio_ParamError);
+    // What the adapter itself must read is checked even when the host vouches.
+    EXPECT_EQ(AudioUnitProcess(instance.Unit(), &vouched, nullptr, kFrames, &buffers.list),
+              kAudio_ParamError);
+
+    const AudioBufferList* inputs[] = {&buffers.list};
+    AudioBufferList* outputs[] = {&buffers.list};
+    time.mSampleTime = 128;
+    EXPECT_EQ(
+        AudioUnitProcessMultiple(instance.Unit(), &flags, &time, kFrames, 1, inputs, 1, outputs),
+        kAudio_UnimplementedError);
+    EXPECT_EQ(
+        AudioUnitProcessMultiple(instance.Unit(), nullptr, &time, kFrames, 1, nullptr, 1, outputs),
+        kAudio_ParamError);
+    time.mSampleTime = 192;
+    EXPECT_EQ(
+        AudioUnitProcessMultiple(instance.Unit(), &vouched, &time, kFrames, 0, nullptr, 0, nullptr),
+        kAudio_UnimplementedError);
+}
+
+TEST(OutputAdapters, StartStopAndComplexRenderReachTheUnit)
+{
+    HostedInstance instance(kOutputComponent);
+    ASSERT_EQ(instance.OpenStatus(), noErr);
+    AudioBufferList list{};
+    AudioTimeStamp time{};
+    UInt32 packets = 0;
+    EXPECT_EQ(AudioOutputUnitStart(instance.Unit()), kAudio_UnimplementedError);
+    EXPECT_EQ(AudioOutputUnitStop(instance.Unit()), kAudio_UnimplementedError);
+    EXPECT_EQ(AudioUnitComplexRender(instance.Unit(), nullptr, &time, 0, 1, &packets, nullptr,
+                                     nullptr, nullptr, nullptr),
+              kAudio_ParamError);
+    EXPECT_EQ(AudioUnitComplexRender(instance.Unit(), nullptr, &time, 0, 1, &packets, nullptr,
+                                     &list, nullptr, nullptr),
+              kAudio_UnimplementedError);
+    EXPECT_EQ(MusicDeviceMIDIEvent(instance.Unit(), 0x90, 1, 2, 0), kAudio_UnimplementedError);
+    EXPECT_EQ(instance.Object().mMIDIEvents, 0);
+}
