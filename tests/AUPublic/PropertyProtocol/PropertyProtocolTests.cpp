@@ -465,3 +465,36 @@ TEST_F(PropertyTest, ClassInfoAndRenderTimeChecks)
     ASSERT_EQ(Get(kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0, latency), noErr);
     EXPECT_EQ(latency, 0.0);
 }
+
+TEST_F(PropertyTest, ConnectionsAndInputCallbacksReachTheInputAndItsListeners)
+{
+    for (AudioUnitPropertyID id :
+         {kAudioUnitProperty_MakeConnection, kAudioUnitProperty_SetRenderCallback})
+        ASSERT_EQ(AudioUnitAddPropertyListener(Unit(), id, &RecordingListener, nullptr), noErr);
+
+    OutputCapture errors(OutputCapture::kStderr);
+    const AudioUnitConnection disconnect{nullptr, 0, 0};
+    EXPECT_EQ(Set(kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input, 0, disconnect, 12),
+              kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_TRUE(StartsWith(errors.Take(), RequireLine("inDataSize >= sizeof(AudioUnitConnection)",
+                                                      "InvalidPropertyValue")));
+    EXPECT_EQ(Set(kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input, 0, disconnect), noErr);
+    EXPECT_EQ(Set(kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input, 0,
+                  AudioUnitConnection{nullptr, 0, 3}),
+              kAudioUnitErr_InvalidElement);
+
+    const AURenderCallbackStruct callback{nullptr, nullptr};
+    EXPECT_EQ(Set(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, callback, 8),
+              kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_TRUE(
+        StartsWith(errors.Take(), RequireLine("inDataSize >= sizeof(AURenderCallbackStruct)",
+                                              "InvalidPropertyValue")));
+    // The scope of the write is not examined: the callback always feeds an input.
+    EXPECT_EQ(Set(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Global, 0, callback),
+              noErr);
+
+    ASSERT_EQ(sNotifications.size(), 2u);
+    EXPECT_EQ(sNotifications[0].id, kAudioUnitProperty_MakeConnection);
+    EXPECT_EQ(sNotifications[1].id, kAudioUnitProperty_SetRenderCallback);
+    EXPECT_EQ(sNotifications[1].scope, kAudioUnitScope_Input);
+}
