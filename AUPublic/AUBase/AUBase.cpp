@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 
 namespace {
 
@@ -466,14 +467,16 @@ OSStatus AUBase::SetAudioChannelLayout(AudioUnitScope scope, AudioUnitElement el
     const UInt32 numberTags = GetChannelLayoutTags(scope, element, nullptr);
     if (numberTags == 0)
         return kAudioUnitErr_InvalidProperty;
-    auto* tags = static_cast<AudioChannelLayoutTag*>(
-        CA_malloc(size_t(numberTags) * sizeof(AudioChannelLayoutTag)));
-    GetChannelLayoutTags(scope, element, tags);
+    // Freed however the subclass's tag list answers, a throw included.
+    std::unique_ptr<AudioChannelLayoutTag, decltype(&std::free)> tags(
+        static_cast<AudioChannelLayoutTag*>(
+            CA_malloc(size_t(numberTags) * sizeof(AudioChannelLayoutTag))),
+        &std::free);
+    GetChannelLayoutTags(scope, element, tags.get());
     bool accepted = false;
     for (UInt32 i = 0; i < numberTags && !accepted; ++i)
-        accepted = tags[i] == inLayout->mChannelLayoutTag ||
-                   tags[i] == kAudioChannelLayoutTag_UseChannelDescriptions;
-    std::free(tags);
+        accepted = tags.get()[i] == inLayout->mChannelLayoutTag ||
+                   tags.get()[i] == kAudioChannelLayoutTag_UseChannelDescriptions;
     if (!accepted)
         return kAudioUnitErr_InvalidPropertyValue;
     return ioElement->SetAudioChannelLayout(*inLayout);
