@@ -14,17 +14,17 @@ using namespace CFUnicode;
 namespace {
 
 template <class T>
-void AppendPrintf(std::string& out, const std::string& spec, const std::vector<int>& stars, T value)
+void AppendPrintf(std::string& out, const std::string& directive, const std::vector<int>& stars, T value)
 {
     char small[128];
     const auto print = [&](char* buffer, size_t size) {
         switch (stars.size()) {
         case 0:
-            return snprintf(buffer, size, spec.c_str(), value);
+            return snprintf(buffer, size, directive.c_str(), value);
         case 1:
-            return snprintf(buffer, size, spec.c_str(), stars[0], value);
+            return snprintf(buffer, size, directive.c_str(), stars[0], value);
         default:
-            return snprintf(buffer, size, spec.c_str(), stars[0], stars[1], value);
+            return snprintf(buffer, size, directive.c_str(), stars[0], stars[1], value);
         }
     };
     const int length = print(small, sizeof small);
@@ -43,7 +43,7 @@ void AppendPrintf(std::string& out, const std::string& spec, const std::vector<i
 // One conversion of a format: its text (length modifier 'q' spelled 'll' for the C library),
 // the values of its '*' width and precision, its length modifier and conversion character.
 struct Conversion {
-    std::string spec;
+    std::string directive;
     std::vector<int> stars;
     std::string length;
     char type = 0;
@@ -84,9 +84,9 @@ bool ParseConversion(const std::string& format, size_t& i, va_list& args, Conver
         return false;
     }
     conversion.type = format[i++];
-    conversion.spec = format.substr(start, lengthStart - start);
-    conversion.spec += conversion.length == "q" ? "ll" : conversion.length;
-    conversion.spec += conversion.type;
+    conversion.directive = format.substr(start, lengthStart - start);
+    conversion.directive += conversion.length == "q" ? "ll" : conversion.length;
+    conversion.directive += conversion.type;
     return true;
 }
 
@@ -94,13 +94,13 @@ void AppendSigned(std::string& out, const Conversion& c, va_list& args)
 {
     const std::string& l = c.length;
     if (l == "l") {
-        AppendPrintf(out, c.spec, c.stars, va_arg(args, long));
+        AppendPrintf(out, c.directive, c.stars, va_arg(args, long));
     } else if (l == "ll" || l == "q" || l == "j") {
-        AppendPrintf(out, c.spec, c.stars, va_arg(args, long long));
+        AppendPrintf(out, c.directive, c.stars, va_arg(args, long long));
     } else if (l == "z" || l == "t") {
-        AppendPrintf(out, c.spec, c.stars, va_arg(args, ptrdiff_t));
+        AppendPrintf(out, c.directive, c.stars, va_arg(args, ptrdiff_t));
     } else {
-        AppendPrintf(out, c.spec, c.stars, va_arg(args, int));
+        AppendPrintf(out, c.directive, c.stars, va_arg(args, int));
     }
 }
 
@@ -108,13 +108,13 @@ void AppendUnsigned(std::string& out, const Conversion& c, va_list& args)
 {
     const std::string& l = c.length;
     if (l == "l") {
-        AppendPrintf(out, c.spec, c.stars, va_arg(args, unsigned long));
+        AppendPrintf(out, c.directive, c.stars, va_arg(args, unsigned long));
     } else if (l == "ll" || l == "q" || l == "j") {
-        AppendPrintf(out, c.spec, c.stars, va_arg(args, unsigned long long));
+        AppendPrintf(out, c.directive, c.stars, va_arg(args, unsigned long long));
     } else if (l == "z" || l == "t") {
-        AppendPrintf(out, c.spec, c.stars, va_arg(args, size_t));
+        AppendPrintf(out, c.directive, c.stars, va_arg(args, size_t));
     } else {
-        AppendPrintf(out, c.spec, c.stars, va_arg(args, unsigned int));
+        AppendPrintf(out, c.directive, c.stars, va_arg(args, unsigned int));
     }
 }
 
@@ -154,7 +154,7 @@ std::string CFFormatText(const std::string& format, va_list arguments)
             AppendUnsigned(out, c, args);
             break;
         case 'c':
-            AppendPrintf(out, c.spec, c.stars, va_arg(args, int));
+            AppendPrintf(out, c.directive, c.stars, va_arg(args, int));
             break;
         case 'C':
             AppendUTF8(out, static_cast<UniChar>(va_arg(args, int)));
@@ -168,16 +168,16 @@ std::string CFFormatText(const std::string& format, va_list arguments)
         case 'a':
         case 'A':
             if (c.length == "L") {
-                AppendPrintf(out, c.spec, c.stars, va_arg(args, long double));
+                AppendPrintf(out, c.directive, c.stars, va_arg(args, long double));
             } else {
-                AppendPrintf(out, c.spec, c.stars, va_arg(args, double));
+                AppendPrintf(out, c.directive, c.stars, va_arg(args, double));
             }
             break;
         case 's':
-            AppendPrintf(out, c.spec, c.stars, va_arg(args, const char*));
+            AppendPrintf(out, c.directive, c.stars, va_arg(args, const char*));
             break;
         case 'p':
-            AppendPrintf(out, c.spec, c.stars, va_arg(args, void*));
+            AppendPrintf(out, c.directive, c.stars, va_arg(args, void*));
             break;
         case 'S': {
             const UniChar* units = va_arg(args, const UniChar*);
