@@ -123,11 +123,11 @@ OSStatus AudioComponentInstanceNew(AudioComponent inComponent, AudioComponentIns
     }
     // The handle is known before the open, which hands it to the unit's constructor.
     auto* instance = new (std::nothrow) ComponentInstanceRecord{nullptr, inComponent};
+    if (instance == nullptr) {
+        return kAudio_MemFullError;
+    }
     ComponentRegistry& registry = ComponentRegistry::Shared();
     try {
-        if (instance == nullptr) {
-            return kAudio_MemFullError;
-        }
         registry.AddInstance(instance);
     } catch (const std::bad_alloc&) {
         delete instance;

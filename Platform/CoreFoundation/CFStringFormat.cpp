@@ -14,7 +14,8 @@ using namespace CFUnicode;
 namespace {
 
 template <class T>
-void AppendPrintf(std::string& out, const std::string& directive, const std::vector<int>& stars, T value)
+void AppendPrintf(std::string& out, const std::string& directive, const std::vector<int>& stars,
+                  T value)
 {
     char small[128];
     const auto print = [&](char* buffer, size_t size) {
