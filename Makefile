@@ -48,6 +48,7 @@ fuzz: deps
 	  seeds=""; [ -d fuzz/corpus/$$name ] && seeds=fuzz/corpus/$$name; \
 	  echo "Fuzzing $$name for $(FUZZ_SECONDS) s"; \
 	  $$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=build-fuzz/$$name- \
 	    build-fuzz/corpus/$$name $$seeds; \
 	done
 
