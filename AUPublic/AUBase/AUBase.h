@@ -385,6 +385,9 @@ protected:
 
     // What the host read through the last-render-error property: the error, then 0.
     OSStatus TakeLastRenderError();
+    // A unit class that serialises its host calls installs its mutex here; the adapters of the
+    // calls off the render path hold it. [host-thread & !initialized]
+    void SetMutex(CAMutex* mutex) { mAUMutex = mutex; }
 
 private:
     static void InitializeClassStrings();

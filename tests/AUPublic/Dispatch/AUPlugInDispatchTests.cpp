@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -281,6 +282,116 @@ TEST_F(DispatchTest, RenderChecksItsPointersAndSuppliesMissingFlags)
     EXPECT_EQ(lastRenderedSampleTime(), -1.0) << "a refused render renders nothing";
     EXPECT_EQ(AudioUnitRender(Unit(), nullptr, &time, 0, kFrames, &buffers.list), noErr);
     EXPECT_EQ(lastRenderedSampleTime(), 512.0);
+}
+
+TEST_F(DispatchTest, ExceptionsBecomeTheConventionsStatusesAndReleaseTheMutex)
+{
+    CountingMutex mutex;
+    Object().SetMutex(&mutex);
+    const UInt32 value = 0;
+    UInt32 size = 0;
+    const struct {
+        HostedTestUnit::ThrowKind kind;
+        OSStatus status;
+    } cases[] = {{HostedTestUnit::ThrowKind::kStatus, kAudioUnitErr_InvalidElement},
+                 {HostedTestUnit::ThrowKind::kBadAlloc, kAudio_MemFullError},
+                 {HostedTestUnit::ThrowKind::kOther, -1}};
+    for (const auto& c : cases) {
+        Object().mThrowKind = c.kind;
+        EXPECT_EQ(AudioUnitSetProperty(Unit(), kThrowingProperty, kAudioUnitScope_Global, 0, &value,
+                                       sizeof(value)),
+                  c.status);
+        EXPECT_EQ(AudioUnitGetPropertyInfo(Unit(), kThrowingProperty, kAudioUnitScope_Global, 0,
+                                           &size, nullptr),
+                  c.status);
+        EXPECT_FALSE(mutex.mHeld);
+    }
+    EXPECT_EQ(mutex.mLocks, 6);
+    EXPECT_EQ(mutex.mUnlocks, 6);
+    Object().SetMutex(nullptr);
+}
+
+namespace {
+
+struct HostCall {
+    const char* name;
+    bool holdsMutex;
+    std::function<void(AudioUnit)> call;
+};
+
+OSStatus NoOpNotify(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32,
+                    AudioBufferList*)
+{
+    return noErr;
+}
+
+void NoOpListener(void*, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {}
+
+} // namespace
+
+TEST_F(DispatchTest, OnlyCallsOffTheRenderPathHoldTheMutex)
+{
+    CountingMutex mutex;
+    Object().SetMutex(&mutex);
+    UInt32 size = 0;
+    Float32 value = 0;
+    MusicDeviceNoteParams params{2, 60, 100, {}};
+    NoteInstanceID note = 0;
+    AudioUnitParameterEvent event{};
+    event.eventType = kParameterEvent_Immediate;
+    const HostCall calls[] = {
+        {"Initialize", true, [](AudioUnit u) { AudioUnitInitialize(u); }},
+        {"Uninitialize", true, [](AudioUnit u) { AudioUnitUninitialize(u); }},
+        {"GetPropertyInfo", true,
+         [&](AudioUnit u) { AudioUnitGetPropertyInfo(u, 14, 0, 0, &size, nullptr); }},
+        {"GetProperty", true,
+         [&](AudioUnit u) {
+             UInt32 frames = 0, frameSize = 4;
+             AudioUnitGetProperty(u, 14, 0, 0, &frames, &frameSize);
+         }},
+        {"SetProperty", true,
+         [&](AudioUnit u) {
+             UInt32 frames = 512;
+             AudioUnitSetProperty(u, 14, 0, 0, &frames, 4);
+         }},
+        {"GetParameter", true, [&](AudioUnit u) { AudioUnitGetParameter(u, 0, 0, 0, &value); }},
+        {"Reset", true, [](AudioUnit u) { AudioUnitReset(u, 0, 0); }},
+        {"AddPropertyListener", true,
+         [](AudioUnit u) { AudioUnitAddPropertyListener(u, 8, &NoOpListener, nullptr); }},
+        {"RemovePropertyListener", true,
+         [](AudioUnit u) { AudioUnitRemovePropertyListener(u, 8, &NoOpListener); }},
+        {"RemovePropertyListenerWithUserData", true,
+         [](AudioUnit u) {
+             AudioUnitRemovePropertyListenerWithUserData(u, 8, &NoOpListener, nullptr);
+         }},
+        {"AddRenderNotify", true,
+         [](AudioUnit u) { AudioUnitAddRenderNotify(u, &NoOpNotify, nullptr); }},
+        {"RemoveRenderNotify", true,
+         [](AudioUnit u) { AudioUnitRemoveRenderNotify(u, &NoOpNotify, nullptr); }},
+        {"SetParameter", false, [](AudioUnit u) { AudioUnitSetParameter(u, 0, 0, 0, 1.0f, 0); }},
+        {"ScheduleParameters", false,
+         [&](AudioUnit u) { AudioUnitScheduleParameters(u, &event, 1); }},
+        {"Render", false,
+         [](AudioUnit u) {
+             AudioTimeStamp time{};
+             AudioUnitRender(u, nullptr, &time, 0, 0, nullptr);
+         }},
+        {"MIDIEvent", false, [](AudioUnit u) { MusicDeviceMIDIEvent(u, 0x90, 1, 2, 0); }},
+        {"SysEx", false, [](AudioUnit u) { MusicDeviceSysEx(u, nullptr, 0); }},
+        {"PrepareInstrument", false, [](AudioUnit u) { MusicDevicePrepareInstrument(u, 0); }},
+        {"ReleaseInstrument", false, [](AudioUnit u) { MusicDeviceReleaseInstrument(u, 0); }},
+        {"StartNote", false,
+         [&](AudioUnit u) { MusicDeviceStartNote(u, 0, 0, &note, 0, &params); }},
+        {"StopNote", false, [](AudioUnit u) { MusicDeviceStopNote(u, 0, 0, 0); }},
+    };
+    for (const HostCall& call : calls) {
+        const int locksBefore = mutex.mLocks;
+        call.call(Unit());
+        EXPECT_EQ(mutex.mLocks - locksBefore, call.holdsMutex ? 1 : 0) << call.name;
+        EXPECT_FALSE(mutex.mHeld) << call.name;
+    }
+    EXPECT_EQ(mutex.mLocks, mutex.mUnlocks);
+    Object().SetMutex(nullptr);
 }
 
 TEST(CAMutexLocker, TakesAndReleasesOnlyWhatItTook)

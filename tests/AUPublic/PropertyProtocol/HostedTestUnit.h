@@ -162,6 +162,7 @@ public:
         return AUBase::RemovePropertyValue(id, scope, element);
     }
 
+    using AUBase::SetMutex;
     using AUBase::SetRenderError;
 
     bool mStreamFormatWritable = true;
