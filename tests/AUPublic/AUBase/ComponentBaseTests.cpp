@@ -21,10 +21,6 @@ protected:
         RecordingUnit::sFailure = RecordingUnit::Failure::kNone;
         RecordingUnit::sEvents.clear();
         RecordingUnit::sLastConstructed = nullptr;
-        // Registration and the host's first bookkeeping allocate once; do that before measuring.
-        Open();
-        Close();
-        RecordingUnit::sEvents.clear();
     }
 
     static AudioComponent Component()
