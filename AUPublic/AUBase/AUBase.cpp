@@ -870,16 +870,24 @@ OSStatus AUBase::ScheduleParameter(const AudioUnitParameterEvent* inParameterEve
                                    UInt32 inNumEvents)
 {
     const bool canSchedule = CanScheduleParameters();
+    OSStatus result = noErr;
     for (UInt32 i = 0; i < inNumEvents; ++i) {
         const AudioUnitParameterEvent& event = inParameterEvent[i];
         if (event.eventType == kParameterEvent_Immediate)
             SetParameter(event.parameter, event.scope, event.element,
                          event.eventValues.immediate.value,
                          event.eventValues.immediate.bufferOffset);
-        if (canSchedule)
+        if (!canSchedule)
+            continue;
+        // Hosts schedule from their pre-render notification, on the render thread, so the list
+        // never grows past the room reserved at initialization; a failed render call does not
+        // empty it either.
+        if (mParamList.size() < mParamList.capacity())
             mParamList.push_back(event);
+        else
+            result = kAudio_MemFullError;
     }
-    return noErr;
+    return result;
 }
 
 OSStatus AUBase::ProcessForScheduledParams(ParameterEventList& inParamList,

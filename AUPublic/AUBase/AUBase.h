@@ -106,7 +106,9 @@ public:
     // Whether scheduled events are kept for slicing the next render call. [any-thread]
     virtual bool CanScheduleParameters() const = 0;
     // Immediate events take effect at once; all are kept for the next render call when the unit
-    // can schedule. Only between render calls. [render-thread]
+    // can schedule, as far as the room reserved at initialization goes (24 events, or more when
+    // the unit's Initialize reserves more): the rest are dropped with -108. Only between render
+    // calls. [render-thread]
     virtual OSStatus ScheduleParameter(const AudioUnitParameterEvent* inParameterEvent,
                                        UInt32 inNumEvents);
 

@@ -393,7 +393,10 @@ TEST(ScheduledParameters, ImmediateEventsApplyAtOnceAndRampsNeedAUnitThatSchedul
     EXPECT_EQ(unit->Globals()->GetParameter(0), 0.0f);
     EXPECT_TRUE(unit->GetParamEventList().empty());
 
+    // A unit that schedules reserves its room when it initializes.
+    unit->DoCleanup();
     unit->mCanSchedule = true;
+    ASSERT_EQ(unit->DoInitialize(), noErr);
     EXPECT_EQ(unit->ScheduleParameter(events, 2), noErr);
     EXPECT_EQ(unit->GetParamEventList().size(), 2u);
 
@@ -429,6 +432,23 @@ AudioUnitParameterEvent Ramp(AudioUnitParameterID id, SInt32 offset, UInt32 dura
     event.eventType = kParameterEvent_Ramped;
     event.eventValues.ramp = {offset, duration, start, end};
     return event;
+}
+
+TEST(ScheduledParameters, EventsBeyondTheReservedRoomAreRefusedInsteadOfGrowingTheList)
+{
+    auto unit = std::make_unique<TestUnit>();
+    unit->PostConstructor();
+    unit->mCanSchedule = true;
+    ASSERT_EQ(unit->DoInitialize(), noErr);
+    unit->Globals()->UseIndexedParameters(1);
+    const size_t room = unit->GetParamEventList().capacity();
+    ASSERT_GE(room, 24u);
+    std::vector<AudioUnitParameterEvent> events(room + 6, Immediate(0, 0, 0.5f));
+    events.back().eventValues.immediate.value = 0.75f;
+    EXPECT_EQ(unit->ScheduleParameter(events.data(), UInt32(events.size())), kAudio_MemFullError);
+    EXPECT_EQ(unit->GetParamEventList().size(), room);
+    EXPECT_EQ(unit->GetParamEventList().capacity(), room) << "the render thread must not allocate";
+    EXPECT_EQ(unit->Globals()->GetParameter(0), 0.75f) << "immediate events still take effect";
 }
 
 TEST(ScheduledParameters, ImmediateEventsCutTheCallAtTheirOffsets)
