@@ -35,10 +35,14 @@ MIDIObjectRecord* MIDIObjectTable::Find(MIDIObjectRef ref, MIDIObjectKind kind)
 
 bool MIDIObjectTable::ReserveFreeSlot(UInt32& index)
 {
-    for (UInt32 i = 0; i < kCapacity; ++i) {
-        if (!mRecords[i].mReserved) {
-            mRecords[i].mReserved = true;
-            index = i;
+    // Slots are taken in turn rather than lowest first, so that a slot's generation comes round
+    // again only after a thousand times as many creations and a stale reference stays stale.
+    for (UInt32 step = 0; step < kCapacity; ++step) {
+        const UInt32 candidate = (mNextSlot + step) % kCapacity;
+        if (!mRecords[candidate].mReserved) {
+            mRecords[candidate].mReserved = true;
+            mNextSlot = (candidate + 1) % kCapacity;
+            index = candidate;
             return true;
         }
     }

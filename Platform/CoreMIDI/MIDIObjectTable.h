@@ -64,6 +64,7 @@ private:
     std::mutex mMutex;
     MIDIObjectRecord mRecords[kCapacity];
     UInt32 mUniqueIDSeed = 0;
+    UInt32 mNextSlot = 0;
 };
 
 template <typename Fill> MIDIObjectRef MIDIObjectTable::Add(MIDIObjectKind kind, Fill fill)

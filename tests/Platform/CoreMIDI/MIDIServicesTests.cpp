@@ -263,6 +263,24 @@ TEST(MIDIServices, DisposedAndUnknownReferencesAreRefused)
     EXPECT_EQ(MIDIClientDispose(reused), noErr);
 }
 
+TEST(MIDIServices, AStaleReferenceStaysStaleThroughAMillionCreations)
+{
+    // A slot's generation field counts 2^20 objects; a reference must not come back to life
+    // when one create-dispose cycle after another runs through that many.
+    MIDITestClient client;
+    MIDIPortRef stale = 0;
+    ASSERT_EQ(MIDIOutputPortCreate(client.Client(), CFSTR("Stale"), &stale), noErr);
+    ASSERT_EQ(MIDIPortDispose(stale), noErr);
+    bool revived = false;
+    for (UInt32 cycle = 0; cycle < (1u << 20) && !revived; ++cycle) {
+        MIDIPortRef port = 0;
+        ASSERT_EQ(MIDIOutputPortCreate(client.Client(), CFSTR("Churn"), &port), noErr);
+        revived = port == stale;
+        ASSERT_EQ(MIDIPortDispose(port), noErr);
+    }
+    EXPECT_FALSE(revived) << "a new port was given the reference of a disposed one";
+}
+
 TEST(MIDIServices, EveryFunctionAnswersNullAndUnknownReferencesWithAStatus)
 {
     MIDIPacketList list = OnePacket(0, {0x90, 60, 1});
