@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -120,9 +122,65 @@ int CompareTexts(const std::string& a, const std::string& b, CFStringCompareFlag
     return j < b.size() ? -1 : 0;
 }
 
-// Interned constants live in a table that is never destroyed, so they outlive every static
-// object that might still use them at exit.
-struct ConstantTable {
+// The interned constants: a map that makes each one once, under a lock, and a fixed index in
+// front of it that finds one made before with neither a lock nor an allocation, since the unit
+// may ask for a constant on its render thread. Neither is ever destroyed, so the constants
+// outlive every static object that might still use them at exit.
+class ConstantTable {
+public:
+    // The constant for the text; null only when it cannot be made. [any-thread]
+    const __CFString* Intern(const char* text)
+    {
+        const size_t hash = std::hash<std::string_view>()(text);
+        if (const Entry* entry = Look(hash, text)) {
+            return entry->second;
+        }
+        return CFCreateOrNull([&] { return Make(hash, text); });
+    }
+
+private:
+    using Entry = std::pair<const std::string, const __CFString*>;
+    static constexpr size_t kIndexSize = 4096;
+    static constexpr size_t kMaxProbes = 64;
+
+    const Entry* Look(size_t hash, const char* text) const
+    {
+        for (size_t probe = 0; probe < kMaxProbes; ++probe) {
+            const Entry* entry =
+                mIndex[(hash + probe) % kIndexSize].load(std::memory_order_acquire);
+            if (!entry || entry->first == text) {
+                return entry;
+            }
+        }
+        return nullptr;
+    }
+
+    const __CFString* Make(size_t hash, const char* text)
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        const auto found = mStrings.find(text);
+        if (found != mStrings.end()) {
+            return found->second;
+        }
+        std::string decoded;
+        if (!DecodeBytes(text, strlen(text), kCFStringEncodingUTF8, decoded)) {
+            DecodeBytes(text, strlen(text), kCFStringEncodingISOLatin1, decoded);
+        }
+        auto made = std::make_unique<__CFString>(decoded, false, CFObject::Lifetime::Immortal);
+        const Entry& entry = *mStrings.emplace(text, made.get()).first;
+        // Map nodes never move, so the index may point at them; past a full probe run the
+        // constant is found through the map alone.
+        for (size_t probe = 0; probe < kMaxProbes; ++probe) {
+            std::atomic<const Entry*>& slot = mIndex[(hash + probe) % kIndexSize];
+            if (!slot.load(std::memory_order_relaxed)) {
+                slot.store(&entry, std::memory_order_release);
+                break;
+            }
+        }
+        return made.release();
+    }
+
+    std::atomic<const Entry*> mIndex[kIndexSize] = {};
     std::mutex mMutex;
     std::unordered_map<std::string, const __CFString*> mStrings;
 };
@@ -164,22 +222,7 @@ extern "C" {
 
 CFStringRef __CFStringMakeConstantString(const char* cStr)
 {
-    if (!cStr) {
-        return nullptr;
-    }
-    ConstantTable& table = Constants();
-    std::lock_guard<std::mutex> lock(table.mMutex);
-    const auto found = table.mStrings.find(cStr);
-    if (found != table.mStrings.end()) {
-        return found->second;
-    }
-    std::string text;
-    if (!DecodeBytes(cStr, strlen(cStr), kCFStringEncodingUTF8, text)) {
-        DecodeBytes(cStr, strlen(cStr), kCFStringEncodingISOLatin1, text);
-    }
-    const __CFString* string = new __CFString(text, false, CFObject::Lifetime::Immortal);
-    table.mStrings.emplace(cStr, string);
-    return string;
+    return cStr ? Constants().Intern(cStr) : nullptr;
 }
 
 CFTypeID CFStringGetTypeID(void)
