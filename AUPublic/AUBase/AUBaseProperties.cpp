@@ -579,10 +579,12 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope in
     case kAudioUnitProperty_HostCallbacks: {
         if (!IsGlobal(inScope))
             return Fail(kGlobalScope, __LINE__);
-        const UInt32 size = std::min<UInt32>(inDataSize, sizeof(HostCallbackInfo));
-        const bool changed = std::memcmp(&mHostCallbackInfo, inData, size) != 0;
-        mHostCallbackInfo = HostCallbackInfo{};
-        std::memcpy(&mHostCallbackInfo, inData, size);
+        // A shorter table clears the rest, so the whole new table is compared with the old:
+        // a cleared procedure is a change even when the bytes sent are the stored ones.
+        HostCallbackInfo callbacks{};
+        std::memcpy(&callbacks, inData, std::min<UInt32>(inDataSize, sizeof(callbacks)));
+        const bool changed = std::memcmp(&mHostCallbackInfo, &callbacks, sizeof(callbacks)) != 0;
+        mHostCallbackInfo = callbacks;
         if (changed)
             PropertyChanged(inID, inScope, inElement);
         return noErr;

@@ -338,6 +338,25 @@ TEST_F(PropertyTest, HostCallbacksNotifyOnlyWhenTheyChange)
     EXPECT_EQ(read.hostUserData, nullptr);
 }
 
+TEST_F(PropertyTest, AShorterHostCallbackTableThatClearsTheRestIsAChange)
+{
+    HostCallbackInfo callbacks{};
+    callbacks.hostUserData = &callbacks;
+    std::memset(&callbacks.beatAndTempoProc, 0x11, sizeof(callbacks.beatAndTempoProc));
+    ASSERT_EQ(Set(kAudioUnitProperty_HostCallbacks, kAudioUnitScope_Global, 0, callbacks), noErr);
+    ASSERT_EQ(AudioUnitAddPropertyListener(Unit(), kAudioUnitProperty_HostCallbacks,
+                                           &RecordingListener, nullptr),
+              noErr);
+    // The same user data alone: the procedure behind it is gone.
+    EXPECT_EQ(Set(kAudioUnitProperty_HostCallbacks, kAudioUnitScope_Global, 0, callbacks,
+                  sizeof(callbacks.hostUserData)),
+              noErr);
+    HostCallbackInfo read{};
+    ASSERT_EQ(Get(kAudioUnitProperty_HostCallbacks, kAudioUnitScope_Global, 0, read), noErr);
+    EXPECT_EQ(read.beatAndTempoProc, nullptr);
+    EXPECT_EQ(NotificationsFor(kAudioUnitProperty_HostCallbacks), 1u);
+}
+
 TEST_F(PropertyTest, NamesAreRetainedHandedOutRetainedAndRemoved)
 {
     CFStringRef nick = CFStringCreateWithCString(nullptr, "Lead", kCFStringEncodingUTF8);
