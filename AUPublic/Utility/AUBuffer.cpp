@@ -203,9 +203,17 @@ void AUBufferList::CopyBufferContentsTo(AudioBufferList& list) const
     for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {
         const AudioBuffer& source = mPtrs->mBuffers[std::min(i, mPtrs->mNumberBuffers - 1)];
         AudioBuffer& destination = list.mBuffers[i];
-        if (destination.mData != source.mData)
-            std::memmove(destination.mData, source.mData, source.mDataByteSize);
-        destination.mDataByteSize = source.mDataByteSize;
+        if (destination.mData == source.mData) {
+            destination.mDataByteSize = source.mDataByteSize;
+            continue;
+        }
+        // A caller's buffer takes no more than it holds; one without memory takes nothing.
+        const UInt32 bytes = destination.mData != nullptr && source.mData != nullptr
+                                 ? std::min(source.mDataByteSize, destination.mDataByteSize)
+                                 : 0;
+        if (bytes != 0)
+            std::memmove(destination.mData, source.mData, bytes);
+        destination.mDataByteSize = bytes;
     }
 }
 

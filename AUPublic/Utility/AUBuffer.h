@@ -42,8 +42,8 @@ public:
     AudioBufferList& SetBufferList(const AudioBufferList& list);
     // Copies the buffer descriptors into `list`; throws -1 when invalid. [render-thread]
     void CopyBufferListTo(AudioBufferList& list) const;
-    // Copies the samples into `list`'s buffers, repeating the last stream into extra buffers;
-    // throws -1 when invalid. [render-thread]
+    // Copies the samples into `list`'s buffers, as much as each holds, repeating the last stream
+    // into extra buffers; throws -1 when invalid. [render-thread]
     void CopyBufferContentsTo(AudioBufferList& list) const;
     // [render-thread]
     void InvalidateBufferList() { mPtrState = kPtrsInvalid; }

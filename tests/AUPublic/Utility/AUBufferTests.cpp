@@ -140,6 +140,24 @@ TEST(AUBufferList, ContentsCopyRepeatsTheLastSourceIntoExtraBuffers)
         EXPECT_EQ(destination.List().mBuffers[i].mDataByteSize, 16u);
 }
 
+TEST(AUBufferList, ContentsCopyWritesOnlyWhereTheDestinationHasRoom)
+{
+    AUBufferList buffers;
+    const CAStreamBasicDescription stereo = Canonical(2);
+    buffers.Allocate(stereo, 4);
+    buffers.PrepareBuffer(stereo, 4); // 16 bytes per stream
+
+    // An exactly sized heap block, so that AddressSanitizer sees a write beyond it.
+    std::vector<Float32> small(2, -1);
+    Header destination(2);
+    destination.List().mBuffers[0] = {1, 8, small.data()};
+    destination.List().mBuffers[1] = {1, 16, nullptr};
+    buffers.CopyBufferContentsTo(destination.List());
+    EXPECT_EQ(destination.List().mBuffers[0].mDataByteSize, 8u);
+    EXPECT_EQ(destination.List().mBuffers[1].mData, nullptr);
+    EXPECT_EQ(destination.List().mBuffers[1].mDataByteSize, 0u);
+}
+
 TEST(AUBufferList, ListCopyHandsOutOurPointersAndSetListTakesTheCallers)
 {
     AUBufferList buffers;
