@@ -1,5 +1,6 @@
 // Property lists: conversion between trees of CF objects and libplist trees, which read and
 // write the XML and binary forms; deep copies and validity checks.
+#include "CFPropertyListShape.h"
 #include "CFRuntime.h"
 
 #include <CoreFoundation/CFArray.h>
@@ -18,6 +19,9 @@ namespace {
 
 // Deeper trees are refused: they are either hostile or contain themselves.
 constexpr int kMaxDepth = 512;
+// A binary list that shares values may expand to no more than this many (or its own number of
+// objects): a few hundred bytes could otherwise ask for billions.
+constexpr size_t kMaxSharedExpansion = size_t(1) << 20;
 
 struct CFReleaser {
     void operator()(const void* cf) const { CFRelease(cf); }
@@ -408,6 +412,10 @@ CFPropertyListRef Parse(CFDataRef data, CFOptionFlags options, CFPropertyListFor
     }
     const char* bytes = reinterpret_cast<const char*>(CFDataGetBytePtr(data));
     const bool binary = plist_is_binary(bytes, static_cast<uint32_t>(length));
+    if (!CFPropertyListShapeIsReadable(bytes, static_cast<size_t>(length), binary, kMaxDepth + 1,
+                                       kMaxSharedExpansion, problem)) {
+        return nullptr;
+    }
     plist_t parsed = nullptr;
     plist_from_memory(bytes, static_cast<uint32_t>(length), &parsed);
     PlistHolder root(parsed);

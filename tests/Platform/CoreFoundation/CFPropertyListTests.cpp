@@ -1,6 +1,7 @@
 #include "CFLeakCheck.h"
 #include "CFOwned.h"
 #include "OutputCapture.h"
+#include "Watchdog.h"
 
 #include <gtest/gtest.h>
 
@@ -281,6 +282,76 @@ TEST(CFPropertyList, MalformedInputGivesNullAndAnErrorNeverACrash)
         CFPropertyListCreateWithData(nullptr, (CFDataRef)CFSTR("<plist/>"), 0, nullptr, &typeError),
         nullptr);
     EXPECT_NE(typeError.get(), nullptr);
+}
+
+namespace {
+
+// A binary list of levels arrays, each holding the one below twice: small on disk, 2^levels
+// values once every reference is followed.
+std::string SelfMultiplyingBinaryList(int levels)
+{
+    std::string bytes = "bplist00";
+    bytes += '\xA0'; // object 0: an empty array
+    for (int object = 1; object <= levels; ++object) {
+        bytes += {'\xA2', char(object - 1), char(object - 1)};
+    }
+    const size_t table = bytes.size();
+    bytes += char(8);
+    for (int object = 1; object <= levels; ++object) {
+        bytes += char(9 + 3 * (object - 1));
+    }
+    const auto bigEndian = [&](uint64_t value) {
+        for (int shift = 56; shift >= 0; shift -= 8) {
+            bytes += char(value >> shift & 0xFF);
+        }
+    };
+    bytes += std::string(6, '\0') + '\x01' + '\x01'; // offset and reference sizes
+    bigEndian(uint64_t(levels) + 1);
+    bigEndian(uint64_t(levels));
+    bigEndian(table);
+    return bytes;
+}
+
+} // namespace
+
+TEST(CFPropertyList, HostileShapesAreRefusedBeforeTheyExhaustTheReader)
+{
+    Watchdog watchdog(60, "hostile property-list shapes");
+    std::string deep = "<plist version=\"1.0\">";
+    for (int i = 0; i < 1000000; ++i) {
+        deep += "<array>";
+    }
+    for (int i = 0; i < 1000000; ++i) {
+        deep += "</array>";
+    }
+    deep += "</plist>";
+    const struct {
+        std::string input;
+        const char* problem;
+    } cases[] = {
+        {deep, "nested too deeply"},
+        {SelfMultiplyingBinaryList(40), "too many values"},
+    };
+    for (const auto& c : cases) {
+        CFOwned<CFDataRef> data(DataOf(c.input));
+        CFOwned<CFErrorRef> error;
+        EXPECT_EQ(CFPropertyListCreateWithData(nullptr, data, 0, nullptr, &error), nullptr);
+        ASSERT_NE(error.get(), nullptr);
+        CFOwned<CFStringRef> description(CFErrorCopyDescription(error));
+        EXPECT_NE(TextOf(description).find(c.problem), std::string::npos) << TextOf(description);
+    }
+
+    // Shared values within bounds are read, every reference followed.
+    CFOwned<CFDataRef> shared(DataOf(SelfMultiplyingBinaryList(4)));
+    CFOwned<CFPropertyListRef> tree(
+        CFPropertyListCreateWithData(nullptr, shared, 0, nullptr, nullptr));
+    ASSERT_NE(tree.get(), nullptr);
+    CFTypeRef level = tree.get();
+    for (int depth = 0; depth < 4; ++depth) {
+        ASSERT_EQ(CFArrayGetCount(static_cast<CFArrayRef>(level)), 2);
+        level = CFArrayGetValueAtIndex(static_cast<CFArrayRef>(level), 1);
+    }
+    EXPECT_EQ(CFArrayGetCount(static_cast<CFArrayRef>(level)), 0);
 }
 
 TEST(CFPropertyList, ObjectsOutsideThePropertyListKindsFailToWrite)
