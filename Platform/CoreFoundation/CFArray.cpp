@@ -35,11 +35,7 @@ struct __CFArray final : CFObject {
     {
         return a == b || (mCallBacks.equal && mCallBacks.equal(a, b));
     }
-    bool Contains(CFRange range) const
-    {
-        return range.location >= 0 && range.length >= 0 &&
-               static_cast<size_t>(range.location + range.length) <= mValues.size();
-    }
+    bool Contains(CFRange range) const { return CFRangeWithin(range, mValues.size()); }
 
     bool Equals(const CFObject& other) const override;
     CFHashCode Hash() const override { return mValues.size(); }

@@ -20,11 +20,7 @@ struct __CFData final : CFObject {
     }
     CFHashCode Hash() const override;
     std::string Describe() const override;
-    bool Contains(CFRange range) const
-    {
-        return range.location >= 0 && range.length >= 0 &&
-               static_cast<size_t>(range.location + range.length) <= mBytes.size();
-    }
+    bool Contains(CFRange range) const { return CFRangeWithin(range, mBytes.size()); }
 
     std::vector<UInt8> mBytes;
     const bool mMutable;

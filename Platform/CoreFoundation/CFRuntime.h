@@ -82,6 +82,15 @@ template <class T> T* CFAsMutable(const void* cf, const char* function)
     return const_cast<T*>(object);
 }
 
+// Whether a caller's range lies within a sequence of size elements, decided without an overflow
+// for any range at all.
+inline bool CFRangeWithin(CFRange range, size_t size)
+{
+    return range.location >= 0 && range.length >= 0 &&
+           static_cast<size_t>(range.location) <= size &&
+           static_cast<size_t>(range.length) <= size - static_cast<size_t>(range.location);
+}
+
 // The text of a description of any object, "(null)" for null.
 std::string CFDescribe(CFTypeRef cf);
 // "<address>": the description of a container value that has no description callback.

@@ -275,8 +275,7 @@ CFStringRef CFStringCreateCopy(CFAllocatorRef, CFStringRef theString)
 CFStringRef CFStringCreateWithSubstring(CFAllocatorRef, CFStringRef str, CFRange range)
 {
     const __CFString* string = AsString(str);
-    if (!string || range.location < 0 || range.length < 0 ||
-        range.location + range.length > string->mLength) {
+    if (!string || !CFRangeWithin(range, static_cast<size_t>(string->mLength))) {
         return nullptr;
     }
     return CFCreateOrNull([&] {
@@ -331,8 +330,7 @@ UniChar CFStringGetCharacterAtIndex(CFStringRef theString, CFIndex idx)
 void CFStringGetCharacters(CFStringRef theString, CFRange range, UniChar* buffer)
 {
     const __CFString* string = AsString(theString);
-    if (!string || !buffer || range.location < 0 || range.length < 0 ||
-        range.location + range.length > string->mLength) {
+    if (!string || !buffer || !CFRangeWithin(range, static_cast<size_t>(string->mLength))) {
         return;
     }
     const std::vector<UniChar> units = ToUTF16(string->mText);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 TEST(CFString, CreatesFromUTF8AndCountsUTF16Units)
 {
     // "é" is one unit, the keyboard emoji a surrogate pair.
@@ -150,6 +152,12 @@ TEST(CFString, UTF16RoundTripAndSubstrings)
     CFOwned<CFStringRef> tail(CFStringCreateWithSubstring(nullptr, text, CFRangeMake(1, 3)));
     EXPECT_EQ(TextOf(tail), "\xF0\x9F\x8E\xB9z");
     EXPECT_EQ(CFStringCreateWithSubstring(nullptr, text, CFRangeMake(2, 3)), nullptr);
+    // A range whose end overflows is outside the string too, not a short one.
+    const CFRange overflowing = CFRangeMake(1, std::numeric_limits<CFIndex>::max());
+    EXPECT_EQ(CFStringCreateWithSubstring(nullptr, text, overflowing), nullptr);
+    UniChar untouched[4] = {};
+    CFStringGetCharacters(text, overflowing, untouched);
+    EXPECT_EQ(untouched[0], 0);
 }
 
 TEST(CFString, ChangingAnImmutableStringIsRefusedWithAMessage)
