@@ -563,18 +563,17 @@ void AUBase::CallRenderNotifications(AudioUnitRenderActionFlags flags,
 
 OSStatus AUBase::SetRenderError(OSStatus inError)
 {
-    if (inError != noErr && mLastRenderError == noErr) {
-        mLastRenderError = inError;
+    // The host may take the stored error on its own thread at this very moment: only an error
+    // that really lands in an empty slot is announced, so each one is notified once and read once.
+    OSStatus empty = noErr;
+    if (inError != noErr && mLastRenderError.compare_exchange_strong(empty, inError))
         PropertyChanged(kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global, 0);
-    }
     return inError;
 }
 
 OSStatus AUBase::TakeLastRenderError()
 {
-    const OSStatus error = mLastRenderError;
-    mLastRenderError = noErr;
-    return error;
+    return mLastRenderError.exchange(noErr);
 }
 
 bool AUBase::NeedsToRender(const AudioTimeStamp& inTimeStamp)

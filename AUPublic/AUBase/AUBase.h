@@ -320,7 +320,7 @@ public:
     bool InRenderThread() const;
     CAMutex* GetMutex() const { return mAUMutex; }
     const AUPreset& CurrentPreset() const { return mCurrentPreset; }
-    OSStatus LastRenderError() const { return mLastRenderError; }
+    OSStatus LastRenderError() const { return mLastRenderError.load(); }
 
     AUScope& GlobalScope() { return mScopes[kAudioUnitScope_Global]; }
     AUScope& Inputs() { return mScopes[kAudioUnitScope_Input]; }
@@ -386,6 +386,7 @@ protected:
     const TThreadSafeList<RenderCallback>& RenderCallbackList() const { return mRenderCallbacks; }
 
     // What the host read through the last-render-error property: the error, then 0.
+    // [any-thread]
     OSStatus TakeLastRenderError();
     // A unit class that serialises its host calls installs its mutex here; the adapters of the
     // calls off the render path hold it. [host-thread & !initialized]
@@ -426,7 +427,8 @@ private:
     bool mWantsRenderThreadID = false;
     AudioTimeStamp mCurrentRenderTime{};
     UInt32 mMaxFramesPerSlice = 0;
-    OSStatus mLastRenderError = noErr;
+    // Set on the render thread, taken by the host's property read on another.
+    std::atomic<OSStatus> mLastRenderError{noErr};
     AUPreset mCurrentPreset{};
     ParameterEventList mParamList;
     std::vector<PropertyListener> mPropertyListeners;

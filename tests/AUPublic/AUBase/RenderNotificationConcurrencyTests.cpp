@@ -111,13 +111,58 @@ TEST(RenderNotificationConcurrency, HostThreadsChangeTheListWhileARenderThreadWa
     EXPECT_EQ(list.HeldNodeCount(), list.AllocatedNodeCount()) << "a node was lost";
 }
 
+OSStatus Ignore(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32,
+                AudioBufferList*)
+{
+    return noErr;
+}
+
+void CountListenerCall(void* refCon, AudioUnit, AudioUnitPropertyID, AudioUnitScope,
+                       AudioUnitElement)
+{
+    ++*static_cast<long*>(refCon); // called on the render thread only
+}
+
+// The host reads the last render error (and so resets it) while the render thread records new
+// ones: every error recorded, and so notified, is read exactly once or still waits at the end.
+TEST(RenderNotificationConcurrency, LastRenderErrorIsTakenByTheHostWhileTheRenderThreadRecords)
+{
+    Watchdog watchdog(120, "LastRenderError");
+    auto unit = std::make_unique<TestUnit>();
+    unit->PostConstructor();
+    ASSERT_EQ(unit->DoInitialize(), noErr);
+    ASSERT_EQ(unit->SetRenderNotification(Ignore, nullptr), noErr); // errors are now recorded
+    long notified = 0;
+    unit->AddPropertyListener(kAudioUnitProperty_LastRenderError, CountListenerCall, &notified);
+    unit->mRenderResult = -33;
+
+    std::atomic<bool> renderDone{false};
+    std::thread render([&] {
+        TestBuffers buffers(kSliceFrames);
+        AudioUnitRenderActionFlags flags = 0;
+        for (int slice = 0; slice < kSlices / 4; ++slice)
+            unit->DoRender(flags, SampleTime(Float64(slice) * kSliceFrames), 0, kSliceFrames,
+                           buffers.List());
+        renderDone.store(true, std::memory_order_release);
+    });
+    long taken = 0;
+    while (!renderDone.load(std::memory_order_acquire))
+        if (unit->TakeLastRenderError() == -33)
+            ++taken;
+    render.join();
+    if (unit->TakeLastRenderError() == -33)
+        ++taken;
+    EXPECT_EQ(taken, notified);
+    EXPECT_GT(notified, 0);
+}
+
 TEST(RenderNotificationConcurrency, LoggingStringAskedByTwoThreadsAtOnceIsBuiltOnce)
 {
     Watchdog watchdog(60, "LoggingString");
     for (int round = 0; round < 50; ++round) {
         auto unit = std::make_unique<TestUnit>();
         std::atomic<int> ready{0};
-        const char* seen[2] = {};
+        std::string seen[2];
         auto ask = [&](int slot) {
             ready.fetch_add(1);
             while (ready.load() < 2) {
@@ -127,8 +172,10 @@ TEST(RenderNotificationConcurrency, LoggingStringAskedByTwoThreadsAtOnceIsBuiltO
         std::thread first(ask, 0), second(ask, 1);
         first.join();
         second.join();
-        ASSERT_EQ(seen[0], seen[1]);
-        ASSERT_EQ(std::string(seen[0]).rfind("AU (", 0), 0u);
+        // Each thread copied the text as soon as it had it: a half-built string would show.
+        ASSERT_EQ(seen[0], unit->GetLoggingString());
+        ASSERT_EQ(seen[1], unit->GetLoggingString());
+        ASSERT_EQ(seen[0].rfind("AU (", 0), 0u);
     }
 }
 
