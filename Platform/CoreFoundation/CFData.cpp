@@ -64,10 +64,10 @@ __CFData* Create(const UInt8* bytes, CFIndex length, bool isMutable)
 }
 
 // Resizes mutable data; false (and a message) when the size cannot be had.
-bool Resize(__CFData& data, CFIndex length, const char* function)
+bool Resize(__CFData& data, size_t length, const char* function)
 {
     try {
-        data.mBytes.resize(static_cast<size_t>(length));
+        data.mBytes.resize(length);
         return true;
     } catch (...) {
         CFReportMisuse(function, "cannot allocate the requested length");
@@ -140,7 +140,7 @@ void CFDataSetLength(CFMutableDataRef theData, CFIndex length)
 {
     __CFData* data = CFAsMutable<__CFData>(theData, __func__);
     if (data && length >= 0) {
-        Resize(*data, length, __func__);
+        Resize(*data, static_cast<size_t>(length), __func__);
     }
 }
 
@@ -148,7 +148,7 @@ void CFDataIncreaseLength(CFMutableDataRef theData, CFIndex extraLength)
 {
     __CFData* data = CFAsMutable<__CFData>(theData, __func__);
     if (data && extraLength >= 0) {
-        Resize(*data, CFIndex(data->mBytes.size()) + extraLength, __func__);
+        Resize(*data, data->mBytes.size() + static_cast<size_t>(extraLength), __func__);
     }
 }
 

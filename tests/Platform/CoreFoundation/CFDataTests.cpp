@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 namespace {
@@ -84,9 +85,11 @@ TEST(CFData, MisuseChangesNothingAndSaysWhy)
     EXPECT_EQ(CFDataGetMutableBytePtr(const_cast<CFMutableDataRef>(fixed.get())), nullptr);
     CFDataReplaceBytes(data, CFRangeMake(1, 5), bytes, 1);
     CFDataSetLength(data, -1);
+    CFDataIncreaseLength(data, std::numeric_limits<CFIndex>::max());
     const std::string messages = capture.Take();
     EXPECT_EQ(CFDataGetLength(fixed), 2);
     EXPECT_EQ(BytesOf(data), (std::vector<UInt8>{1, 2}));
     EXPECT_NE(messages.find("the object is immutable"), std::string::npos) << messages;
     EXPECT_NE(messages.find("CFDataReplaceBytes: range outside the data"), std::string::npos);
+    EXPECT_NE(messages.find("CFDataIncreaseLength: cannot allocate"), std::string::npos);
 }
