@@ -749,6 +749,9 @@ bool AUBase::HasIcon()
 OSStatus AUBase::AddPropertyListener(AudioUnitPropertyID inID, AudioUnitPropertyListenerProc inProc,
                                      void* inProcRefCon)
 {
+    // Refused now rather than called through at the next change.
+    if (inProc == nullptr)
+        return kAudio_ParamError;
     if (mPropertyListeners.empty())
         mPropertyListeners.reserve(kPropertyListenersReserved);
     mPropertyListeners.push_back(PropertyListener{inID, inProc, inProcRefCon});

@@ -435,6 +435,17 @@ TEST_F(PropertyTest, PlainRemoveOfAListenerRemovesEveryRegistrationOfItsProcedur
     EXPECT_EQ(sNotifications.size(), 3u);
 }
 
+TEST_F(PropertyTest, AListenerWithoutAProcedureIsRefused)
+{
+    ASSERT_EQ(AudioUnitAddPropertyListener(Unit(), kAudioUnitProperty_NickName, nullptr, nullptr),
+              kAudio_ParamError);
+    ASSERT_EQ(AudioUnitAddPropertyListener(Unit(), kAudioUnitProperty_NickName, &RecordingListener,
+                                           nullptr),
+              noErr);
+    EXPECT_EQ(Set(kAudioUnitProperty_NickName, kAudioUnitScope_Global, 0, CFSTR("Bass")), noErr);
+    EXPECT_EQ(NotificationsFor(kAudioUnitProperty_NickName), 1u);
+}
+
 TEST_F(PropertyTest, BusCountAndLayoutWritesCheckTheirSizesSafely)
 {
     OutputCapture errors(OutputCapture::kStderr);
