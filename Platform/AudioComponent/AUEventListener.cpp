@@ -3,6 +3,20 @@
 
 #include <new>
 
+namespace {
+
+// Registration changes allocate: running out of memory leaves the registrations as they were.
+template <class Change> OSStatus ChangeStatus(Change change)
+{
+    try {
+        return change();
+    } catch (const std::bad_alloc&) {
+        return kAudio_MemFullError;
+    }
+}
+
+} // namespace
+
 extern "C" {
 
 OSStatus AUEventListenerCreate(AUEventListenerProc inProc, void* inCallbackRefCon,
@@ -11,13 +25,11 @@ OSStatus AUEventListenerCreate(AUEventListenerProc inProc, void* inCallbackRefCo
     if (inProc == nullptr || outListener == nullptr) {
         return kAudio_ParamError;
     }
-    try {
+    *outListener = nullptr;
+    return ChangeStatus([&] {
         *outListener = EventListenerRegistry::Shared().Create(inProc, inCallbackRefCon);
-        return noErr;
-    } catch (const std::bad_alloc&) {
-        *outListener = nullptr;
-        return kAudio_MemFullError;
-    }
+        return OSStatus(noErr);
+    });
 }
 
 OSStatus AUEventListenerAddEventType(AUEventListenerRef inListener, void* inObject,
@@ -26,11 +38,9 @@ OSStatus AUEventListenerAddEventType(AUEventListenerRef inListener, void* inObje
     if (inEvent == nullptr) {
         return kAudio_ParamError;
     }
-    try {
+    return ChangeStatus([&] {
         return EventListenerRegistry::Shared().AddEventType(inListener, inObject, *inEvent);
-    } catch (const std::bad_alloc&) {
-        return kAudio_MemFullError;
-    }
+    });
 }
 
 OSStatus AUEventListenerRemoveEventType(AUEventListenerRef inListener, void* inObject,
@@ -39,12 +49,14 @@ OSStatus AUEventListenerRemoveEventType(AUEventListenerRef inListener, void* inO
     if (inEvent == nullptr) {
         return kAudio_ParamError;
     }
-    return EventListenerRegistry::Shared().RemoveEventType(inListener, inObject, *inEvent);
+    return ChangeStatus([&] {
+        return EventListenerRegistry::Shared().RemoveEventType(inListener, inObject, *inEvent);
+    });
 }
 
 OSStatus AUListenerDispose(AUEventListenerRef inListener)
 {
-    return EventListenerRegistry::Shared().Dispose(inListener);
+    return ChangeStatus([&] { return EventListenerRegistry::Shared().Dispose(inListener); });
 }
 
 OSStatus AUEventListenerNotify(AUEventListenerRef inSendingListener, void* inSendingObject,

@@ -57,16 +57,17 @@ OSStatus AUEventListenerCreate(AUEventListenerProc inProc, void* inCallbackRefCo
 // Starts delivering events equal to inEvent (same type, unit, id, scope and element). [host-thread]
 OSStatus AUEventListenerAddEventType(AUEventListenerRef inListener, void* inObject,
                                      const AudioUnitEvent* inEvent);
-// Stops delivering what the same arguments added; -50 when nothing matches. [host-thread]
+// Stops delivering what the same arguments added; -50 when nothing matches. Waits like
+// AUListenerDispose. [host-thread]
 OSStatus AUEventListenerRemoveEventType(AUEventListenerRef inListener, void* inObject,
                                         const AudioUnitEvent* inEvent);
 // Ends the listener. A delivery running on another thread finishes first; afterwards inProc is
-// never called again. [host-thread]
+// never called again. The one call that may still be under way is one that is itself waiting in
+// a removal or dispose. [host-thread]
 OSStatus AUListenerDispose(AUEventListenerRef inListener);
 
 // Sends the event to every listener registered for it, except inSendingListener and the
-// registrations made with inSendingObject. Allocates nothing; it waits only for a registration
-// change or another delivery in progress. [any-thread]
+// registrations made with inSendingObject. Takes no lock and allocates nothing. [any-thread]
 OSStatus AUEventListenerNotify(AUEventListenerRef inSendingListener, void* inSendingObject,
                                const AudioUnitEvent* inEvent);
 
