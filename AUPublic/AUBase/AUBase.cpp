@@ -40,20 +40,29 @@ bool FirstBufferHasNoData(const AudioBufferList& list)
     return list.mNumberBuffers == 0 || list.mBuffers[0].mData == nullptr;
 }
 
-// Every buffer of the caller's ioData with data must hold `frames` frames; they are trimmed to
-// exactly that.
-OSStatus CheckAndTrimBuffers(AudioBufferList& list, UInt32 frames, UInt32 bytesPerFrame, int line)
+// The caller's ioData must have one buffer per channel stream of the bus (`busName`), and each
+// buffer with data must hold `frames` frames; those are trimmed to exactly that.
+OSStatus CheckIOData(AudioBufferList& ioData, UInt32 frames, const CAStreamBasicDescription& format,
+                     const char* busName, int line)
 {
-    const UInt32 expected = frames * bytesPerFrame;
-    for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {
-        AudioBuffer& buffer = list.mBuffers[i];
+    if (format.NumberChannelStreams() != ioData.mNumberBuffers) {
+        fprintf(stderr,
+                "%s:%d ioData.mNumberBuffers=%u, "
+                "%s->GetStreamFormat().NumberChannelStreams()=%u; kAudio_ParamError\n",
+                kSourceFile, line, ioData.mNumberBuffers, busName, format.NumberChannelStreams());
+        return kAudio_ParamError;
+    }
+    const UInt32 expected = frames * format.mBytesPerFrame;
+    for (UInt32 i = 0; i < ioData.mNumberBuffers; ++i) {
+        AudioBuffer& buffer = ioData.mBuffers[i];
         if (buffer.mData == nullptr)
             continue;
         if (buffer.mDataByteSize < expected) {
             fprintf(stderr,
                     "%s:%d %u frames, %u bytes/frame, expected %u-byte buffer; "
                     "ioData.mBuffers[%u].mDataByteSize=%u; kAudio_ParamError\n",
-                    kSourceFile, line, frames, bytesPerFrame, expected, i, buffer.mDataByteSize);
+                    kSourceFile, line, frames, format.mBytesPerFrame, expected, i,
+                    buffer.mDataByteSize);
             return kAudio_ParamError;
         }
         buffer.mDataByteSize = expected;
@@ -608,15 +617,7 @@ OSStatus AUBase::CheckRenderArgs(UInt32 inBusNumber, UInt32 inNumberFrames, Audi
         return kAudioUnitErr_TooManyFramesToProcess;
     }
     outOutput = GetOutput(inBusNumber);
-    const CAStreamBasicDescription& format = outOutput->GetStreamFormat();
-    if (format.NumberChannelStreams() != ioData.mNumberBuffers) {
-        fprintf(stderr,
-                "%s:%d ioData.mNumberBuffers=%u, "
-                "output->GetStreamFormat().NumberChannelStreams()=%u; kAudio_ParamError\n",
-                kSourceFile, __LINE__, ioData.mNumberBuffers, format.NumberChannelStreams());
-        return kAudio_ParamError;
-    }
-    return CheckAndTrimBuffers(ioData, inNumberFrames, format.mBytesPerFrame, __LINE__);
+    return CheckIOData(ioData, inNumberFrames, outOutput->GetStreamFormat(), "output", __LINE__);
 }
 
 OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags,
@@ -650,11 +651,15 @@ OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags,
         mParamList.clear();
         return noErr;
     });
-    if (error != noErr) {
-        fprintf(stderr, "from %s, render err: %d\n", GetLoggingString(), static_cast<int>(error));
-        return SetRenderError(error);
-    }
+    if (error != noErr)
+        return ReportCallError("render", error);
     return result;
+}
+
+OSStatus AUBase::ReportCallError(const char* callName, OSStatus error)
+{
+    fprintf(stderr, "from %s, %s err: %d\n", GetLoggingString(), callName, static_cast<int>(error));
+    return SetRenderError(error);
 }
 
 OSStatus AUBase::DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags,
@@ -698,7 +703,7 @@ OSStatus AUBase::Render(AudioUnitRenderActionFlags& /*ioActionFlags*/,
 
 // ---- In-place processing ----
 
-OSStatus AUBase::CheckProcessArgs(UInt32 inFramesToProcess, AudioBufferList& ioData)
+OSStatus AUBase::CheckProcessPreconditions(UInt32 inFramesToProcess) const
 {
     if (!IsInitialized())
         return AURequireFailed("IsInitialized()", "Uninitialized", kSourceFile, __LINE__,
@@ -706,39 +711,49 @@ OSStatus AUBase::CheckProcessArgs(UInt32 inFramesToProcess, AudioBufferList& ioD
     if (inFramesToProcess > mMaxFramesPerSlice)
         return AURequireFailed("inFramesToProcess <= mMaxFramesPerSlice", "TooManyFrames",
                                kSourceFile, __LINE__, kAudioUnitErr_TooManyFramesToProcess);
-    const CAStreamBasicDescription& format = GetInput(0)->GetStreamFormat();
-    if (format.NumberChannelStreams() != ioData.mNumberBuffers) {
-        fprintf(stderr,
-                "%s:%d ioData.mNumberBuffers=%u, "
-                "input->GetStreamFormat().NumberChannelStreams()=%u; kAudio_ParamError\n",
-                kSourceFile, __LINE__, ioData.mNumberBuffers, format.NumberChannelStreams());
-        return kAudio_ParamError;
-    }
-    return CheckAndTrimBuffers(ioData, inFramesToProcess, format.mBytesPerFrame, __LINE__);
+    return noErr;
+}
+
+template <class Check, class Process>
+OSStatus AUBase::RunProcessCall(AudioUnitRenderActionFlags inActionFlags,
+                                const AudioTimeStamp& inTimeStamp, const char* callName,
+                                Check check, Process process)
+{
+    CAFlushDenormalsScope flushDenormals;
+    OSStatus result = noErr;
+    const OSStatus error = CatchAsStatus([&]() -> OSStatus {
+        if (!(inActionFlags & kAudioUnitRenderAction_DoNotCheckRenderArgs)) {
+            const OSStatus checked = check();
+            if (checked != noErr)
+                return checked;
+        }
+        StoreRenderThreadID();
+        if (NeedsToRender(inTimeStamp))
+            result = process();
+        return noErr;
+    });
+    if (error != noErr)
+        return ReportCallError(callName, error);
+    return result;
+}
+
+OSStatus AUBase::CheckProcessArgs(UInt32 inFramesToProcess, AudioBufferList& ioData)
+{
+    const OSStatus status = CheckProcessPreconditions(inFramesToProcess);
+    if (status != noErr)
+        return status;
+    return CheckIOData(ioData, inFramesToProcess, GetInput(0)->GetStreamFormat(), "input",
+                       __LINE__);
 }
 
 OSStatus AUBase::DoProcess(AudioUnitRenderActionFlags& ioActionFlags,
                            const AudioTimeStamp& inTimeStamp, UInt32 inFramesToProcess,
                            AudioBufferList& ioData)
 {
-    CAFlushDenormalsScope flushDenormals;
-    OSStatus result = noErr;
-    const OSStatus error = CatchAsStatus([&]() -> OSStatus {
-        if (!(ioActionFlags & kAudioUnitRenderAction_DoNotCheckRenderArgs)) {
-            const OSStatus checked = CheckProcessArgs(inFramesToProcess, ioData);
-            if (checked != noErr)
-                return checked;
-        }
-        StoreRenderThreadID();
-        if (NeedsToRender(inTimeStamp))
-            result = ProcessBufferLists(ioActionFlags, ioData, ioData, inFramesToProcess);
-        return noErr;
-    });
-    if (error != noErr) {
-        fprintf(stderr, "from %s, process err: %d\n", GetLoggingString(), static_cast<int>(error));
-        return SetRenderError(error);
-    }
-    return result;
+    return RunProcessCall(
+        ioActionFlags, inTimeStamp, "process",
+        [&] { return CheckProcessArgs(inFramesToProcess, ioData); },
+        [&] { return ProcessBufferLists(ioActionFlags, ioData, ioData, inFramesToProcess); });
 }
 
 OSStatus AUBase::CheckProcessMultipleArgs(UInt32 inFramesToProcess, UInt32 inNumberInputBufferLists,
@@ -746,12 +761,9 @@ OSStatus AUBase::CheckProcessMultipleArgs(UInt32 inFramesToProcess, UInt32 inNum
                                           UInt32 inNumberOutputBufferLists,
                                           AudioBufferList** ioOutputBufferLists)
 {
-    if (!IsInitialized())
-        return AURequireFailed("IsInitialized()", "Uninitialized", kSourceFile, __LINE__,
-                               kAudioUnitErr_Uninitialized);
-    if (inFramesToProcess > mMaxFramesPerSlice)
-        return AURequireFailed("inFramesToProcess <= mMaxFramesPerSlice", "TooManyFrames",
-                               kSourceFile, __LINE__, kAudioUnitErr_TooManyFramesToProcess);
+    const OSStatus status = CheckProcessPreconditions(inFramesToProcess);
+    if (status != noErr)
+        return status;
     for (UInt32 i = 0; i < inNumberInputBufferLists; ++i) {
         const AudioBufferList* list = inInputBufferLists[i];
         if (list == nullptr)
@@ -819,29 +831,18 @@ OSStatus AUBase::DoProcessMultiple(AudioUnitRenderActionFlags& ioActionFlags,
                                    UInt32 inNumberOutputBufferLists,
                                    AudioBufferList** ioOutputBufferLists)
 {
-    CAFlushDenormalsScope flushDenormals;
-    OSStatus result = noErr;
-    const OSStatus error = CatchAsStatus([&]() -> OSStatus {
-        if (!(ioActionFlags & kAudioUnitRenderAction_DoNotCheckRenderArgs)) {
-            const OSStatus checked = CheckProcessMultipleArgs(
-                inFramesToProcess, inNumberInputBufferLists, inInputBufferLists,
-                inNumberOutputBufferLists, ioOutputBufferLists);
-            if (checked != noErr)
-                return checked;
-        }
-        StoreRenderThreadID();
-        if (NeedsToRender(inTimeStamp))
-            result = ProcessMultipleBufferLists(ioActionFlags, inFramesToProcess,
-                                                inNumberInputBufferLists, inInputBufferLists,
-                                                inNumberOutputBufferLists, ioOutputBufferLists);
-        return noErr;
-    });
-    if (error != noErr) {
-        fprintf(stderr, "from %s, processmultiple err: %d\n", GetLoggingString(),
-                static_cast<int>(error));
-        return SetRenderError(error);
-    }
-    return result;
+    return RunProcessCall(
+        ioActionFlags, inTimeStamp, "processmultiple",
+        [&] {
+            return CheckProcessMultipleArgs(inFramesToProcess, inNumberInputBufferLists,
+                                            inInputBufferLists, inNumberOutputBufferLists,
+                                            ioOutputBufferLists);
+        },
+        [&] {
+            return ProcessMultipleBufferLists(ioActionFlags, inFramesToProcess,
+                                              inNumberInputBufferLists, inInputBufferLists,
+                                              inNumberOutputBufferLists, ioOutputBufferLists);
+        });
 }
 
 OSStatus AUBase::ProcessBufferLists(AudioUnitRenderActionFlags&, const AudioBufferList&,

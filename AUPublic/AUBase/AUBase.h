@@ -401,11 +401,21 @@ private:
     // The argument checks of DoRender; a status, with its diagnostic line written.
     OSStatus CheckRenderArgs(UInt32 inBusNumber, UInt32 inNumberFrames, AudioBufferList& ioData,
                              AUOutputElement*& outOutput);
+    // Initialized, and no more frames than the maximum; a status, with its line written.
+    OSStatus CheckProcessPreconditions(UInt32 inFramesToProcess) const;
     OSStatus CheckProcessArgs(UInt32 inFramesToProcess, AudioBufferList& ioData);
     OSStatus CheckProcessMultipleArgs(UInt32 inFramesToProcess, UInt32 inNumberInputBufferLists,
                                       const AudioBufferList** inInputBufferLists,
                                       UInt32 inNumberOutputBufferLists,
                                       AudioBufferList** ioOutputBufferLists);
+    // What DoProcess and DoProcessMultiple share: the control register, the checks unless the
+    // host says not to, one processing per sample time, and the error exit.
+    template <class Check, class Process>
+    OSStatus RunProcessCall(AudioUnitRenderActionFlags inActionFlags,
+                            const AudioTimeStamp& inTimeStamp, const char* callName, Check check,
+                            Process process);
+    // The "from ..., <call> err" line and the error recorded for the host; returns `error`.
+    OSStatus ReportCallError(const char* callName, OSStatus error);
     void CallRenderNotifications(AudioUnitRenderActionFlags flags,
                                  const AudioTimeStamp& inTimeStamp, UInt32 inBusNumber,
                                  UInt32 inNumberFrames, AudioBufferList& ioData);
