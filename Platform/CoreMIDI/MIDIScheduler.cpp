@@ -81,6 +81,9 @@ bool MIDIScheduler::LaterDue::operator()(UInt32 a, UInt32 b) const
     const MIDIQueuedPacket& second = mQueue->At(b);
     if (first.mDue != second.mDue)
         return first.mDue > second.mDue;
+    // Stamps smaller than a destination's advance all fall due at 0; they still go in stamp order.
+    if (first.mStamp != second.mStamp)
+        return first.mStamp > second.mStamp;
     return first.mSequence > second.mSequence;
 }
 

@@ -46,7 +46,8 @@ private:
     void CallIntoLiveObject(MIDIObjectRef object, MIDIObjectKind kind, Use use);
     void WaitForWork();
 
-    // Heap order: the packet due last (and, at equal times, sent last) sinks to the bottom.
+    // Heap order: the packet due last (at equal times, stamped last, then sent last) sinks to the
+    // bottom.
     struct LaterDue {
         MIDIPacketQueue* mQueue;
         bool operator()(UInt32 a, UInt32 b) const;

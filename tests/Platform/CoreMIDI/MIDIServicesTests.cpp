@@ -171,24 +171,28 @@ TEST(MIDIServices, AdvanceSchedulingDeliversFutureStampsAtOnce)
                                            kMIDIPropertyAdvanceScheduleTimeMuSec, 60000000),
               noErr);
     const UInt64 sent = AudioGetCurrentHostTime();
-    const MIDITimeStamp stamps[] = {sent + 30000 * kMillis, sent + 10000 * kMillis,
-                                    sent + 20000 * kMillis};
-    for (MIDITimeStamp stamp : stamps) {
-        MIDIPacketList list = OnePacket(stamp, {0xB0, 7, 100});
-        ASSERT_EQ(MIDISend(client.Port(), recorder.Endpoint(), &list), noErr);
-    }
+    // Seconds ahead, and stamps smaller than the advance itself (due before the clock began).
+    const MIDITimeStamp stamps[] = {
+        sent + 30000 * kMillis, sent + 10000 * kMillis, sent + 20000 * kMillis, 3000, 1000, 2000};
+    alignas(MIDIPacketList) Byte buffer[1024];
+    auto* list = reinterpret_cast<MIDIPacketList*>(buffer);
+    MIDIPacket* packet = MIDIPacketListInit(list);
+    const Byte message[] = {0xB0, 7, 100};
+    for (MIDITimeStamp stamp : stamps)
+        packet = MIDIPacketListAdd(list, sizeof buffer, packet, stamp, 3, message);
+    ASSERT_EQ(list->numPackets, 6u);
+    ASSERT_EQ(MIDISend(client.Port(), recorder.Endpoint(), list), noErr);
     const std::vector<ReceivedPacket> received =
-        recorder.WaitFor(3, std::chrono::milliseconds(2000));
-    ASSERT_EQ(received.size(), 3u) << "packets stamped seconds ahead must come at once";
-    // All are due at once (their stamps less a minute lie in the past), so they come in the
-    // order the scheduler takes them, each with its own stamp.
+        recorder.WaitFor(6, std::chrono::milliseconds(2000));
+    ASSERT_EQ(received.size(), 6u) << "packets stamped seconds ahead must come at once";
+    // All fall due together (their stamps less a minute lie in the past), still in stamp order.
     std::vector<MIDITimeStamp> receivedStamps;
-    for (const ReceivedPacket& packet : received) {
-        receivedStamps.push_back(packet.stamp);
-        EXPECT_LT(packet.arrival, stamps[1]);
+    for (const ReceivedPacket& arrived : received) {
+        receivedStamps.push_back(arrived.stamp);
+        EXPECT_LT(arrived.arrival, stamps[1]);
     }
-    std::sort(receivedStamps.begin(), receivedStamps.end());
-    EXPECT_EQ(receivedStamps, (std::vector<MIDITimeStamp>{stamps[1], stamps[2], stamps[0]}));
+    EXPECT_EQ(receivedStamps, (std::vector<MIDITimeStamp>{stamps[4], stamps[5], stamps[3],
+                                                          stamps[1], stamps[2], stamps[0]}));
 }
 
 TEST(MIDIServices, WithoutAdvanceNoPacketArrivesEarly)
