@@ -35,6 +35,13 @@ SInt32 EventOffset(const AudioUnitParameterEvent& event)
                : static_cast<SInt32>(event.eventValues.immediate.bufferOffset);
 }
 
+// The bytes a buffer needs for `frames` frames, in 64 bits: a 32-bit product of a huge slice
+// wraps around to a small size and would let a too-small buffer through.
+unsigned long long ExpectedBytes(UInt32 frames, const CAStreamBasicDescription& format)
+{
+    return static_cast<unsigned long long>(frames) * format.mBytesPerFrame;
+}
+
 bool FirstBufferHasNoData(const AudioBufferList& list)
 {
     return list.mNumberBuffers == 0 || list.mBuffers[0].mData == nullptr;
@@ -52,20 +59,20 @@ OSStatus CheckIOData(AudioBufferList& ioData, UInt32 frames, const CAStreamBasic
                 kSourceFile, line, ioData.mNumberBuffers, busName, format.NumberChannelStreams());
         return kAudio_ParamError;
     }
-    const UInt32 expected = frames * format.mBytesPerFrame;
+    const unsigned long long expected = ExpectedBytes(frames, format);
     for (UInt32 i = 0; i < ioData.mNumberBuffers; ++i) {
         AudioBuffer& buffer = ioData.mBuffers[i];
         if (buffer.mData == nullptr)
             continue;
         if (buffer.mDataByteSize < expected) {
             fprintf(stderr,
-                    "%s:%d %u frames, %u bytes/frame, expected %u-byte buffer; "
+                    "%s:%d %u frames, %u bytes/frame, expected %llu-byte buffer; "
                     "ioData.mBuffers[%u].mDataByteSize=%u; kAudio_ParamError\n",
                     kSourceFile, line, frames, format.mBytesPerFrame, expected, i,
                     buffer.mDataByteSize);
             return kAudio_ParamError;
         }
-        buffer.mDataByteSize = expected;
+        buffer.mDataByteSize = static_cast<UInt32>(expected);
     }
     return noErr;
 }
@@ -776,14 +783,14 @@ OSStatus AUBase::CheckProcessMultipleArgs(UInt32 inFramesToProcess, UInt32 inNum
                     kSourceFile, __LINE__, i, list->mNumberBuffers, format.NumberChannelStreams());
             return kAudio_ParamError;
         }
-        const UInt32 expected = inFramesToProcess * format.mBytesPerFrame;
+        const unsigned long long expected = ExpectedBytes(inFramesToProcess, format);
         for (UInt32 j = 0; j < list->mNumberBuffers; ++j) {
             const AudioBuffer& buffer = list->mBuffers[j];
             if (buffer.mData == nullptr)
                 return kAudio_ParamError;
             if (buffer.mDataByteSize < expected) {
                 fprintf(stderr,
-                        "%s:%d %u frames, %u bytes/frame, expected %u-byte buffer; "
+                        "%s:%d %u frames, %u bytes/frame, expected %llu-byte buffer; "
                         "inInputBufferLists[%u].mBuffers[%u].mDataByteSize=%u; "
                         "kAudio_ParamError\n",
                         kSourceFile, __LINE__, inFramesToProcess, format.mBytesPerFrame, expected,
@@ -804,21 +811,21 @@ OSStatus AUBase::CheckProcessMultipleArgs(UInt32 inFramesToProcess, UInt32 inNum
                     kSourceFile, __LINE__, i, list->mNumberBuffers, format.NumberChannelStreams());
             return kAudio_ParamError;
         }
-        const UInt32 expected = inFramesToProcess * format.mBytesPerFrame;
+        const unsigned long long expected = ExpectedBytes(inFramesToProcess, format);
         for (UInt32 j = 0; j < list->mNumberBuffers; ++j) {
             AudioBuffer& buffer = list->mBuffers[j];
             if (buffer.mData == nullptr)
                 continue;
             if (buffer.mDataByteSize < expected) {
                 fprintf(stderr,
-                        "%s:%d %u frames, %u bytes/frame, expected %u-byte buffer; "
+                        "%s:%d %u frames, %u bytes/frame, expected %llu-byte buffer; "
                         "ioOutputBufferLists[%u]->mBuffers[%u].mDataByteSize=%u; "
                         "kAudio_ParamError\n",
                         kSourceFile, __LINE__, inFramesToProcess, format.mBytesPerFrame, expected,
                         i, j, buffer.mDataByteSize);
                 return kAudio_ParamError;
             }
-            buffer.mDataByteSize = expected;
+            buffer.mDataByteSize = static_cast<UInt32>(expected);
         }
     }
     return noErr;

@@ -175,6 +175,26 @@ TEST(RenderChecks, LargerBuffersAreTrimmedAndSmallerOnesNamed)
     EXPECT_EQ(unit->mRenderCalls, 1);
 }
 
+TEST(RenderChecks, BufferSizeCheckDoesNotWrapAroundForAHugeSlice)
+{
+    auto unit = std::make_unique<TestUnit>();
+    unit->PostConstructor();
+    unit->GetOutput(0)->SetWillAllocateBuffer(false); // the host supplies the memory
+    constexpr UInt32 kHugeSlice = 0x40000000;         // 4 bytes a frame: 2^32 bytes
+    unit->SetMaxFramesPerSlice(kHugeSlice);
+    ASSERT_EQ(unit->DoInitialize(), noErr);
+    TestBuffers small(kFrames);
+    AudioUnitRenderActionFlags flags = 0;
+    OutputCapture capture(OutputCapture::kStderr);
+    EXPECT_EQ(unit->DoRender(flags, SampleTime(0), 0, kHugeSlice, small.List()), kAudio_ParamError);
+    const std::string text = capture.Take();
+    EXPECT_NE(text.find("1073741824 frames, 4 bytes/frame, expected 4294967296-byte buffer; "
+                        "ioData.mBuffers[0].mDataByteSize=2048; kAudio_ParamError\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(unit->mRenderCalls, 0);
+}
+
 TEST(RenderBuffers, NullDataPointersReceiveTheUnitsOwnBuffers)
 {
     auto unit = MakeInitializedUnit();
