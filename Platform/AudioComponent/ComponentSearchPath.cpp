@@ -32,7 +32,9 @@ std::vector<std::string> ComponentBundlesIn(const std::string& folder)
     for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
          entry.increment(error)) {
         const fs::path& path = entry->path();
-        if (path.extension() == ".component" && entry->is_directory(error)) {
+        // Its own error code: a dangling link must not end the listing of the folder.
+        std::error_code entryError;
+        if (path.extension() == ".component" && entry->is_directory(entryError)) {
             bundles.push_back(path.string());
         }
     }
