@@ -2,11 +2,16 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
+#include <string>
 
 namespace {
+
+// A manifest lists a few components in a few hundred bytes; anything far larger is not one.
+constexpr std::uintmax_t kMaxManifestBytes = 1 << 20;
 
 struct CFReleaser {
     void operator()(CFTypeRef object) const { CFRelease(object); }
@@ -87,11 +92,36 @@ bool ReadComponent(CFTypeRef entry, ManifestComponent& component, std::string& e
     return true;
 }
 
+// The whole file, if it is a regular file of at most kMaxManifestBytes: a folder, a pipe or a
+// device in the manifest's place is refused without reading it.
+bool ReadManifestFile(const std::string& path, std::string& bytes, std::string& error)
+{
+    std::error_code code;
+    const bool regular = std::filesystem::is_regular_file(path, code);
+    const std::uintmax_t size = regular ? std::filesystem::file_size(path, code) : 0;
+    if (!regular || code) {
+        error = "cannot read " + path;
+        return false;
+    }
+    if (size > kMaxManifestBytes) {
+        error = path + " is larger than " + std::to_string(kMaxManifestBytes) + " bytes";
+        return false;
+    }
+    bytes.resize(static_cast<size_t>(size));
+    std::ifstream file(path, std::ios::binary);
+    if (!file.read(bytes.data(), static_cast<std::streamsize>(size))) {
+        error = "cannot read " + path;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool FourCharCodeFromText(const std::string& text, OSType& code)
 {
-    if (text.size() != 4) {
+    auto isPrintable = [](unsigned char c) { return c >= 0x20 && c <= 0x7e; };
+    if (text.size() != 4 || !std::all_of(text.begin(), text.end(), isPrintable)) {
         return false;
     }
     code = 0;
@@ -104,13 +134,10 @@ bool FourCharCodeFromText(const std::string& text, OSType& code)
 bool ReadBundleManifest(const std::string& plistPath, std::vector<ManifestComponent>& components,
                         std::string& error)
 {
-    std::ifstream file(plistPath, std::ios::binary);
-    if (!file) {
-        error = "cannot read " + plistPath;
+    std::string bytes;
+    if (!ReadManifestFile(plistPath, bytes, error)) {
         return false;
     }
-    const std::string bytes((std::istreambuf_iterator<char>(file)),
-                            std::istreambuf_iterator<char>());
     CFHolder data(CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(bytes.data()),
                                static_cast<CFIndex>(bytes.size())));
     CFHolder plist(data ? CFPropertyListCreateWithData(kCFAllocatorDefault,

@@ -19,5 +19,6 @@ struct ManifestComponent {
 bool ReadBundleManifest(const std::string& plistPath, std::vector<ManifestComponent>& components,
                         std::string& error);
 
-// A four-character code from its four-letter text ("aumu"); false for any other length.
+// A four-character code from its text of four printable ASCII characters ("aumu"); false for
+// any other text.
 bool FourCharCodeFromText(const std::string& text, OSType& code);

@@ -7,6 +7,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <sstream>
 #include <vector>
@@ -312,6 +316,62 @@ TEST_F(BundleTest, RescanKeepsKnownBundlesOnceAndReportsBrokenOnesAgain)
 
     EXPECT_EQ(AudioComponentCount(&tiny), 1u);
     EXPECT_EQ(FindFixture(kTinyUnitSubType), before);
+}
+
+// Writes a bundle whose manifest lists one component of the fixtures' type and manufacturer.
+void WriteBundle(const std::filesystem::path& folder, const std::string& name,
+                 const std::string& subtype)
+{
+    const std::filesystem::path contents = folder / (name + ".component") / "Contents";
+    std::filesystem::create_directories(contents / "x86_64-linux");
+    std::ofstream(contents / "x86_64-linux" / (name + ".so")) << "never loaded";
+    std::ofstream(contents / "Info.plist")
+        << "<plist version=\"1.0\"><dict><key>AudioComponents</key><array><dict>"
+           "<key>type</key><string>aumu</string><key>subtype</key><string>"
+        << subtype << "</string><key>manufacturer</key><string>Tsts</string><key>name</key><string>"
+        << name
+        << "</string><key>version</key><integer>1</integer><key>factoryFunction</key>"
+           "<string>TinyUnitFactory</string></dict></array></dict></plist>";
+}
+
+TEST_F(BundleTest, HostileBundleFolderGivesOneLinePerBrokenBundleAndHidesNoGoodOne)
+{
+    char pattern[] = "/tmp/bundles-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::filesystem::path folder = pattern;
+    for (int link = 0; link < 16; ++link) { // dangling links, wherever the listing puts them
+        std::filesystem::create_symlink("/nonexistent",
+                                        folder / ("Link" + std::to_string(link) + ".component"));
+    }
+    WriteBundle(folder, "Hostile", "host");
+    WriteBundle(folder, "NonAscii", "\xc3\xa9\xc3\xa9"); // two characters in four bytes
+    WriteBundle(folder, "FolderManifest", "fldr");
+    std::filesystem::remove(folder / "FolderManifest.component/Contents/Info.plist");
+    std::filesystem::create_directory(folder / "FolderManifest.component/Contents/Info.plist");
+    WriteBundle(folder, "PipeManifest", "pipe");
+    std::filesystem::remove(folder / "PipeManifest.component/Contents/Info.plist");
+    ASSERT_EQ(mkfifo((folder / "PipeManifest.component/Contents/Info.plist").c_str(), 0600), 0);
+
+    setenv("AUDIO_COMPONENT_PATH", folder.c_str(), 1);
+    OutputCapture errors(OutputCapture::kStderr);
+    AudioComponentRescanBundles();
+    const std::string scanned = errors.Take();
+    const AudioComponent hostile = FindFixture(0x686f7374 /* host */);
+    ScanFixtureBundles();
+    std::filesystem::remove_all(folder);
+
+    EXPECT_NE(hostile, nullptr) << scanned;
+    std::vector<std::string> lines;
+    for (const std::string& line : Lines(scanned)) {
+        if (line.find(folder.string()) != std::string::npos) {
+            lines.push_back(line);
+        }
+    }
+    ASSERT_EQ(lines.size(), 3u) << scanned;
+    EXPECT_THAT(lines[0], HasSubstr("FolderManifest.component: cannot read "));
+    EXPECT_THAT(lines[1], HasSubstr("NonAscii.component: an AudioComponents entry has no valid "
+                                    "\"subtype\""));
+    EXPECT_THAT(lines[2], HasSubstr("PipeManifest.component: cannot read "));
 }
 
 TEST_F(BundleTest, MissingFactorySymbolFailsTheInstanceWithOneLine)
