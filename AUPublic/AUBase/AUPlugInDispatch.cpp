@@ -67,14 +67,19 @@ OSStatus AUMethodReset(void* self, AudioUnitScope scope, AudioUnitElement elemen
 OSStatus AUMethodGetPropertyInfo(void* self, AudioUnitPropertyID prop, AudioUnitScope scope,
                                  AudioUnitElement elem, UInt32* outDataSize, Boolean* outWritable)
 {
-    return RunAdapter(self, MutexUse::kHeld, [&](AUBase& unit) {
-        UInt32 dataSize = 0;
-        Boolean writable = false;
-        const OSStatus result = unit.DispatchGetPropertyInfo(prop, scope, elem, dataSize, writable);
+    auto store = [&](UInt32 dataSize, Boolean writable) {
         if (outDataSize != nullptr)
             *outDataSize = dataSize;
         if (outWritable != nullptr)
             *outWritable = writable;
+    };
+    return RunAdapter(self, MutexUse::kHeld, [&](AUBase& unit) {
+        UInt32 dataSize = 0;
+        Boolean writable = false;
+        // Stored before the call too, so that a call that throws leaves no stale answer.
+        store(dataSize, writable);
+        const OSStatus result = unit.DispatchGetPropertyInfo(prop, scope, elem, dataSize, writable);
+        store(dataSize, writable);
         return result;
     });
 }
@@ -89,7 +94,8 @@ OSStatus AUMethodGetProperty(void* self, AudioUnitPropertyID inID, AudioUnitScop
         UInt32 actualPropertySize = 0;
         Boolean writable = false;
         if (outData == nullptr) {
-            // The host asks for the size only.
+            // The host asks for the size only; a call that throws leaves 0.
+            *ioDataSize = 0;
             const OSStatus result = unit.DispatchGetPropertyInfo(inID, inScope, inElement,
                                                                  actualPropertySize, writable);
             *ioDataSize = actualPropertySize;
@@ -103,6 +109,8 @@ OSStatus AUMethodGetProperty(void* self, AudioUnitPropertyID inID, AudioUnitScop
             unit.DispatchGetPropertyInfo(inID, inScope, inElement, actualPropertySize, writable);
         if (result != noErr)
             return result;
+        // A get that fails, by status or by exception, leaves 0: nothing was delivered.
+        *ioDataSize = 0;
         // A client buffer too small for the value gets its first bytes through a buffer of the
         // full size, so the unit never writes past the client's memory.
         std::vector<UInt8> tempBuffer;
@@ -112,14 +120,13 @@ OSStatus AUMethodGetProperty(void* self, AudioUnitPropertyID inID, AudioUnitScop
             destination = tempBuffer.data();
         }
         result = unit.DispatchGetProperty(inID, inScope, inElement, destination);
-        if (result != noErr) {
-            *ioDataSize = 0;
+        if (result != noErr)
             return result;
-        }
         if (tempBuffer.empty()) {
             *ioDataSize = actualPropertySize;
         } else {
             std::memcpy(outData, tempBuffer.data(), clientBufferSize);
+            *ioDataSize = clientBufferSize;
         }
         return result;
     });

@@ -178,6 +178,30 @@ TEST_F(DispatchTest, GetPropertyThatFailsAfterItsInformationSetsTheSizeToZero)
     EXPECT_EQ(size, 0u);
 }
 
+TEST_F(DispatchTest, SizesLeftByACallThatThrowsClaimNothing)
+{
+    // The group element exists, so the information succeeds; its format does not.
+    Float64 rate = 0;
+    UInt32 size = sizeof(rate);
+    EXPECT_EQ(AudioUnitGetProperty(Unit(), kAudioUnitProperty_SampleRate, kAudioUnitScope_Group, 0,
+                                   &rate, &size),
+              kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(size, 0u);
+
+    // A scope that does not exist throws from the information itself.
+    size = 99;
+    EXPECT_EQ(AudioUnitGetProperty(Unit(), kAudioUnitProperty_ElementName, 9, 0, nullptr, &size),
+              kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(size, 0u);
+    size = 99;
+    Boolean writable = true;
+    EXPECT_EQ(
+        AudioUnitGetPropertyInfo(Unit(), kAudioUnitProperty_ElementName, 9, 0, &size, &writable),
+        kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(size, 0u);
+    EXPECT_FALSE(writable);
+}
+
 TEST_F(DispatchTest, GetPropertyInfoStoresOnlyThroughTheGivenPointers)
 {
     UInt32 size = 99;
