@@ -70,6 +70,35 @@ UInt32 ReadBigEndian32(const UInt8* position)
     return CFSwapInt32BigToHost(value);
 }
 
+// Reads one of the unit's optional numeric properties (global scope, element 0) into the state
+// when the unit serves it.
+template <class Value>
+void SaveOptionalNumber(AUBase& unit, CFMutableDictionaryRef dict, CFStringRef key,
+                        CFNumberType type, AudioUnitPropertyID id)
+{
+    Value value{};
+    if (unit.DispatchGetProperty(id, kAudioUnitScope_Global, 0, &value) != noErr)
+        return;
+    CFOwned<CFNumberRef> number(CFNumberCreate(nullptr, type, &value));
+    CFDictionarySetValue(dict, key, number.get());
+}
+
+// Hands a saved optional number back to its property. What the unit makes of it is its own
+// affair: a refusal, even a thrown one, does not fail the restore.
+template <class Value>
+void RestoreOptionalNumber(AUBase& unit, CFDictionaryRef dict, CFStringRef key, CFNumberType type,
+                           AudioUnitPropertyID id)
+{
+    CFNumberRef number = GetNumber(dict, key);
+    if (number == nullptr)
+        return;
+    Value value{};
+    CFNumberGetValue(number, type, &value);
+    CatchAsStatus([&] {
+        return unit.DispatchSetProperty(id, kAudioUnitScope_Global, 0, &value, sizeof(value));
+    });
+}
+
 CFStringRef CreateScopeKey(AudioUnitScope scope)
 {
     char text[16];
@@ -109,16 +138,10 @@ OSStatus AUBase::SaveState(CFPropertyListRef* outData)
     if (mCurrentPreset.presetName != nullptr)
         CFDictionarySetValue(dict.get(), kNameString, mCurrentPreset.presetName);
 
-    SInt32 renderQuality = 0;
-    if (DispatchGetProperty(kAudioUnitProperty_RenderQuality, kAudioUnitScope_Global, 0,
-                            &renderQuality) == noErr)
-        AddNumToDictionary(dict.get(), kRenderQualityString, renderQuality);
-    Float32 cpuLoad = 0;
-    if (DispatchGetProperty(kAudioUnitProperty_CPULoad, kAudioUnitScope_Global, 0, &cpuLoad) ==
-        noErr) {
-        CFOwned<CFNumberRef> number(CFNumberCreate(nullptr, kCFNumberFloatType, &cpuLoad));
-        CFDictionarySetValue(dict.get(), kCPULoadString, number.get());
-    }
+    SaveOptionalNumber<SInt32>(*this, dict.get(), kRenderQualityString, kCFNumberSInt32Type,
+                               kAudioUnitProperty_RenderQuality);
+    SaveOptionalNumber<Float32>(*this, dict.get(), kCPULoadString, kCFNumberFloatType,
+                                kAudioUnitProperty_CPULoad);
 
     bool anyNames = false;
     for (AudioUnitScope scope = kAudioUnitScope_Global; scope <= kLastScopeWithNames; ++scope)
@@ -171,23 +194,10 @@ OSStatus AUBase::RestoreState(CFPropertyListRef plist)
     ReplaceCurrentPreset(-1, name != nullptr ? name : kUntitledString);
     PropertyChanged(kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0);
 
-    // What the unit makes of these is its own affair; a refusal does not fail the restore.
-    if (CFNumberRef quality = GetNumber(dict, kRenderQualityString)) {
-        SInt32 value = 0;
-        CFNumberGetValue(quality, kCFNumberSInt32Type, &value);
-        CatchAsStatus([&] {
-            return DispatchSetProperty(kAudioUnitProperty_RenderQuality, kAudioUnitScope_Global, 0,
-                                       &value, sizeof(value));
-        });
-    }
-    if (CFNumberRef load = GetNumber(dict, kCPULoadString)) {
-        Float32 value = 0;
-        CFNumberGetValue(load, kCFNumberFloat32Type, &value);
-        CatchAsStatus([&] {
-            return DispatchSetProperty(kAudioUnitProperty_CPULoad, kAudioUnitScope_Global, 0,
-                                       &value, sizeof(value));
-        });
-    }
+    RestoreOptionalNumber<SInt32>(*this, dict, kRenderQualityString, kCFNumberSInt32Type,
+                                  kAudioUnitProperty_RenderQuality);
+    RestoreOptionalNumber<Float32>(*this, dict, kCPULoadString, kCFNumberFloat32Type,
+                                   kAudioUnitProperty_CPULoad);
 
     if (auto names =
             GetTypedValue<CFDictionaryRef>(dict, kElementNameString, CFDictionaryGetTypeID())) {
