@@ -160,12 +160,16 @@ OSStatus AudioComponentInstanceDispose(AudioComponentInstance inInstance)
     OSStatus status = kUnknownExceptionStatus;
     try {
         status = inInstance->mPlugIn->Close(inInstance->mPlugIn);
-        if (status != noErr) {
-            // The unit is still alive: the handle stays valid so that the host can try again.
-            registry.AddInstance(inInstance);
-            return status;
-        }
     } catch (...) {
+        // Against its contract: the close did not finish, so it failed.
+    }
+    if (status != noErr) {
+        // The unit is still alive: the handle stays valid so that the host can try again.
+        try {
+            registry.AddInstance(inInstance);
+        } catch (const std::bad_alloc&) {
+            // The status still tells the host that the unit was not closed.
+        }
         return status;
     }
     delete inInstance;

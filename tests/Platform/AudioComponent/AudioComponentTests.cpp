@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -130,6 +131,42 @@ TEST(AudioComponentRegistry, FactoryGivingNoRecordFailsTheNewInstance)
 
     EXPECT_EQ(AudioComponentInstanceNew(component, &instance), kAudio_MemFullError);
     EXPECT_EQ(instance, nullptr);
+}
+
+bool sCloseThrows = true;
+
+OSStatus OpenAnything(void*, AudioComponentInstance)
+{
+    return noErr;
+}
+OSStatus CloseThrowingOnRequest(void*)
+{
+    if (sCloseThrows) {
+        throw std::runtime_error("close failed");
+    }
+    return noErr;
+}
+AudioComponentPlugInInterface sThrowingCloseRecord{OpenAnything, CloseThrowingOnRequest, nullptr,
+                                                   nullptr};
+AudioComponentPlugInInterface* ThrowingCloseFactory(const AudioComponentDescription*)
+{
+    return &sThrowingCloseRecord;
+}
+
+TEST(AudioComponentRegistry, CloseThatThrowsFailsTheDisposeAndKeepsTheHandleForAnotherTry)
+{
+    const AudioComponentDescription description{0x61756678, 0x62616433, 0x53726368, 0, 0};
+    AudioComponent component =
+        AudioComponentRegister(&description, CFSTR("Throwing close"), 1, ThrowingCloseFactory);
+    AudioComponentInstance instance = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(component, &instance), noErr);
+
+    EXPECT_EQ(AudioComponentInstanceDispose(instance), -1);
+    EXPECT_EQ(AudioComponentInstanceGetComponent(instance), component);
+
+    sCloseThrows = false;
+    EXPECT_EQ(AudioComponentInstanceDispose(instance), noErr);
+    EXPECT_EQ(AudioComponentInstanceGetComponent(instance), nullptr);
 }
 
 // ---- Host calls: which selector each asks for ----
