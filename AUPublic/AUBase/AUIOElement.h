@@ -26,8 +26,10 @@ public:
     virtual OSStatus SetAudioChannelLayout(const AudioChannelLayout& layout);
     virtual OSStatus RemoveAudioChannelLayout();
 
+    // [any-thread]
     AUIOElement* AsIOElement() override { return this; }
 
+    // [any-thread]
     const CAStreamBasicDescription& GetStreamFormat() const { return mStreamFormat; }
 
     // [host-thread]

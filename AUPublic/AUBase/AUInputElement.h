@@ -13,6 +13,7 @@ public:
     // Stores the format and re-sizes the buffers for it. [host-thread]
     OSStatus SetStreamFormat(const CAStreamBasicDescription& format) override;
     // Only a callback input needs memory of its own; a source unit renders into its own.
+    // [any-thread]
     bool NeedsBufferSpace() const override { return mInputType == kFromCallback; }
 
     // A null source unit disconnects. [host-thread]
@@ -22,6 +23,7 @@ public:
     // Back to no input; frees the buffers. [host-thread]
     void Disconnect();
 
+    // [any-thread]
     bool IsActive() const { return mInputType != kNoInput; }
     bool HasConnection() const { return mInputType == kFromConnection; }
     bool IsCallback() const { return mInputType == kFromCallback; }

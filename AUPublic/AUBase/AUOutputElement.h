@@ -9,5 +9,6 @@ public:
 
     // Stores the format and re-sizes the buffers for it. [host-thread]
     OSStatus SetStreamFormat(const CAStreamBasicDescription& format) override;
+    // [any-thread]
     bool NeedsBufferSpace() const override { return true; }
 };

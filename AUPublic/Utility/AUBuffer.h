@@ -53,6 +53,7 @@ public:
     void UseExternalBuffer(const CAStreamBasicDescription& format,
                            const AudioUnitExternalBuffer& buffer);
 
+    // For inspection of the allocation. [host-thread]
     UInt32 GetAllocatedFrames() const { return mAllocatedFrames; }
     UInt32 GetAllocatedBytes() const { return mAllocatedBytes; }
     UInt32 GetAllocatedStreams() const { return mAllocatedStreams; }
