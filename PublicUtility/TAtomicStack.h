@@ -58,8 +58,7 @@ public:
         return first;
     }
 
-    // Single-owner twins, for a stack no other thread can see: only the thread that owns the
-    // stack calls them, so they need no tag of their own.
+    // Single-owner twins, for a stack no other thread can see. [any-thread] (its owner only)
     void push_NA(T* item)
     {
         item->SetNext(reinterpret_cast<T*>(mHead));

@@ -199,6 +199,7 @@ public:
     virtual AUElement* CreateElement(AudioUnitScope scope, AudioUnitElement element);
 
     // ---- Output units and instruments ----
+    // [host-thread]
     virtual OSStatus Start() { return kAudio_UnimplementedError; }
     virtual OSStatus Stop() { return kAudio_UnimplementedError; }
     virtual OSStatus PrepareInstrument(MusicDeviceInstrumentID /*inInstrument*/)
@@ -209,6 +210,7 @@ public:
     {
         return kAudio_UnimplementedError;
     }
+    // The MIDI and note calls. [render-thread]
     virtual OSStatus MIDIEvent(UInt32 /*inStatus*/, UInt32 /*inData1*/, UInt32 /*inData2*/,
                                UInt32 /*inOffsetSampleFrame*/)
     {
@@ -310,6 +312,7 @@ public:
     static void PrintAUParamEvent(AudioUnitParameterEvent& event, FILE* f);
 
     // ---- Accessors ----
+    // [any-thread]
     bool IsInitialized() const { return mInitialized.load(std::memory_order_acquire); }
     bool HasBegunInitializing() const { return mHasBegunInitializing; }
     UInt8 AudioUnitAPIVersion() const { return mAudioUnitAPIVersion; }
@@ -322,6 +325,7 @@ public:
     const AUPreset& CurrentPreset() const { return mCurrentPreset; }
     OSStatus LastRenderError() const { return mLastRenderError.load(); }
 
+    // [any-thread]
     AUScope& GlobalScope() { return mScopes[kAudioUnitScope_Global]; }
     AUScope& Inputs() { return mScopes[kAudioUnitScope_Input]; }
     AUScope& Outputs() { return mScopes[kAudioUnitScope_Output]; }
@@ -346,11 +350,14 @@ public:
     AUInputElement* GetInput(AudioUnitElement inElement);
     AUOutputElement* GetOutput(AudioUnitElement inElement);
 
+    // [render-thread]
     const AudioTimeStamp& CurrentRenderTime() const { return mCurrentRenderTime; }
+    // The next render call renders whatever its sample time. [host-thread]
     void ResetRenderTime();
     // "AU (instance): type subtype manufacturer", built once. [any-thread]
     const char* GetLoggingString() const;
 
+    // [any-thread]
     static bool FormatIsCanonical(const CAStreamBasicDescription& format);
     // Canonical for `nChannels` (non-interleaved) with a sample rate of 0.
     static void MakeCanonicalFormat(CAStreamBasicDescription& outDesc, int nChannels = 2);
@@ -378,11 +385,16 @@ protected:
     // Keeps the first error until the host reads it and tells the listeners. Returns `error`.
     // [render-thread]
     OSStatus SetRenderError(OSStatus inError);
+    // Renders output `inBusNumber` into the caller's buffers or hands back the unit's own.
+    // [render-thread]
     OSStatus DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags,
                          const AudioTimeStamp& inTimeStamp, UInt32 inBusNumber,
                          AUOutputElement* theOutput, UInt32 inNumberFrames,
                          AudioBufferList& ioData);
+    // The events scheduled for this render call; a unit class that expects more than 24 a call
+    // reserves room for them in its Initialize. [render-thread]
     ParameterEventList& GetParamEventList() { return mParamList; }
+    // [render-thread]
     const TThreadSafeList<RenderCallback>& RenderCallbackList() const { return mRenderCallbacks; }
 
     // What the host read through the last-render-error property: the error, then 0.

@@ -14,7 +14,7 @@ public:
         SetScheduledEvent(event, sliceOffset, sliceDuration);
     }
 
-    // An immediate value: start and end are both `value`.
+    // An immediate value: start and end are both `value`. [any-thread]
     void SetValue(AudioUnitParameterValue value)
     {
         mEventType = kParameterEvent_Immediate;
@@ -22,10 +22,11 @@ public:
     }
 
     // Takes a scheduled event for a slice starting `sliceOffset` frames into the render call.
+    // [render-thread]
     void SetScheduledEvent(const AudioUnitParameterEvent& event, UInt32 sliceOffset,
                            UInt32 sliceDuration);
 
-    // The values at the slice's first and last frame and the change per frame.
+    // The values at the slice's first and last frame and the change per frame. [render-thread]
     void GetRampSliceStartEnd(AudioUnitParameterValue& outStartValue,
                               AudioUnitParameterValue& outEndValue,
                               AudioUnitParameterValue& outValuePerFrameDelta) const;
