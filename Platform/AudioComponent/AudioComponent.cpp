@@ -1,4 +1,5 @@
 // The component calls of the host: registration, search, description and instance lifetime.
+#include "CFStringText.h"
 #include "ComponentRegistry.h"
 
 #include <CoreAudio/CoreAudioTypes.h>
@@ -10,22 +11,6 @@ namespace {
 
 // What a factory or open that throws, against its contract, makes the new instance fail with.
 constexpr OSStatus kUnknownExceptionStatus = -1;
-
-// The text of a name handed in by a registering caller; empty for NULL or unreadable text.
-std::string NameText(CFStringRef name)
-{
-    if (name == nullptr) {
-        return std::string();
-    }
-    const CFIndex capacity =
-        CFStringGetMaximumSizeForEncoding(CFStringGetLength(name), kCFStringEncodingUTF8) + 1;
-    std::string text(static_cast<size_t>(capacity), '\0');
-    if (!CFStringGetCString(name, text.data(), capacity, kCFStringEncodingUTF8)) {
-        return std::string();
-    }
-    text.resize(std::char_traits<char>::length(text.c_str()));
-    return text;
-}
 
 bool IsKnown(AudioComponent component)
 {
@@ -43,8 +28,8 @@ AudioComponent AudioComponentRegister(const AudioComponentDescription* inDesc, C
         return nullptr;
     }
     try {
-        return ComponentRegistry::Shared().Register(*inDesc, NameText(inName), inVersion,
-                                                    inFactory);
+        return ComponentRegistry::Shared().Register(*inDesc, CFStringText(inName).value_or(""),
+                                                    inVersion, inFactory);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }

@@ -1,5 +1,7 @@
 #include "BundleManifest.h"
 
+#include "CFStringText.h"
+
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <algorithm>
@@ -27,18 +29,12 @@ CFTypeRef TypedValue(CFDictionaryRef dictionary, CFStringRef key, CFTypeID type)
 
 bool StringValue(CFDictionaryRef dictionary, CFStringRef key, std::string& text)
 {
-    auto string = static_cast<CFStringRef>(TypedValue(dictionary, key, CFStringGetTypeID()));
-    if (string == nullptr) {
+    std::optional<std::string> value =
+        CFStringText(static_cast<CFStringRef>(TypedValue(dictionary, key, CFStringGetTypeID())));
+    if (!value) {
         return false;
     }
-    const CFIndex capacity =
-        CFStringGetMaximumSizeForEncoding(CFStringGetLength(string), kCFStringEncodingUTF8) + 1;
-    std::string buffer(static_cast<size_t>(capacity), '\0');
-    if (!CFStringGetCString(string, buffer.data(), capacity, kCFStringEncodingUTF8)) {
-        return false;
-    }
-    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-    text = std::move(buffer);
+    text = std::move(*value);
     return true;
 }
 
