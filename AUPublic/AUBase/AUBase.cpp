@@ -3,6 +3,7 @@
 #include "AUDiagnostics.h"
 #include "CAAudioChannelLayout.h"
 #include "CAFlushDenormals.h"
+#include "CAMutex.h"
 #include "CAVectorUnit.h"
 #include "CatchAsStatus.h"
 
@@ -145,6 +146,8 @@ AUBase::~AUBase()
 
 void AUBase::PreDestructor()
 {
+    // A unit class's shared mutex keeps its other host calls out while it is cleaned up.
+    CAMutex::Locker locker(mAUMutex);
     DoCleanup();
 }
 

@@ -1,4 +1,5 @@
 #include "AUBaseTestUnit.h"
+#include "CAMutex.h"
 #include "OutputCapture.h"
 #include "SourceTestComponent.h"
 
@@ -144,6 +145,40 @@ TEST(AUBaseLifecycle, ResetAndPreDestructorReturnTheUnitToItsFirstState)
     EXPECT_EQ(unit->mCleanupCalls, 1);
     EXPECT_FALSE(unit->IsInitialized());
     EXPECT_EQ(unit->GetOutput(0)->IOBuffer().GetAllocatedBytes(), 0u);
+}
+
+class MutexUnit : public TestUnit {
+public:
+    struct CountingMutex : CAMutex {
+        bool Lock() override
+        {
+            ++mHeld;
+            return true;
+        }
+        void Unlock() override { --mHeld; }
+        int mHeld = 0;
+    };
+
+    MutexUnit() { SetMutex(&mMutex); }
+    void Cleanup() override
+    {
+        mHeldDuringCleanup = mMutex.mHeld > 0;
+        TestUnit::Cleanup();
+    }
+
+    CountingMutex mMutex;
+    bool mHeldDuringCleanup = false;
+};
+
+TEST(AUBaseLifecycle, PreDestructorCleansUpHoldingTheUnitsMutex)
+{
+    MutexUnit unit;
+    unit.PostConstructor();
+    ASSERT_EQ(unit.DoInitialize(), noErr);
+    unit.PreDestructor();
+    EXPECT_EQ(unit.mCleanupCalls, 1);
+    EXPECT_TRUE(unit.mHeldDuringCleanup);
+    EXPECT_EQ(unit.mMutex.mHeld, 0) << "released again";
 }
 
 TEST(AUBaseLifecycle, SchedulingUnitsReserveRoomForEventsAtInitialize)
