@@ -123,6 +123,7 @@ public:
             return true;
         }
         mMeasured.assign(static_cast<size_t>(objects), Measure{});
+        mHoldsZero.assign(static_cast<size_t>(objects), 0);
         mMaxNodes = std::max<uint64_t>(mMaxNodes, objects);
         const Measure whole = Visit(top, 1);
         if (whole.height > uint64_t(mMaxLevels)) {
@@ -131,6 +132,10 @@ public:
         }
         if (whole.nodes > mMaxNodes) {
             problem = "the property list expands to too many values";
+            return false;
+        }
+        if (mKeyWithZero) {
+            problem = "a dictionary key contains a zero character";
             return false;
         }
         return true;
@@ -157,38 +162,61 @@ private:
         return at <= mLength && size <= mLength - at;
     }
 
-    // The number of references a container holds, and where they start; false for a value.
-    bool Children(uint64_t offset, uint64_t& count, uint64_t& refs) const
+    // An object's kind (the high half of its marker), its count of elements (bytes, characters
+    // or references) and where they start; false when the header lies outside the data.
+    bool Header(uint64_t object, uint8_t& kind, uint64_t& count, uint64_t& content) const
     {
+        const uint64_t offset =
+            BigEndian(mBytes + mTableOffset + object * mOffsetSize, mOffsetSize);
         if (!Readable(offset, 1)) {
             return false;
         }
-        const uint8_t marker = mBytes[offset];
-        const uint8_t kind = marker >> 4;
-        const bool array = kind == 0xA || kind == 0xB || kind == 0xC;
-        if (!array && kind != 0xD) {
-            return false;
-        }
-        count = marker & 0x0F;
-        refs = offset + 1;
+        kind = mBytes[offset] >> 4;
+        count = mBytes[offset] & 0x0F;
+        content = offset + 1;
         if (count == 0x0F) {
-            if (!Readable(refs, 1) || (mBytes[refs] >> 4) != 0x1) {
+            if (!Readable(content, 1) || (mBytes[content] >> 4) != 0x1) {
                 return false;
             }
-            const uint64_t size = uint64_t(1) << (mBytes[refs] & 0x0F);
-            if (size > 8 || !Readable(refs + 1, size)) {
+            const uint64_t size = uint64_t(1) << (mBytes[content] & 0x0F);
+            if (size > 8 || !Readable(content + 1, size)) {
                 return false;
             }
-            count = BigEndian(mBytes + refs + 1, size);
-            refs += 1 + size;
+            count = BigEndian(mBytes + content + 1, size);
+            content += 1 + size;
         }
-        if (count > mLength) {
+        return count <= mLength;
+    }
+
+    // Whether a string object holds a zero character: libplist aborts on reading such a key.
+    // Each object is looked at once, however many dictionaries use it as a key.
+    bool HoldsZero(uint64_t object)
+    {
+        uint8_t& known = mHoldsZero[static_cast<size_t>(object)];
+        if (known == 0) {
+            known = ScanForZero(object) ? 2 : 1;
+        }
+        return known == 2;
+    }
+
+    bool ScanForZero(uint64_t object) const
+    {
+        uint8_t kind = 0;
+        uint64_t count = 0, content = 0;
+        if (!Header(object, kind, count, content) || (kind != 0x5 && kind != 0x6)) {
             return false;
         }
-        if (kind == 0xD) {
-            count *= 2; // keys, then values
+        const uint64_t unit = kind == 0x6 ? 2 : 1;
+        if (!Readable(content, count * unit)) {
+            return false;
         }
-        return Readable(refs, count * mRefSize);
+        for (uint64_t i = 0; i < count; ++i) {
+            const uint8_t* character = mBytes + content + i * unit;
+            if (character[0] == 0 && character[unit - 1] == 0) {
+                return true;
+            }
+        }
+        return false;
     }
 
     // Height and expanded node count of one object, saturated once past the limits.
@@ -202,17 +230,19 @@ private:
         if (measure.visiting || depth > mMaxLevels) {
             return Measure{tooDeep, 1, false};
         }
-        const uint64_t entry = mTableOffset + object * mOffsetSize;
-        const uint64_t offset = BigEndian(mBytes + entry, mOffsetSize);
+        uint8_t kind = 0;
         uint64_t count = 0, refs = 0;
         Measure result{1, 1, false};
-        if (Children(offset, count, refs)) {
+        if (Header(object, kind, count, refs) && IsContainer(kind) &&
+            Readable(refs, (kind == 0xD ? 2 : 1) * count * mRefSize)) {
+            const uint64_t keys = kind == 0xD ? count : 0;
             measure.visiting = true;
-            for (uint64_t i = 0; i < count && result.height < tooDeep; ++i) {
+            for (uint64_t i = 0; i < keys + count && result.height < tooDeep; ++i) {
                 const uint64_t child = BigEndian(mBytes + refs + i * mRefSize, mRefSize);
                 if (child >= mMeasured.size()) {
                     continue;
                 }
+                mKeyWithZero = mKeyWithZero || (i < keys && HoldsZero(child));
                 const Measure inner = Visit(child, depth + 1);
                 result.height = std::max(result.height, inner.height + 1);
                 result.nodes = std::min<uint64_t>(result.nodes + inner.nodes, mMaxNodes + 1);
@@ -226,12 +256,19 @@ private:
         return result;
     }
 
+    static bool IsContainer(uint8_t kind)
+    {
+        return kind == 0xA || kind == 0xB || kind == 0xC || kind == 0xD;
+    }
+
     const uint8_t* mBytes;
     const size_t mLength;
     const int mMaxLevels;
     uint64_t mMaxNodes;
     uint64_t mOffsetSize = 0, mRefSize = 0, mTableOffset = 0;
     std::vector<Measure> mMeasured;
+    std::vector<uint8_t> mHoldsZero; // 0 not looked at, 1 no zero, 2 a zero
+    bool mKeyWithZero = false;
 };
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <limits>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -286,30 +287,37 @@ TEST(CFPropertyList, MalformedInputGivesNullAndAnErrorNeverACrash)
 
 namespace {
 
-// A binary list of levels arrays, each holding the one below twice: small on disk, 2^levels
-// values once every reference is followed.
-std::string SelfMultiplyingBinaryList(int levels)
+// A binary property list of the given encoded objects (one-byte references and offsets), the
+// last of them at the top.
+std::string BinaryList(const std::vector<std::string>& objects)
 {
     std::string bytes = "bplist00";
-    bytes += '\xA0'; // object 0: an empty array
-    for (int object = 1; object <= levels; ++object) {
-        bytes += {'\xA2', char(object - 1), char(object - 1)};
+    std::string offsets;
+    for (const std::string& object : objects) {
+        offsets += char(bytes.size());
+        bytes += object;
     }
     const size_t table = bytes.size();
-    bytes += char(8);
-    for (int object = 1; object <= levels; ++object) {
-        bytes += char(9 + 3 * (object - 1));
-    }
-    const auto bigEndian = [&](uint64_t value) {
+    bytes += offsets;
+    bytes += std::string(6, '\0') + '\x01' + '\x01';
+    for (uint64_t value :
+         {uint64_t(objects.size()), uint64_t(objects.size() - 1), uint64_t(table)}) {
         for (int shift = 56; shift >= 0; shift -= 8) {
             bytes += char(value >> shift & 0xFF);
         }
-    };
-    bytes += std::string(6, '\0') + '\x01' + '\x01'; // offset and reference sizes
-    bigEndian(uint64_t(levels) + 1);
-    bigEndian(uint64_t(levels));
-    bigEndian(table);
+    }
     return bytes;
+}
+
+// levels arrays, each holding the one below twice: small on disk, 2^levels values once every
+// reference is followed.
+std::string SelfMultiplyingBinaryList(int levels)
+{
+    std::vector<std::string> objects = {"\xA0"};
+    for (int object = 1; object <= levels; ++object) {
+        objects.push_back({'\xA2', char(object - 1), char(object - 1)});
+    }
+    return BinaryList(objects);
 }
 
 } // namespace
@@ -331,6 +339,13 @@ TEST(CFPropertyList, HostileShapesAreRefusedBeforeTheyExhaustTheReader)
     } cases[] = {
         {deep, "nested too deeply"},
         {SelfMultiplyingBinaryList(40), "too many values"},
+        // A key with a zero character: UTF-16 (libplist aborts reading it) and ASCII (it would
+        // come back cut short).
+        {BinaryList({std::string("\x63\x00\x61\x00\x00\x00\x62", 7), "\x51x",
+                     std::string("\xD1\x00\x01", 3)}),
+         "key contains a zero character"},
+        {BinaryList({std::string("\x53\x61\x00\x62", 4), "\x51x", std::string("\xD1\x00\x01", 3)}),
+         "key contains a zero character"},
     };
     for (const auto& c : cases) {
         CFOwned<CFDataRef> data(DataOf(c.input));
