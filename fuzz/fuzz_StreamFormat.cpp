@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the format parser as text and, read as a raw description, to the
 // printing, naming and comparison operations, with output buffers of every small size.
 #include "CAStreamBasicDescription.h"
+#include "QuietStderr.h"
 
 #include <cmath>
 #include <cstdint>
@@ -10,11 +11,6 @@
 #include <vector>
 
 namespace {
-
-// The parser and the predicates explain bad input on standard error; at fuzzing speed that
-// text would drown the fuzzer's own report, so the target's standard error is closed (the
-// fuzzer keeps a copy of it for its own messages and for crash reports).
-char sCloseStderrFlag[] = "-close_fd_mask=2";
 
 // Writes through an exactly sized heap buffer, so that AddressSanitizer catches any byte
 // written past it, and checks that the text is terminated inside it.
@@ -62,11 +58,7 @@ void ExerciseDescription(const CAStreamBasicDescription& desc, size_t size)
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    static std::vector<char*> arguments(*argv, *argv + *argc);
-    arguments.insert(arguments.begin() + 1, sCloseStderrFlag);
-    arguments.push_back(nullptr);
-    *argc = static_cast<int>(arguments.size()) - 1;
-    *argv = arguments.data();
+    AddCloseStderrFlag(argc, argv);
     return 0;
 }
 
