@@ -387,7 +387,8 @@ private:
             AudioUnitReset(Unit(), scope, element);
             break;
         case 9:
-            AudioUnitAddPropertyListener(Unit(), id, &IgnoreChange, nullptr);
+            AudioUnitAddPropertyListener(
+                Unit(), id, (mInput.Byte() & 1) != 0 ? &IgnoreChange : nullptr, nullptr);
             break;
         case 10:
             AudioUnitRemovePropertyListener(Unit(), id, &IgnoreChange);
