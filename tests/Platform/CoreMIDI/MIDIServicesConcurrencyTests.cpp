@@ -180,7 +180,8 @@ struct RoundDestination {
 TEST(MIDIServicesConcurrency, StaleReferencesNeverReachTheNextObjectInTheSameSlot)
 {
     Watchdog watchdog(120, "endpoint churn while sending");
-    constexpr UInt32 kRounds = 200;
+    // More rounds than the services have object slots (1024, taken in turn), so slots come round.
+    constexpr UInt32 kRounds = 1200;
     MIDITestClient client;
     // The sender's view of the current destination: round in the high half, reference low.
     std::atomic<UInt64> current{0};
@@ -209,7 +210,10 @@ TEST(MIDIServicesConcurrency, StaleReferencesNeverReachTheNextObjectInTheSameSlo
                   noErr);
         refs.push_back(endpoint);
         current.store(UInt64(round) << 32 | endpoint);
-        std::this_thread::sleep_for(std::chrono::microseconds(300));
+        // Until the destination has had a packet, or briefly when the machine is too busy.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(2);
+        while (destination.received.load() == 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
         ASSERT_EQ(MIDIEndpointDispose(endpoint), noErr);
         EXPECT_EQ(destination.foreign.load(), 0) << "round " << round;
         delivered += destination.received.load();

@@ -259,7 +259,7 @@ TEST(MIDIServices, DisposedAndUnknownReferencesAreRefused)
     EXPECT_EQ(MIDIClientDispose(client), kMIDIInvalidClient);
     EXPECT_EQ(std::count(Destinations().begin(), Destinations().end(), destination), 0);
 
-    // A new object in a reused slot does not revive an old reference.
+    // A new object does not revive an old reference.
     MIDIClientRef reused = 0;
     ASSERT_EQ(MIDIClientCreate(CFSTR("Reused"), nullptr, nullptr, &reused), noErr);
     EXPECT_NE(reused, client);
