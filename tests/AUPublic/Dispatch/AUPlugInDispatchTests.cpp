@@ -42,6 +42,20 @@ std::string DebugStringPrefix(const std::string& message)
     return "ca_debug_string: " + message + " AUPublic/AUBase/AUPlugInDispatch.cpp:";
 }
 
+// The two non-interleaved buffers a host renders a stereo bus into: a list of one buffer
+// followed by the second, as the list's variable length wants it.
+struct StereoBuffers {
+    explicit StereoBuffers(UInt32 frames) : left(frames), right(frames)
+    {
+        list.mNumberBuffers = 2;
+        list.mBuffers[0] = {1, UInt32(frames * sizeof(Float32)), left.data()};
+        second = {1, UInt32(frames * sizeof(Float32)), right.data()};
+    }
+    std::vector<Float32> left, right;
+    AudioBufferList list{};
+    AudioBuffer second{};
+};
+
 class DispatchTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(mInstance.OpenStatus(), noErr); }
@@ -279,14 +293,7 @@ TEST_F(DispatchTest, RenderChecksItsPointersAndSuppliesMissingFlags)
 {
     ASSERT_EQ(AudioUnitInitialize(Unit()), noErr);
     constexpr UInt32 kFrames = 64;
-    std::vector<Float32> left(kFrames), right(kFrames);
-    struct {
-        AudioBufferList list;
-        AudioBuffer second;
-    } buffers{};
-    buffers.list.mNumberBuffers = 2;
-    buffers.list.mBuffers[0] = {1, kFrames * 4, left.data()};
-    buffers.second = {1, kFrames * 4, right.data()};
+    StereoBuffers buffers(kFrames);
     AudioTimeStamp time{};
     time.mSampleTime = 512;
     time.mFlags = kAudioTimeStampSampleTimeValid;
@@ -464,14 +471,7 @@ TEST(ProcessAdapters, CheckTheirPointersUnlessTheHostVouchesForTheBuffers)
     ASSERT_EQ(instance.OpenStatus(), noErr);
     ASSERT_EQ(AudioUnitInitialize(instance.Unit()), noErr);
     constexpr UInt32 kFrames = 32;
-    std::vector<Float32> left(kFrames), right(kFrames);
-    struct {
-        AudioBufferList list;
-        AudioBuffer second;
-    } buffers{};
-    buffers.list.mNumberBuffers = 2;
-    buffers.list.mBuffers[0] = {1, kFrames * 4, left.data()};
-    buffers.second = {1, kFrames * 4, right.data()};
+    StereoBuffers buffers(kFrames);
     AudioTimeStamp time{};
     time.mSampleTime = 64;
     AudioUnitRenderActionFlags flags = 0;
