@@ -51,7 +51,7 @@ typedef void (*AUEventListenerProc)(void* inCallbackRefCon, void* inObject,
                                     AudioUnitParameterValue inParameterValue);
 
 // A listener that calls inProc on the notifying thread: there is no run loop to deliver on.
-// [host-thread]
+// Events sent on several threads at once reach inProc on each of them at once. [host-thread]
 OSStatus AUEventListenerCreate(AUEventListenerProc inProc, void* inCallbackRefCon,
                                AUEventListenerRef* outListener);
 // Starts delivering events equal to inEvent (same type, unit, id, scope and element). [host-thread]
