@@ -10,6 +10,6 @@
 // Whether the data nests at most maxLevels values deep (the top value being the first level)
 // and, for the binary form, expands to at most maxNodes values (or to its own number of objects,
 // when that is larger) and has no key with a zero character; problem says why not. Malformed data
-// passes when its shape is harmless, so that libplist gives its own verdict.
+// passes when its shape is harmless, so that libplist gives its own verdict. [any-thread]
 bool CFPropertyListShapeIsReadable(const char* bytes, size_t length, bool binary, int maxLevels,
                                    size_t maxNodes, std::string& problem);

@@ -15,6 +15,7 @@ public:
     // The shared instance, or null when its scheduler thread could not start. [any-thread]
     static MIDIServer* Shared();
 
+    // The services behind the C entry points of the same names; see MIDIServices.h. [host-thread]
     OSStatus CreateClient(CFStringRef name, MIDINotifyProc notifyProc, void* notifyRefCon,
                           MIDIClientRef* outClient);
     OSStatus CreateOutputPort(MIDIClientRef client, CFStringRef name, MIDIPortRef* outPort);
@@ -22,13 +23,16 @@ public:
                                void* refCon, MIDIEndpointRef* outDestination);
     OSStatus Dispose(MIDIObjectRef object, MIDIObjectKind kind);
 
+    // [any-thread]
     ItemCount NumberOfDestinations();
     MIDIEndpointRef Destination(ItemCount index);
 
+    // [host-thread]
     OSStatus GetStringProperty(MIDIObjectRef object, CFStringRef property, CFStringRef* outValue);
     OSStatus GetIntegerProperty(MIDIObjectRef object, CFStringRef property, SInt32* outValue);
     OSStatus SetIntegerProperty(MIDIObjectRef object, CFStringRef property, SInt32 value);
 
+    // [render-thread]
     OSStatus Send(MIDIPortRef port, MIDIEndpointRef destination, const MIDIPacketList* list);
 
 private:
