@@ -17,6 +17,9 @@ OSStatus CallUnit(AudioUnit unit, SInt16 selector, Arguments... arguments) noexc
         return kAudio_ParamError;
     }
     AudioComponentPlugInInterface* plugIn = unit->mPlugIn;
+    if (plugIn->Lookup == nullptr) { // a record that answers nothing
+        return kAudio_UnimplementedError;
+    }
     try {
         AudioComponentMethod method = plugIn->Lookup(selector);
         if (method == nullptr) {

@@ -163,6 +163,7 @@ TEST(AudioComponentRegistry, CloseThatThrowsFailsTheDisposeAndKeepsTheHandleForA
 
     EXPECT_EQ(AudioComponentInstanceDispose(instance), -1);
     EXPECT_EQ(AudioComponentInstanceGetComponent(instance), component);
+    EXPECT_EQ(AudioUnitInitialize(instance), kAudio_UnimplementedError); // a record without lookup
 
     sCloseThrows = false;
     EXPECT_EQ(AudioComponentInstanceDispose(instance), noErr);
