@@ -1,5 +1,8 @@
 #include "ParameterMapEvent.h"
 
+#include <algorithm>
+#include <limits>
+
 void ParameterMapEvent::SetScheduledEvent(const AudioUnitParameterEvent& event, UInt32 sliceOffset,
                                           UInt32 sliceDuration)
 {
@@ -12,8 +15,12 @@ void ParameterMapEvent::SetScheduledEvent(const AudioUnitParameterEvent& event, 
         mValue1 = mValue2 = event.eventValues.immediate.value;
     } else {
         mDurationInFrames = event.eventValues.ramp.durationInFrames;
-        mStartBufferOffset =
-            event.eventValues.ramp.startBufferOffset - static_cast<SInt32>(sliceOffset);
+        // A host may name any offset: the difference is taken in 64 bits and held at the
+        // range's edge, so that it cannot overflow.
+        const SInt64 offset =
+            SInt64(event.eventValues.ramp.startBufferOffset) - SInt64(sliceOffset);
+        mStartBufferOffset = static_cast<SInt32>(std::clamp<SInt64>(
+            offset, std::numeric_limits<SInt32>::min(), std::numeric_limits<SInt32>::max()));
         mValue1 = event.eventValues.ramp.startValue;
         mValue2 = event.eventValues.ramp.endValue;
     }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -209,6 +210,16 @@ TEST(ParameterMapEventRamps, RampThatBeganBeforeTheSliceStartsPartWay)
     EXPECT_EQ(delta, 0.0f);
     EXPECT_EQ(start, 0.3f);
     EXPECT_EQ(end, 0.3f);
+}
+
+TEST(ParameterMapEventRamps, FarNegativeRampStartStaysNegativeForALaterSlice)
+{
+    AudioUnitParameterEvent ramp{};
+    ramp.eventType = kParameterEvent_Ramped;
+    ramp.eventValues.ramp = {std::numeric_limits<SInt32>::min() + 10, 0xFFFFFFFFu, 0.0f, 1.0f};
+    ParameterMapEvent event(ramp, 100, 64);
+    EXPECT_EQ(event.GetStartBufferOffset(), std::numeric_limits<SInt32>::min())
+        << "the ramp began long before the slice, not after it";
 }
 
 TEST(ParameterMapEventRamps, RampOfNoLengthStandsAtItsEndValueInsteadOfDividingByZero)
