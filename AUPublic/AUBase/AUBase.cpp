@@ -571,13 +571,11 @@ void AUBase::CallRenderNotifications(AudioUnitRenderActionFlags flags,
                                      const AudioTimeStamp& inTimeStamp, UInt32 inBusNumber,
                                      UInt32 inNumberFrames, AudioBufferList& ioData)
 {
-    // Each notification gets the same flags; what one changes reaches neither the next nor
-    // the host.
-    for (auto it = mRenderCallbacks.begin(); it != mRenderCallbacks.end(); ++it) {
-        AudioUnitRenderActionFlags notificationFlags = flags;
-        (*it).mRenderNotify((*it).mRenderNotifyRefCon, &notificationFlags, &inTimeStamp,
-                            inBusNumber, inNumberFrames, &ioData);
-    }
+    // The notifications of one pass share one flags word, so what one sets is seen by the ones
+    // after it; being a copy, it never reaches the host's flags.
+    for (auto it = mRenderCallbacks.begin(); it != mRenderCallbacks.end(); ++it)
+        (*it).mRenderNotify((*it).mRenderNotifyRefCon, &flags, &inTimeStamp, inBusNumber,
+                            inNumberFrames, &ioData);
 }
 
 OSStatus AUBase::SetRenderError(OSStatus inError)

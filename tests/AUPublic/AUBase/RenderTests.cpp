@@ -62,7 +62,7 @@ OSStatus Notify(void* refCon, AudioUnitRenderActionFlags* ioActionFlags, const A
 {
     auto* tagged = static_cast<Tagged*>(refCon);
     tagged->log->calls.push_back({tagged->tag, *ioActionFlags});
-    *ioActionFlags |= 0x40000; // must reach neither the host nor the render
+    *ioActionFlags |= 0x40000; // seen by the rest of the pass, never by the host or the render
     return -1;                 // ignored
 }
 
@@ -297,7 +297,7 @@ TEST(RenderNotifications, CalledInOrderOfAddingOncePerPassWithTheirFlags)
     const AudioUnitRenderActionFlags post =
         kAudioUnitRenderAction_OutputIsSilence | kAudioUnitRenderAction_PostRender;
     EXPECT_EQ(log.calls[0].flags, pre);
-    EXPECT_EQ(log.calls[1].flags, pre) << "what a notification does to its flags stays there";
+    EXPECT_EQ(log.calls[1].flags, pre | 0x40000) << "a pass shares one flags word";
     EXPECT_EQ(log.calls[2].flags, post);
     EXPECT_EQ(flags, kAudioUnitRenderAction_OutputIsSilence);
     EXPECT_EQ(unit->mRenderFlagsSeen, kAudioUnitRenderAction_OutputIsSilence);
