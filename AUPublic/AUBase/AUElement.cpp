@@ -145,11 +145,12 @@ void AUElement::SetScheduledEvent(AudioUnitParameterID paramID,
 
 void AUElement::SetName(CFStringRef name)
 {
+    // Retain first: the new name may be the one held, with this element its only owner.
+    if (name != nullptr)
+        CFRetain(name);
     if (mElementName != nullptr)
         CFRelease(mElementName);
     mElementName = name;
-    if (mElementName != nullptr)
-        CFRetain(mElementName);
 }
 
 void AUElement::SaveState(CFMutableDataRef data)

@@ -315,4 +315,17 @@ TEST(AUElementNames, NamedElementsAreSavedUnderTheirScopeAndRestoredByKey)
     CFRelease(restore);
 }
 
+TEST(AUElementNames, SettingTheNameAnElementSolelyOwnsKeepsItAlive)
+{
+    auto unit = MakeUnit(0, 0, 1);
+    AUElement* element = unit->Groups().GetElement(0);
+    CFStringRef name = CFStringCreateWithCString(nullptr, "only owner", kCFStringEncodingUTF8);
+    element->SetName(name);
+    CFRelease(name); // the element now holds the only reference
+    element->SetName(element->GetName());
+    ASSERT_TRUE(element->HasName());
+    EXPECT_EQ(CFGetRetainCount(element->GetName()), 1);
+    EXPECT_EQ(Text(element->GetName()), "only owner");
+}
+
 } // namespace
