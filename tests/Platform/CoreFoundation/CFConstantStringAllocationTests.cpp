@@ -16,6 +16,9 @@ std::atomic<long> sAllocations{0};
 
 // A sanitizer owns the allocator (g++ names it by these macros); the test is skipped there.
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// The replaced new and delete are a matched pair over malloc and free, which g++ cannot see.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size)
 {
     if (tCounting)
@@ -34,6 +37,7 @@ void operator delete(void* memory, std::size_t) noexcept
 {
     std::free(memory);
 }
+#pragma GCC diagnostic pop
 #endif
 
 TEST(CFString, ConstantMadeBeforeIsFoundWithoutAllocating)
