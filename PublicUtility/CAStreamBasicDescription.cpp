@@ -320,10 +320,10 @@ const char* CAStreamBasicDescription::AsString(char* buffer, size_t size, bool b
         const char* separator = (packing[0] != '\0' || alignment[0] != '\0') ? ", " : "";
         text.Append("%s-bit%s%s %s%s%s%s%s", bitDepth, endian, sign, isInt ? "integer" : "float",
                     separator, packing, alignment, IsInterleaved() ? "" : ", deinterleaved");
-    } else if (mFormatID == kAudioFormatAppleLossless) {
+    } else if (mFormatID == kAudioFormatLosslessALAC) {
         static const int kSourceDepths[] = {16, 20, 24, 32};
-        if (mFormatFlags >= kAppleLosslessFormatFlag_16BitSourceData &&
-            mFormatFlags <= kAppleLosslessFormatFlag_32BitSourceData) {
+        if (mFormatFlags >= kLosslessFormatFlag_16BitSourceData &&
+            mFormatFlags <= kLosslessFormatFlag_32BitSourceData) {
             text.Append("from %d-bit source, ", kSourceDepths[mFormatFlags - 1]);
         } else {
             text.Append("from UNKNOWN source bit depth, ");

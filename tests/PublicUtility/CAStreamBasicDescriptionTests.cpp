@@ -110,10 +110,10 @@ TEST(CAStreamBasicDescriptionWildcards, ZeroFormatOrZeroFlagsMakeTheFlagsMatch)
 
 TEST(CAStreamBasicDescriptionWildcards, FlagsOfOtherFormatsCompareUnchanged)
 {
-    CAStreamBasicDescription lossless16(44100, kAudioFormatAppleLossless, 0, 4096, 0, 2, 0,
-                                        kAppleLosslessFormatFlag_16BitSourceData);
+    CAStreamBasicDescription lossless16(44100, kAudioFormatLosslessALAC, 0, 4096, 0, 2, 0,
+                                        kLosslessFormatFlag_16BitSourceData);
     CAStreamBasicDescription lossless24 = lossless16;
-    lossless24.mFormatFlags = kAppleLosslessFormatFlag_24BitSourceData;
+    lossless24.mFormatFlags = kLosslessFormatFlag_24BitSourceData;
     EXPECT_FALSE(lossless16 == lossless24);
 }
 
@@ -154,7 +154,7 @@ TEST(CAStreamBasicDescriptionOrdering, FollowsTheRulesInTurn)
 {
     const CAStreamBasicDescription pcm = Canonical(44100, 2, true);
     const CAStreamBasicDescription aac(44100, kAudioFormatMPEG4AAC, 0, 1024, 0, 2, 0, 0);
-    const CAStreamBasicDescription alac(44100, kAudioFormatAppleLossless, 0, 4096, 0, 2, 0, 1);
+    const CAStreamBasicDescription alac(44100, kAudioFormatLosslessALAC, 0, 4096, 0, 2, 0, 1);
     EXPECT_TRUE(pcm < aac);
     EXPECT_FALSE(aac < pcm);
     EXPECT_TRUE(aac < alac); // 'aac ' is the smaller code

@@ -128,8 +128,8 @@ TEST(CAStreamBasicDescriptionText, AsStringDescribesEveryPcmDetail)
 
 TEST(CAStreamBasicDescriptionText, AsStringOfOtherFormats)
 {
-    CAStreamBasicDescription lossless(44100, kAudioFormatAppleLossless, 0, 4096, 0, 2, 0,
-                                      kAppleLosslessFormatFlag_24BitSourceData);
+    CAStreamBasicDescription lossless(44100, kAudioFormatLosslessALAC, 0, 4096, 0, 2, 0,
+                                      kLosslessFormatFlag_24BitSourceData);
     EXPECT_EQ(AsString(lossless, false),
               " 2 ch,  44100 Hz, 'alac' (0x00000003) from 24-bit source, 4096 frames/packet");
     lossless.mFormatFlags = 9;
@@ -291,7 +291,7 @@ TEST(CAStreamBasicDescriptionFromText, FormatCodes)
     r = Parse("alac#4096,2");
     ASSERT_TRUE(r.ok);
     EXPECT_TRUE(CAStreamBasicDescription(r.desc).IsEqual(
-        CAStreamBasicDescription(0, kAudioFormatAppleLossless, 0, 4096, 0, 2, 0, 0), false));
+        CAStreamBasicDescription(0, kAudioFormatLosslessALAC, 0, 4096, 0, 2, 0, 0), false));
 
     r = Parse("\\x2Emp3,2");
     ASSERT_TRUE(r.ok);

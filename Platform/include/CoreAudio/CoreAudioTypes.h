@@ -37,10 +37,10 @@ enum {
     kAudioFormatLinearPCM = 0x6C70636D,     // 'lpcm'
     kAudioFormatAC3 = 0x61632D33,           // 'ac-3'
     kAudioFormat60958AC3 = 0x63616333,      // 'cac3'
-    kAudioFormatAppleIMA4 = 0x696D6134,     // 'ima4'
+    kAudioFormatIMA4 = 0x696D6134,     // 'ima4'
     kAudioFormatMPEG4AAC = 0x61616320,      // 'aac '
     kAudioFormatMPEGLayer3 = 0x2E6D7033,    // '.mp3'
-    kAudioFormatAppleLossless = 0x616C6163, // 'alac'
+    kAudioFormatLosslessALAC = 0x616C6163, // 'alac'
     kAudioFormatULaw = 0x756C6177,          // 'ulaw'
     kAudioFormatALaw = 0x616C6177,          // 'alaw'
     kAudioFormatMIDIStream = 0x6D696469     // 'midi'
@@ -67,10 +67,10 @@ enum {
     kLinearPCMFormatFlagsSampleFractionMask = (0x3FU << kLinearPCMFormatFlagsSampleFractionShift),
     kLinearPCMFormatFlagsAreAllClear = kAudioFormatFlagsAreAllClear,
 
-    kAppleLosslessFormatFlag_16BitSourceData = 1,
-    kAppleLosslessFormatFlag_20BitSourceData = 2,
-    kAppleLosslessFormatFlag_24BitSourceData = 3,
-    kAppleLosslessFormatFlag_32BitSourceData = 4
+    kLosslessFormatFlag_16BitSourceData = 1,
+    kLosslessFormatFlag_20BitSourceData = 2,
+    kLosslessFormatFlag_24BitSourceData = 3,
+    kLosslessFormatFlag_32BitSourceData = 4
 };
 
 // This stand-in runs on little-endian processors only.

@@ -87,7 +87,7 @@ TEST(CFArray, CopiesAreIndependentAndEqualByContents)
 TEST(CFArray, AppliesAFunctionAndSorts)
 {
     CFOwned<CFMutableArrayRef> array(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
-    for (const char* text : {"pear", "apple", "fig"}) {
+    for (const char* text : {"pear", "quince", "fig"}) {
         CFOwned<CFStringRef> string(MakeString(text));
         CFArrayAppendValue(array, string);
     }
@@ -104,7 +104,7 @@ TEST(CFArray, AppliesAFunctionAndSorts)
             *static_cast<std::string*>(context) += TextOf(static_cast<CFStringRef>(value)) + ",";
         },
         &joined);
-    EXPECT_EQ(joined, "apple,fig,pear,");
+    EXPECT_EQ(joined, "fig,pear,quince,");
 }
 
 TEST(CFArray, MisuseChangesNothingAndSaysWhy)
