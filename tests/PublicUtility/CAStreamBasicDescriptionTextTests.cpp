@@ -1,5 +1,6 @@
 #include "CAStreamBasicDescription.h"
 #include "OutputCapture.h"
+#include "StreamFormatTestFormats.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -8,29 +9,13 @@
 
 namespace {
 
-constexpr UInt32 kFloat = kAudioFormatFlagIsFloat;
-constexpr UInt32 kBigEndian = kAudioFormatFlagIsBigEndian;
-constexpr UInt32 kSigned = kAudioFormatFlagIsSignedInteger;
-constexpr UInt32 kPacked = kAudioFormatFlagIsPacked;
-constexpr UInt32 kAlignedHigh = kAudioFormatFlagIsAlignedHigh;
-constexpr UInt32 kNonInterleaved = kAudioFormatFlagIsNonInterleaved;
-constexpr UInt32 kNonMixable = kAudioFormatFlagIsNonMixable;
-constexpr char kSentinel = '#';
+using namespace stream_format_test;
 
-CAStreamBasicDescription Pcm(Float64 rate, UInt32 channels, UInt32 bits, UInt32 wordBytes,
-                             UInt32 flags)
-{
-    const UInt32 bytesPerFrame = (flags & kNonInterleaved) ? wordBytes : wordBytes * channels;
-    return CAStreamBasicDescription(rate, kAudioFormatLinearPCM, bytesPerFrame, 1, bytesPerFrame,
-                                    channels, bits, flags);
-}
+constexpr char kSentinel = '#';
 
 CAStreamBasicDescription CanonicalStereo(bool interleaved)
 {
-    CAStreamBasicDescription desc;
-    desc.mSampleRate = 44100.0;
-    desc.SetAUCanonical(2, interleaved);
-    return desc;
+    return Canonical(44100.0, 2, interleaved);
 }
 
 std::string AsString(const CAStreamBasicDescription& desc, bool brief)
