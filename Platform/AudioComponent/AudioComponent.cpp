@@ -1,5 +1,5 @@
 // The component calls of the host: registration, search, description and instance lifetime.
-#include "CFStringText.h"
+#include "CoreFoundation/CFStringText.h"
 #include "ComponentRegistry.h"
 
 #include <CoreAudio/CoreAudioTypes.h>

@@ -1,6 +1,6 @@
 #include "BundleManifest.h"
 
-#include "CFStringText.h"
+#include "CoreFoundation/CFStringText.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 

@@ -1,28 +1,18 @@
 #include "MIDIServer.h"
 
+#include "CoreFoundation/CFStringText.h"
+
 #include <CoreFoundation/CFString.h>
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace {
 
 // The platform's general "bad parameter" status, for null out-pointers, names and lists.
 constexpr OSStatus kParamError = -50;
-
-bool ReadName(CFStringRef name, std::string& text)
-{
-    if (name == nullptr)
-        return false;
-    const CFIndex capacity =
-        CFStringGetMaximumSizeForEncoding(CFStringGetLength(name), kCFStringEncodingUTF8) + 1;
-    text.resize(size_t(capacity));
-    if (!CFStringGetCString(name, text.data(), capacity, kCFStringEncodingUTF8))
-        return false;
-    text.resize(std::char_traits<char>::length(text.c_str()));
-    return true;
-}
 
 bool IsProperty(CFStringRef property, CFStringRef known)
 {
@@ -63,8 +53,8 @@ OSStatus MIDIServer::Create(MIDIObjectKind kind, MIDIClientRef owner, CFStringRe
     if (outObject == nullptr)
         return kParamError;
     *outObject = 0;
-    std::string text;
-    if (!ReadName(name, text))
+    std::optional<std::string> text = CFStringText(name);
+    if (!text)
         return kParamError;
     std::lock_guard<std::mutex> lock(mTable.Mutex());
     if (kind != MIDIObjectKind::Client && mTable.Find(owner, MIDIObjectKind::Client) == nullptr)
@@ -72,7 +62,7 @@ OSStatus MIDIServer::Create(MIDIObjectKind kind, MIDIClientRef owner, CFStringRe
     if (kind == MIDIObjectKind::Endpoint)
         mDestinations.reserve(mDestinations.size() + 1); // may throw: before the object exists
     const MIDIObjectRef object = mTable.Add(kind, [&](MIDIObjectRecord& record) {
-        record.mName = std::move(text);
+        record.mName = std::move(*text);
         record.mOwner = owner;
         fill(record);
     });

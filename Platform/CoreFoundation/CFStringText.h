@@ -1,4 +1,4 @@
-// The UTF-8 text of a CoreFoundation string, as the component host keeps names and manifest values.
+// The UTF-8 text of a CoreFoundation string, as the platform services keep names and values.
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>
