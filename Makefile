@@ -5,7 +5,7 @@ JOBS ?= 2
 PLENKO_WERROR ?= OFF
 FUZZ_SECONDS ?= 60
 PACKAGES := cmake g++ make pkg-config python3 libgtest-dev libgmock-dev libbenchmark-dev \
-            libplist-dev clang libclang-rt-14-dev
+            libplist-dev clang libclang-rt-14-dev libcli11-dev libjack-jackd2-dev jackd2 midicsv
 
 COMMON_FLAGS := -DPLENKO_WERROR=$(PLENKO_WERROR)
 
@@ -20,7 +20,7 @@ deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing missing packages:" $$missing; \
-	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
 
 test: all
