@@ -1,5 +1,6 @@
-// The auhost program as a user runs it: exit statuses, the one line of each error on standard
-// error, and the listings of components and destinations.
+// The auhost program as a user runs it: exit status 2 and one line on standard error for each
+// error (a refused argument, a file that cannot be read or is no MIDI file, an unknown
+// destination), and the listings of components and destinations.
 #include "HexBytes.h"
 #include "ProgramRun.h"
 
@@ -12,93 +13,80 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct AuhostRun {
-    std::vector<std::string> mArguments;
-    int mExitStatus;
-    std::string mErrorStart; // what standard error starts with (all of it for errors: one line)
-    std::string mOutputHas;  // a part of standard output
-    std::vector<std::string> mEnvironment = {};
-};
-
-class AuhostProgram : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        auto write = [](const std::string& name, const std::string& corpusFile) {
-            return WriteTemporaryFile(
-                name, ReadHexFile(std::string(MIDI_CORPUS_DIR) + "/" + corpusFile + ".hex"));
-        };
-        sSong = write("HostTests-song.mid", "valid/running-status");
-        sBroken = write("HostTests-broken.mid", "malformed/long-variable-length");
-    }
-
-    static ProgramResult RunAuhost(const AuhostRun& run)
-    {
-        std::vector<std::string> arguments = {AUHOST_PATH};
-        arguments.insert(arguments.end(), run.mArguments.begin(), run.mArguments.end());
-        return RunProgram(arguments, run.mEnvironment);
-    }
-
-    static inline std::string sSong;
-    static inline std::string sBroken;
-};
-
-TEST_F(AuhostProgram, AnswersEachRunWithItsStatusAndLines)
+ProgramResult RunAuhost(std::vector<std::string> arguments,
+                        const std::vector<std::string>& environment = {})
 {
+    arguments.insert(arguments.begin(), AUHOST_PATH);
+    return RunProgram(arguments, environment);
+}
+
+std::string CorpusFile(const std::string& name, const std::string& corpusFile)
+{
+    return WriteTemporaryFile(
+        name, ReadHexFile(std::string(MIDI_CORPUS_DIR) + "/" + corpusFile + ".hex").mBytes);
+}
+
+TEST(AuhostProgram, EachErrorIsOneLineAndStatus2)
+{
+    const std::string song = CorpusFile("HostTests-song.mid", "valid/running-status");
+    const std::string broken = CorpusFile("HostTests-broken.mid", "malformed/long-variable-length");
     const std::string folder = fs::temp_directory_path().string();
-    const std::string tinyUnit = fs::canonical(FIXTURE_BUNDLES_DIR "/TinyUnit.component").string();
-    const AuhostRun runs[] = {
-        {{},
-         2,
-         "auhost: a command is expected: list, destinations, play or preset (see --help)\n",
-         ""},
-        {{"--help"}, 0, "", "Usage: auhost [OPTIONS] [SUBCOMMAND]"},
-        {{"play", sSong, "--channel", "17"},
-         2,
-         "auhost: play: --channel: Value 17 not in range 1 to 16 (see --help)\n",
-         ""},
+    // What the line says after "auhost: " (its start only where the machine decides the rest).
+    const std::pair<std::vector<std::string>, std::string> errors[] = {
+        {{}, "a command is expected: list, destinations, play or preset (see --help)\n"},
+        {{"record"}, "The following argument was not expected: record (see --help)\n"},
+        {{"preset"}, "preset: save or show expected (see --help)\n"},
+        {{"play"}, "play: FILE.mid is required (see --help)\n"},
+        {{"play", song, "--channel", "17"},
+         "play: --channel: Value 17 not in range 1 to 16 (see --help)\n"},
+        {{"play", song, "--rate", "44.1k"},
+         "play: --rate: Value 44.1k not in range 8000 to 384000 (see --help)\n"},
+        {{"play", song, "--bank", "1:"},
+         "play: --bank: \"1:\" is not MSB or MSB:LSB (0 to 127 each) (see --help)\n"},
+        {{"play", song, "--unit", "aumu:Pout"},
+         "play: --unit: \"aumu:Pout\" is not TYPE:SUBTYPE:MANU (four characters each) (see "
+         "--help)\n"},
+        {{"preset", "save", "p.aupreset", "--set", "1=nan"},
+         "preset save: --set: \"1=nan\" is not ID=VALUE (a parameter number and a number) (see "
+         "--help)\n"},
         {{"play", "/nonexistent/song.mid"},
-         2,
-         "auhost: /nonexistent/song.mid: cannot open: No such file or directory\n",
-         ""},
-        {{"play", folder}, 2, "auhost: " + folder + ": is a directory\n", ""},
-        {{"play", sBroken},
-         2,
-         "auhost: " + sBroken +
-             ": track 1: variable-length number longer than 4 bytes at byte 22\n",
-         ""},
-        {{"play", sSong, "--to", "300"}, 2, "auhost: destination 300 is out of range (1 to ", ""},
-        {{"play", sSong, "--to", "no such synth"},
-         2,
-         "auhost: unknown destination \"no such synth\" (auhost destinations lists them)\n",
-         ""},
-        {{"play", sSong, "--preset", "/nonexistent/p.aupreset"},
-         2,
-         "auhost: /nonexistent/p.aupreset: cannot open: No such file or directory\n",
-         ""},
+         "/nonexistent/song.mid: cannot open: No such file or directory\n"},
+        {{"play", folder}, folder + ": is a directory\n"},
+        {{"play", broken},
+         broken + ": track 1: variable-length number longer than 4 bytes at byte 22\n"},
+        {{"play", song, "--to", "300"}, "destination 300 is out of range (1 to "},
+        {{"play", song, "--to", "no such synth"},
+         "unknown destination \"no such synth\" (auhost destinations lists them)\n"},
+        {{"play", song, "--preset", "/nonexistent/p.aupreset"},
+         "/nonexistent/p.aupreset: cannot open: No such file or directory\n"},
         {{"preset", "show", "/nonexistent/p.aupreset"},
-         2,
-         "auhost: /nonexistent/p.aupreset: cannot open: No such file or directory\n",
-         ""},
-        // auhost's own destination exists first, as while a file plays.
-        {{"destinations"}, 0, "", "1  auhost monitor\n"},
-        {{"list"},
-         0,
-         "",
-         "'aumu' 'tiny' 'Tsts'  1.2.3  Tests: TinyUnit  " + tinyUnit + "\n",
-         {"AUDIO_COMPONENT_PATH=" FIXTURE_BUNDLES_DIR}},
+         "/nonexistent/p.aupreset: cannot open: No such file or directory\n"},
     };
-    for (const AuhostRun& run : runs) {
-        const ProgramResult result = RunAuhost(run);
-        const std::string what = run.mArguments.empty() ? "(none)" : run.mArguments[0];
-        EXPECT_EQ(result.mExitStatus, run.mExitStatus) << what << "\n" << result.mErr;
-        EXPECT_EQ(result.mErr.substr(0, run.mErrorStart.size()), run.mErrorStart) << what;
-        if (run.mExitStatus != 0) {
-            EXPECT_EQ(std::count(result.mErr.begin(), result.mErr.end(), '\n'), 1) << what;
-        }
-        EXPECT_NE(result.mOut.find(run.mOutputHas), std::string::npos) << what << "\n"
-                                                                       << result.mOut;
+    for (const auto& [arguments, line] : errors) {
+        const ProgramResult result = RunAuhost(arguments);
+        EXPECT_EQ(result.mExitStatus, 2) << line;
+        EXPECT_EQ(result.mErr.substr(0, 8 + line.size()), "auhost: " + line);
+        EXPECT_EQ(std::count(result.mErr.begin(), result.mErr.end(), '\n'), 1) << result.mErr;
     }
+}
+
+TEST(AuhostProgram, ListsComponentsWithTheirBundlesAndDestinationsByNumber)
+{
+    const std::string bundle = fs::canonical(FIXTURE_BUNDLES_DIR "/TinyUnit.component").string();
+    const ProgramResult list = RunAuhost({"list"}, {"AUDIO_COMPONENT_PATH=" FIXTURE_BUNDLES_DIR});
+    EXPECT_EQ(list.mExitStatus, 0);
+    EXPECT_NE(list.mOut.find("'aumu' 'tiny' 'Tsts'  1.2.3  Tests: TinyUnit  " + bundle + "\n"),
+              std::string::npos)
+        << list.mOut;
+
+    // auhost's own destination exists first, as it does while a file plays.
+    const ProgramResult destinations = RunAuhost({"destinations"});
+    EXPECT_EQ(destinations.mExitStatus, 0);
+    EXPECT_EQ(destinations.mOut.substr(0, 18), "1  auhost monitor\n");
+
+    const ProgramResult help = RunAuhost({"--help"});
+    EXPECT_EQ(help.mExitStatus, 0);
+    EXPECT_NE(help.mOut.find("Usage: auhost [OPTIONS] [SUBCOMMAND]"), std::string::npos);
 }
 
 } // namespace

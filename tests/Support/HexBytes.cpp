@@ -68,7 +68,7 @@ std::vector<uint8_t> BytesFromHexText(const std::string& text)
     return bytes;
 }
 
-std::vector<uint8_t> ReadHexFile(const std::string& path)
+HexFile ReadHexFile(const std::string& path)
 {
     std::ifstream file(path);
     if (!file) {
@@ -76,7 +76,14 @@ std::vector<uint8_t> ReadHexFile(const std::string& path)
     }
     std::stringstream text;
     text << file.rdbuf();
-    return BytesFromHexText(text.str());
+    HexFile hex{BytesFromHexText(text.str()), {}};
+    for (std::string line; std::getline(text, line);) {
+        const size_t mark = line.find("#>");
+        if (mark != std::string::npos) {
+            hex.mExpectations.push_back(line.substr(line.find_first_not_of(' ', mark + 2)));
+        }
+    }
+    return hex;
 }
 
 std::string WriteTemporaryFile(const std::string& name, const std::vector<uint8_t>& bytes)

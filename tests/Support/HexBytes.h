@@ -4,6 +4,7 @@
 //   "MThd"       the ASCII bytes between the quotes
 //   [ ... ]      the bytes inside, preceded by their count as 4 big-endian bytes
 //   # ...        a comment up to the end of the line
+//   #> ...       an expectation: what a test must find, in the test's own words
 #pragma once
 
 #include <cstdint>
@@ -13,8 +14,13 @@
 // The bytes the text describes. Throws std::invalid_argument naming the first bad token.
 std::vector<uint8_t> BytesFromHexText(const std::string& text);
 
-// The same for a file's text. Throws std::runtime_error when it cannot be read.
-std::vector<uint8_t> ReadHexFile(const std::string& path);
+struct HexFile {
+    std::vector<uint8_t> mBytes;
+    std::vector<std::string> mExpectations; // the text after each #>, in file order
+};
+
+// A file of such text. Throws std::runtime_error when it cannot be read.
+HexFile ReadHexFile(const std::string& path);
 
 // Writes bytes to a file of that name in the temporary folder, for programs that read files,
 // and returns its path. Throws std::runtime_error when it cannot.

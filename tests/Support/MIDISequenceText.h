@@ -5,7 +5,6 @@
 #include "HexBytes.h"
 #include "MIDISequence.h"
 
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,27 +23,13 @@ inline std::string EventText(const MIDISequence& sequence, const MIDIFileEvent& 
     return text.empty() || payload.empty() ? text + payload : text + " " + payload;
 }
 
-// One event with its place in time.
-struct TimedEvent {
-    UInt64 mSample;
-    UInt16 mTrack;
-    std::string mBytes;
-
-    bool operator==(const TimedEvent& other) const
-    {
-        return mSample == other.mSample && mTrack == other.mTrack && mBytes == other.mBytes;
-    }
-    friend void PrintTo(const TimedEvent& event, std::ostream* out)
-    {
-        *out << "{" << event.mSample << ", track " << event.mTrack << ", " << event.mBytes << "}";
-    }
-};
-
-inline std::vector<TimedEvent> TimedEvents(const MIDISequence& sequence)
+// Every event as "sample/track bytes": "22050/0 80 3C 40".
+inline std::vector<std::string> TimedEventTexts(const MIDISequence& sequence)
 {
-    std::vector<TimedEvent> events;
+    std::vector<std::string> texts;
     for (const MIDIFileEvent& event : sequence.mEvents) {
-        events.push_back(TimedEvent{event.mSample, event.mTrack, EventText(sequence, event)});
+        texts.push_back(std::to_string(event.mSample) + "/" + std::to_string(event.mTrack) + " " +
+                        EventText(sequence, event));
     }
-    return events;
+    return texts;
 }
