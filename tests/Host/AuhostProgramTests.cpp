@@ -28,8 +28,8 @@ std::string CorpusFile(const std::string& name, const std::string& corpusFile)
 
 TEST(AuhostProgram, EachErrorIsOneLineAndStatus2)
 {
-    const std::string song = CorpusFile("HostTests-song.mid", "valid/running-status");
-    const std::string broken = CorpusFile("HostTests-broken.mid", "malformed/long-variable-length");
+    const std::string song = CorpusFile("song.mid", "valid/running-status");
+    const std::string broken = CorpusFile("broken.mid", "malformed/long-variable-length");
     const std::string folder = fs::temp_directory_path().string();
     // What the line says after "auhost: " (its start only where the machine decides the rest).
     const std::pair<std::vector<std::string>, std::string> errors[] = {

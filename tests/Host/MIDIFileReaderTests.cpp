@@ -100,8 +100,7 @@ TEST_P(ValidFileTest, MidicsvReadsTheSameEvents)
         GTEST_SKIP() << "midicsv does not read this file";
     }
     const MIDISequence sequence = MIDIFileReader::Read(file.mBytes, 48000);
-    const MidicsvFile reference =
-        ReadWithMidicsv(WriteTemporaryFile("HostTests-corpus.mid", file.mBytes));
+    const MidicsvFile reference = ReadWithMidicsv(WriteTemporaryFile("corpus.mid", file.mBytes));
     EXPECT_EQ(reference.mFormat, sequence.mFormat);
     EXPECT_EQ(reference.mTrackCount, sequence.mTrackCount);
     // Ours are merged in time order; midicsv lists them track by track, each in file order.
@@ -159,9 +158,8 @@ TEST(MIDIFileReaderLimits, RefusesMoreBytesAndEventsThanItTakes)
 
 TEST(MIDIFileReaderFiles, MessagesStartWithThePath)
 {
-    const std::string malformed =
-        WriteTemporaryFile("HostTests-malformed.mid",
-                           ReadHexFile(kCorpus + "/malformed/missing-end-of-track.hex").mBytes);
+    const std::string malformed = WriteTemporaryFile(
+        "malformed.mid", ReadHexFile(kCorpus + "/malformed/missing-end-of-track.hex").mBytes);
     const std::string folder = std::filesystem::temp_directory_path().string();
     const std::pair<std::string, std::string> cases[] = {
         {malformed, malformed + ": track 1: no end-of-track event"},

@@ -75,7 +75,7 @@ TEST(MIDIFileWriter, OurReaderAndMidicsvReadBackWhatWasAdded)
     EXPECT_EQ(ours, kRichFile);
     EXPECT_EQ(sequence.mLengthTicks, 1500u);
 
-    const MidicsvFile theirs = ReadWithMidicsv(WriteTemporaryFile("HostTests-writer.mid", bytes));
+    const MidicsvFile theirs = ReadWithMidicsv(WriteTemporaryFile("writer.mid", bytes));
     EXPECT_EQ(theirs.mFormat, 1);
     EXPECT_EQ(theirs.mDivision, 480);
     std::vector<std::string> theirTexts;
@@ -154,7 +154,7 @@ TEST(MIDIFileWriterRecording, KeepsEveryTimeWithin25Microseconds)
     }
     EXPECT_EQ(note, std::size(kRecordedTimes));
 
-    const MidicsvFile file = ReadWithMidicsv(WriteTemporaryFile("HostTests-recording.mid", bytes));
+    const MidicsvFile file = ReadWithMidicsv(WriteTemporaryFile("recording.mid", bytes));
     EXPECT_EQ(file.mFormat, 0);
     EXPECT_EQ(file.mDivision, MIDIFileWriter::kRecordingDivision);
 }

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace {
 
@@ -88,7 +89,19 @@ HexFile ReadHexFile(const std::string& path)
 
 std::string WriteTemporaryFile(const std::string& name, const std::vector<uint8_t>& bytes)
 {
-    const std::string path = (std::filesystem::temp_directory_path() / name).string();
+    // One folder per process, so that test programs running side by side keep their files
+    // apart; it goes when the process ends.
+    static const struct Folder {
+        std::filesystem::path mPath =
+            std::filesystem::temp_directory_path() / ("plenko-tests-" + std::to_string(getpid()));
+        Folder() { std::filesystem::create_directories(mPath); }
+        ~Folder()
+        {
+            std::error_code ignored;
+            std::filesystem::remove_all(mPath, ignored);
+        }
+    } folder;
+    const std::string path = (folder.mPath / name).string();
     std::ofstream file(path, std::ios::binary);
     file.write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));

@@ -22,8 +22,8 @@ struct HexFile {
 // A file of such text. Throws std::runtime_error when it cannot be read.
 HexFile ReadHexFile(const std::string& path);
 
-// Writes bytes to a file of that name in the temporary folder, for programs that read files,
-// and returns its path. Throws std::runtime_error when it cannot.
+// Writes bytes to a file of that name in this process's temporary folder, for programs that
+// read files, and returns its path. Throws std::runtime_error when it cannot.
 std::string WriteTemporaryFile(const std::string& name, const std::vector<uint8_t>& bytes);
 
 // Bytes as text, "90 3C 64", for readable expectations.
