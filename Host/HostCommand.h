@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-// The unit a command opens when no --unit names another: the project's MIDI output unit.
-constexpr AudioComponentDescription kDefaultUnit = {0x61756d75, 0x506f7574, 0x506c6e6b, 0,
-                                                    0}; // 'aumu' 'Pout' 'Plnk'
+// The unit a command opens when no --unit names another: the project's MIDI output unit,
+// 'aumu' 'Pout' 'Plnk'.
+constexpr AudioComponentDescription kDefaultUnit = {0x61756d75, 0x506f7574, 0x506c6e6b, 0, 0};
 
 // A bank select: the MSB, and the LSB when one was given.
 struct BankSelect {

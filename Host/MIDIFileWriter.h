@@ -5,7 +5,6 @@
 
 #include <MacTypes.h>
 
-#include <string>
 #include <vector>
 
 class MIDIFileWriter {
