@@ -355,6 +355,10 @@ bool CAAUMIDIMapManager::HandleHotMapping(UInt8 inStatus, UInt8 inChannel, UInt8
     // status, leaves learning armed.
     if (inStatus < 0x80 || inStatus >= 0xF0)
         return false;
+    // Most messages find learning idle: they leave without counting themselves as readers. The
+    // state is read again inside the section, where the Learn it names cannot be freed.
+    if (mLearnState.load(std::memory_order_relaxed) == 0)
+        return false;
     ReadSection section(mReaders);
     uintptr_t state = mLearnState.load(std::memory_order_acquire);
     if (state == 0 || (state & kCapturing) != 0 ||

@@ -1,10 +1,9 @@
 // The map store on its own, with the test unit as the owner whose parameters it sets: order,
-// insert, replace and remove, matching of messages against runs of maps, and learning.
+// insert, replace and remove, matching of messages against runs of maps, and room for a learn.
 #include "CAAUMIDIMapManager.h"
 #include "MIDITestUnit.h"
 
 #include "CFLeakCheck.h"
-#include "OutputCapture.h"
 
 #include <AudioToolbox/AudioUnitUtilities.h>
 #include <gtest/gtest.h>
@@ -15,8 +14,6 @@
 using namespace midi_test;
 
 namespace {
-
-constexpr UInt32 kAnyChannel = kAUParameterMIDIMapping_AnyChannelFlag;
 
 class MapManagerTest : public ::testing::Test {
 protected:
@@ -145,44 +142,6 @@ TEST_F(MapManagerTest, AMessageSetsEveryMatchingMapOfItsRunAndNothingElse)
     AUListenerDispose(listener);
 }
 
-TEST_F(MapManagerTest, TheLearnTemplateIsZeroUntilArmedAndCompletedByTheNextChannelMessage)
-{
-    AUParameterMIDIMapping held;
-    std::memset(&held, 0xFF, sizeof held);
-    mMaps.GetHotParameterMap(held);
-    const AUParameterMIDIMapping zero{};
-    EXPECT_EQ(std::memcmp(&held, &zero, sizeof held), 0);
-
-    const AUParameterMIDIMapping learnTemplate =
-        Mapping(0, 0, kLevel, kAUParameterMIDIMapping_SubRange, 0.25f, 0.75f);
-    mMaps.SetHotMapping(learnTemplate, Unit());
-    mMaps.GetHotParameterMap(held);
-    EXPECT_EQ(std::memcmp(&held, &learnTemplate, sizeof held), 0);
-
-    // A clock byte, or a data byte given as a status, leaves learning armed.
-    EXPECT_FALSE(mMaps.HandleHotMapping(0xF0, 8, 0, Unit()));
-    EXPECT_FALSE(mMaps.HandleHotMapping(0x30, 0, 0, Unit()));
-    EXPECT_TRUE(mMaps.HandleHotMapping(0xB0, 2, 74, Unit()));
-    EXPECT_FALSE(mMaps.HandleHotMapping(0xB0, 2, 75, Unit()));
-    EXPECT_EQ(Stored(), (Keys{{0xB2, 74, kLevel}}));
-    mMaps.GetHotParameterMap(held);
-    EXPECT_EQ(held.mStatus, 0xB2);
-    EXPECT_EQ(held.mData1, 74);
-    EXPECT_EQ(held.mSubRangeMax, 0.75f);
-
-    // The learned map is a complete one.
-    EXPECT_TRUE(Match(0xB0, 2, 74, 127));
-    EXPECT_EQ(mInstance.Parameter(kLevel), 0.75f);
-}
-
-TEST_F(MapManagerTest, RemovingCancelsLearningEvenWhenNothingIsRemoved)
-{
-    mMaps.SetHotMapping(Mapping(0, 0, kDrive), Unit());
-    EXPECT_FALSE(Remove({Mapping(0, 0, kBlend)}));
-    EXPECT_FALSE(mMaps.HandleHotMapping(0xB0, 0, 1, Unit()));
-    EXPECT_EQ(mMaps.NumMaps(), 0u);
-}
-
 TEST_F(MapManagerTest, ALearnCaptureFindsRoomAfterTheStoreGrewWhileArmed)
 {
     mMaps.SetHotMapping(Mapping(0, 0, kLevel), Unit());
@@ -194,19 +153,4 @@ TEST_F(MapManagerTest, ALearnCaptureFindsRoomAfterTheStoreGrewWhileArmed)
     EXPECT_TRUE(mMaps.HandleHotMapping(0x90, 0, 60, Unit()));
     EXPECT_EQ(mMaps.NumMaps(), 101u);
     EXPECT_EQ(Stored().front(), (std::vector<UInt32>{0x90, 60, kLevel}));
-}
-
-TEST_F(MapManagerTest, PrintListsTheMapsInStoreOrder)
-{
-    Insert({Mapping(0xB0, 7, kLevel, kAnyChannel), Mapping(0x91, 60, kDrive)});
-    OutputCapture output(OutputCapture::kStdout);
-    mMaps.Print();
-    const std::string text = output.Take();
-    EXPECT_NE(text.find("mParamID 2, IsValid:T, Status:0x91, mData1 60, Flags:0x0\n"
-                        "CAAUMIDIMap:"),
-              std::string::npos)
-        << text;
-    EXPECT_NE(text.find("mParamID 0, IsValid:T, Status:0xB0, mData1 7, Flags:0x1\n"),
-              std::string::npos)
-        << text;
 }

@@ -22,18 +22,10 @@ int PropertyChangeLog::Count(AudioUnitPropertyID id) const
     return found == mCounts.end() ? 0 : found->second;
 }
 
-int PropertyChangeLog::StrayCount(AudioUnitPropertyID id) const
-{
-    std::lock_guard<std::mutex> lock(mMutex);
-    const auto found = mStrayCounts.find(id);
-    return found == mStrayCounts.end() ? 0 : found->second;
-}
-
 void PropertyChangeLog::Clear()
 {
     std::lock_guard<std::mutex> lock(mMutex);
     mCounts.clear();
-    mStrayCounts.clear();
 }
 
 void PropertyChangeLog::Listener(void* refCon, AudioUnit, AudioUnitPropertyID id,
@@ -41,6 +33,6 @@ void PropertyChangeLog::Listener(void* refCon, AudioUnit, AudioUnitPropertyID id
 {
     auto& log = *static_cast<PropertyChangeLog*>(refCon);
     std::lock_guard<std::mutex> lock(log.mMutex);
-    const bool global = scope == kAudioUnitScope_Global && element == 0;
-    ++(global ? log.mCounts : log.mStrayCounts)[id];
+    if (scope == kAudioUnitScope_Global && element == 0)
+        ++log.mCounts[id];
 }

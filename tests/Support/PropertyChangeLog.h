@@ -1,5 +1,5 @@
-// Listens to a unit's announcements of the given properties, on whatever thread they come, and
-// counts them per property, for tests that check which changes a call announces.
+// Counts a unit's announcements of the given properties in the global scope, element 0, on
+// whatever thread they come, for tests that check which changes a call announces.
 #pragma once
 
 #include <AudioUnit/AUComponent.h>
@@ -16,19 +16,16 @@ public:
     PropertyChangeLog(const PropertyChangeLog&) = delete;
     PropertyChangeLog& operator=(const PropertyChangeLog&) = delete;
 
-    // Announcements of `id` in the global scope, element 0, since construction or Clear().
+    // Announcements of `id` since construction or Clear().
     int Count(AudioUnitPropertyID id) const;
-    // Announcements of `id` anywhere else.
-    int StrayCount(AudioUnitPropertyID id) const;
     void Clear();
 
 private:
-    static void Listener(void* refCon, AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
-                         AudioUnitElement element);
+    static void Listener(void* refCon, AudioUnit unit, AudioUnitPropertyID id,
+                         AudioUnitScope scope, AudioUnitElement element);
 
     AudioUnit mUnit;
     std::vector<AudioUnitPropertyID> mIDs;
     mutable std::mutex mMutex;
     std::map<AudioUnitPropertyID, int> mCounts;
-    std::map<AudioUnitPropertyID, int> mStrayCounts;
 };

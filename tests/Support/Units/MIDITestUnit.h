@@ -140,15 +140,6 @@ public:
         return Record(Handler::kStopNote, group, note, 0, frame);
     }
 
-    OSStatus GetXMLNames(CFURLRef* outNameDocument) override
-    {
-        if (mNameDocument == nullptr)
-            return MusicDeviceBase::GetXMLNames(outNameDocument);
-        if (outNameDocument != nullptr)
-            *outNameDocument = static_cast<CFURLRef>(CFRetain(mNameDocument));
-        return noErr;
-    }
-
     std::vector<HandlerCall> mCalls;
     std::vector<ParameterSet> mParameterSets;
     ParameterObserver mObserver = nullptr;
@@ -156,7 +147,6 @@ public:
     MusicDeviceInstrumentID mLastInstrument = 0;
     NoteInstanceID* mLastNoteIDOut = nullptr;
     UInt32 mLastArgCount = 0;
-    CFURLRef mNameDocument = nullptr; // not owned
 
     static inline MIDITestUnit* sLastCreated = nullptr;
 
