@@ -8,13 +8,22 @@
 #include <atomic>
 #include <memory>
 
-struct MIDIQueuedPacket {
+// One sent packet on its way to its destination.
+struct MIDIScheduledPacket {
     MIDITimeStamp mStamp = 0;
+    UInt64 mSent = 0;     // host time of the send
     UInt64 mDue = 0;      // host time of delivery, set by the scheduler
     UInt64 mSequence = 0; // send order, across all senders
     MIDIEndpointRef mDestination = 0;
+    bool mCountedLate = false; // already counted as delivered after its due time
     UInt16 mLength = 0;
     Byte mData[sizeof(MIDIPacket::data)] = {};
+};
+
+// Delivery order: earlier due time first; at equal times, smaller stamp, then earlier send.
+bool DueBefore(const MIDIScheduledPacket& a, const MIDIScheduledPacket& b);
+
+struct MIDIQueuedPacket : MIDIScheduledPacket {
     std::atomic<UInt32> mNext{0}; // 1 + index of the next slot in a list, 0 at the end
 };
 
@@ -26,8 +35,8 @@ public:
 
     // Submits every packet of the list for the destination, or none of them: false when the
     // pool has too few free slots or a packet is longer than a slot holds. Sets earliestStamp to
-    // the smallest stamp of the list. [render-thread]
-    bool Submit(MIDIEndpointRef destination, const MIDIPacketList& list,
+    // the smallest stamp of the list; sent is the host time of the send. [render-thread]
+    bool Submit(MIDIEndpointRef destination, const MIDIPacketList& list, UInt64 sent,
                 MIDITimeStamp& earliestStamp);
     // Whether submitted packets wait to be taken. [scheduler-thread]
     bool HasSubmitted() const { return mSubmittedHead.load(std::memory_order_seq_cst) != 0; }
