@@ -2,3 +2,8 @@
 find_package(Threads REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(PLIST REQUIRED IMPORTED_TARGET libplist-2.0)
+# JACK, for the MIDI services' JACK backend; without it the services offer virtual destinations only.
+pkg_check_modules(JACK IMPORTED_TARGET jack)
+if(NOT JACK_FOUND)
+  message(STATUS "JACK not found: building the MIDI services without the JACK backend")
+endif()

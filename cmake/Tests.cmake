@@ -30,7 +30,16 @@ function(plenko_add_test_program name label)
   if(PLENKO_SANITIZE)
     list(APPEND labels asan)
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${labels}" TIMEOUT 300)
+  # A folder's own CMakeLists.txt may add properties through PLENKO_EXTRA_TEST_PROPERTIES.
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300
+                                                               ${PLENKO_EXTRA_TEST_PROPERTIES})
+  # Labels go on in a file CTest reads after the discovered tests: a list of several would not
+  # survive the discovery's command line whole.
+  set(label_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+  file(WRITE ${label_file} "foreach(test IN LISTS ${name}_TESTS)\n"
+                           "  set_tests_properties(\"\${test}\" PROPERTIES LABELS \"${labels}\")\n"
+                           "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_file})
 endfunction()
 
 file(GLOB_RECURSE plenko_test_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*.cpp)

@@ -47,8 +47,8 @@ bool DueBefore(const MIDIScheduledPacket& a, const MIDIScheduledPacket& b)
     return a.mSequence < b.mSequence;
 }
 
-bool MIDIPacketQueue::Submit(MIDIEndpointRef destination, const MIDIPacketList& list, UInt64 sent,
-                             MIDITimeStamp& earliestStamp)
+bool MIDIPacketQueue::Submit(MIDIEndpointRef destination, const MIDIPacketList& list,
+                             const MIDISendTiming& timing, MIDITimeStamp& earliestStamp)
 {
     earliestStamp = ~MIDITimeStamp(0);
     if (list.numPackets == 0)
@@ -73,8 +73,7 @@ bool MIDIPacketQueue::Submit(MIDIEndpointRef destination, const MIDIPacketList& 
         MIDIQueuedPacket& slot = mSlots[index];
         slot.mStamp = packet->timeStamp;
         earliestStamp = std::min(earliestStamp, slot.mStamp);
-        slot.mSent = sent;
-        slot.mCountedLate = false;
+        slot.mTiming = timing;
         slot.mSequence = firstSequence + n;
         slot.mDestination = destination;
         slot.mLength = packet->length;

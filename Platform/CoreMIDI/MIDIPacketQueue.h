@@ -8,14 +8,23 @@
 #include <atomic>
 #include <memory>
 
+// What a send fixes for each of its packets: when it happened, and where the destination's delay
+// and latency offset (mLateness) and its advance time put delivery against a packet's stamp.
+struct MIDISendTiming {
+    UInt64 mSent = 0;
+    SInt64 mLatenessNanos = 0;
+    SInt64 mAdvanceNanos = 0;
+};
+
 // One sent packet on its way to its destination.
 struct MIDIScheduledPacket {
     MIDITimeStamp mStamp = 0;
-    UInt64 mSent = 0;     // host time of the send
+    MIDISendTiming mTiming;
     UInt64 mDue = 0;      // host time of delivery, set by the scheduler
     UInt64 mSequence = 0; // send order, across all senders
     MIDIEndpointRef mDestination = 0;
-    bool mCountedLate = false; // already counted as delivered after its due time
+    // Counted as delivered after its due time already, or never to be (a stamp of 0, "now").
+    bool mLateAccounted = false;
     UInt16 mLength = 0;
     Byte mData[sizeof(MIDIPacket::data)] = {};
 };
@@ -35,9 +44,9 @@ public:
 
     // Submits every packet of the list for the destination, or none of them: false when the
     // pool has too few free slots or a packet is longer than a slot holds. Sets earliestStamp to
-    // the smallest stamp of the list; sent is the host time of the send. [render-thread]
-    bool Submit(MIDIEndpointRef destination, const MIDIPacketList& list, UInt64 sent,
-                MIDITimeStamp& earliestStamp);
+    // the smallest stamp of the list. [render-thread]
+    bool Submit(MIDIEndpointRef destination, const MIDIPacketList& list,
+                const MIDISendTiming& timing, MIDITimeStamp& earliestStamp);
     // Whether submitted packets wait to be taken. [scheduler-thread]
     bool HasSubmitted() const { return mSubmittedHead.load(std::memory_order_seq_cst) != 0; }
 

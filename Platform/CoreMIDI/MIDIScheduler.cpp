@@ -24,23 +24,11 @@ UInt64 Shifted(MIDITimeStamp stamp, SInt64 shift)
     return stamp < kNever - UInt64(shift) ? stamp + UInt64(shift) : kNever;
 }
 
-// Where a destination's packets fall due against their stamps: the backend's delay and the
-// destination's latency offset.
-SInt64 DelayNanos(const MIDIBackend& backend, const MIDIObjectRecord& destination)
+// The host time at which a packet falls due: its stamp moved by the destination's delay and
+// latency offset, less the advance time by which it wants packets early.
+UInt64 DueTime(const MIDIScheduledPacket& packet)
 {
-    return (SInt64(backend.DelayMicros()) +
-            destination.mLatencyOffsetMicros.load(std::memory_order_relaxed)) *
-           kNanosPerMicro;
-}
-
-// The due time at which the destination wants the packet: its advance time before the stamp's
-// delivery time. Reads only the record's atomics, as the record may be disposed meanwhile.
-UInt64 DueTime(MIDITimeStamp stamp, const MIDIBackend& backend, const MIDIObjectRecord& destination)
-{
-    const SInt64 advance =
-        SInt64(std::max(destination.mAdvanceMicros.load(std::memory_order_relaxed), SInt32(0))) *
-        kNanosPerMicro;
-    return Shifted(stamp, DelayNanos(backend, destination) - advance);
+    return Shifted(packet.mStamp, packet.mTiming.mLatenessNanos - packet.mTiming.mAdvanceNanos);
 }
 } // namespace
 
@@ -69,10 +57,20 @@ MIDIScheduler::~MIDIScheduler()
 bool MIDIScheduler::Submit(MIDIEndpointRef destination, const MIDIObjectRecord& record,
                            const MIDIPacketList& list)
 {
-    MIDITimeStamp earliest = 0;
-    if (!mQueue.Submit(destination, list, AudioGetCurrentHostTime(), earliest))
+    // The destination's settings at the send hold for its packets. The record is read through
+    // its atomics only, as a disposal may be reusing it.
+    MIDIScheduledPacket earliest;
+    earliest.mTiming.mSent = AudioGetCurrentHostTime();
+    earliest.mTiming.mLatenessNanos =
+        (SInt64(mBackend.DelayMicros()) +
+         record.mLatencyOffsetMicros.load(std::memory_order_relaxed)) *
+        kNanosPerMicro;
+    earliest.mTiming.mAdvanceNanos =
+        SInt64(std::max(record.mAdvanceMicros.load(std::memory_order_relaxed), SInt32(0))) *
+        kNanosPerMicro;
+    if (!mQueue.Submit(destination, list, earliest.mTiming, earliest.mStamp))
         return false;
-    if (HandOverTime(DueTime(earliest, mBackend, record)) < mWakeAt.load(std::memory_order_seq_cst))
+    if (HandOverTime(DueTime(earliest)) < mWakeAt.load(std::memory_order_seq_cst))
         sem_post(&mWake);
     return true;
 }
@@ -127,17 +125,18 @@ void MIDIScheduler::TakeSubmitted()
     }
     mQueue.TakeSubmitted([&](UInt32 index) {
         MIDIQueuedPacket& packet = mQueue.At(index);
-        packet.mDue = 0;
-        if (MIDIObjectRecord* destination =
-                mTable.Find(packet.mDestination, MIDIObjectKind::Endpoint)) {
-            packet.mDue = DueTime(packet.mStamp, mBackend, *destination);
-            // A stamp that the delay and offset put before the send is delivered at once; a
-            // stamp of 0 asks for exactly that and is not late.
-            if (packet.mStamp != 0 &&
-                Shifted(packet.mStamp, DelayNanos(mBackend, *destination)) < packet.mSent) {
-                packet.mCountedLate = true;
-                destination->mLatePackets.fetch_add(1, std::memory_order_relaxed);
-            }
+        packet.mDue = DueTime(packet);
+        // A stamp that the delay and offset put before the send is delivered at once, and late;
+        // a stamp of 0 asks for exactly that and is never late.
+        packet.mLateAccounted =
+            packet.mStamp == 0 ||
+            Shifted(packet.mStamp, packet.mTiming.mLatenessNanos) >= packet.mTiming.mSent;
+        if (!packet.mLateAccounted) {
+            packet.mLateAccounted = true;
+            CallIntoLiveObject(packet.mDestination, MIDIObjectKind::Endpoint,
+                               [](MIDIObjectRecord& destination) {
+                                   destination.mLatePackets.fetch_add(1, std::memory_order_relaxed);
+                               });
         }
         mPending.push_back(index);
         std::push_heap(mPending.begin(), mPending.end(), mLaterDue);
