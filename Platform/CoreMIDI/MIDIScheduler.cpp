@@ -128,11 +128,11 @@ void MIDIScheduler::TakeSubmitted()
         packet.mDue = DueTime(packet);
         // A stamp that the delay and offset put before the send is delivered at once, and late;
         // a stamp of 0 asks for exactly that and is never late.
-        packet.mLateAccounted =
-            packet.mStamp == 0 ||
-            Shifted(packet.mStamp, packet.mTiming.mLatenessNanos) >= packet.mTiming.mSent;
-        if (!packet.mLateAccounted) {
-            packet.mLateAccounted = true;
+        const bool lateAtSend =
+            packet.mStamp != 0 &&
+            Shifted(packet.mStamp, packet.mTiming.mLatenessNanos) < packet.mTiming.mSent;
+        packet.mLateAccounted = packet.mStamp == 0 || lateAtSend;
+        if (lateAtSend) {
             CallIntoLiveObject(packet.mDestination, MIDIObjectKind::Endpoint,
                                [](MIDIObjectRecord& destination) {
                                    destination.mLatePackets.fetch_add(1, std::memory_order_relaxed);

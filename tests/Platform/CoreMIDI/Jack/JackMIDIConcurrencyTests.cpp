@@ -51,7 +51,7 @@ class JackMIDIConcurrency : public JackServerTest {};
 TEST_F(JackMIDIConcurrency, SendsWhilePortsComeAndGoLoseAndDuplicateNothingThatStays)
 {
     Watchdog watchdog(240, "sending while JACK ports come and go");
-    constexpr int kRounds = 12;
+    constexpr int kRounds = 40;
     constexpr UInt32 kPerSlice = 4;
     const std::string stayName = "plenko-stay-" + std::to_string(getpid());
     const std::string churnName = "plenko-churn-" + std::to_string(getpid());
