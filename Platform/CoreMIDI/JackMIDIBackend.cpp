@@ -133,11 +133,12 @@ void JackMIDIBackend::Run()
             }
             MakeWantedPorts();
         }
-        // Sleep until woken, or until the next attempt to find a server.
+        // Sleep until woken, or for a second: the next look for a server, or for a client that
+        // became active.
         timespec deadline{};
-        clock_gettime(CLOCK_REALTIME, &deadline);
+        clock_gettime(CLOCK_MONOTONIC, &deadline);
         deadline.tv_sec += 1;
-        while (sem_timedwait(&mWake, &deadline) != 0 && errno == EINTR) {
+        while (sem_clockwait(&mWake, CLOCK_MONOTONIC, &deadline) != 0 && errno == EINTR) {
         }
     }
 }
@@ -154,6 +155,7 @@ bool JackMIDIBackend::Connect()
     mClient = client;
     jack_set_process_callback(client, &OnProcess, this);
     jack_set_buffer_size_callback(client, &OnBufferSize, this);
+    jack_set_sample_rate_callback(client, &OnSampleRate, this);
     jack_set_port_registration_callback(client, &OnPortRegistration, this);
     // A client that quits has its ports listed until after their unregistration is announced;
     // its own departure comes once they are gone.
@@ -329,6 +331,14 @@ int JackMIDIBackend::OnBufferSize(jack_nframes_t frames, void* self)
 {
     auto* backend = static_cast<JackMIDIBackend*>(self);
     backend->SetPeriod(frames, backend->mSampleRate.load());
+    return 0;
+}
+
+int JackMIDIBackend::OnSampleRate(jack_nframes_t rate, void* self)
+{
+    auto* backend = static_cast<JackMIDIBackend*>(self);
+    backend->mSampleRate.store(rate);
+    backend->SetPeriod(jack_get_buffer_size(backend->mClient), rate);
     return 0;
 }
 

@@ -89,6 +89,7 @@ private:
 
     static int OnProcess(jack_nframes_t frames, void* self);
     static int OnBufferSize(jack_nframes_t frames, void* self);
+    static int OnSampleRate(jack_nframes_t rate, void* self);
     static void OnPortRegistration(jack_port_id_t, int, void* self);
     static void OnClientRegistration(const char*, int, void* self);
     static int OnGraphOrder(void* self);
