@@ -26,9 +26,9 @@ UInt64 Shifted(MIDITimeStamp stamp, SInt64 shift)
 
 // The host time at which a packet falls due: its stamp moved by the destination's delay and
 // latency offset, less the advance time by which it wants packets early.
-UInt64 DueTime(const MIDIScheduledPacket& packet)
+UInt64 DueTime(MIDITimeStamp stamp, const MIDISendTiming& timing)
 {
-    return Shifted(packet.mStamp, packet.mTiming.mLatenessNanos - packet.mTiming.mAdvanceNanos);
+    return Shifted(stamp, timing.mLatenessNanos - timing.mAdvanceNanos);
 }
 } // namespace
 
@@ -59,18 +59,18 @@ bool MIDIScheduler::Submit(MIDIEndpointRef destination, const MIDIObjectRecord& 
 {
     // The destination's settings at the send hold for its packets. The record is read through
     // its atomics only, as a disposal may be reusing it.
-    MIDIScheduledPacket earliest;
-    earliest.mTiming.mSent = AudioGetCurrentHostTime();
-    earliest.mTiming.mLatenessNanos =
-        (SInt64(mBackend.DelayMicros()) +
-         record.mLatencyOffsetMicros.load(std::memory_order_relaxed)) *
-        kNanosPerMicro;
-    earliest.mTiming.mAdvanceNanos =
+    MIDISendTiming timing;
+    timing.mSent = AudioGetCurrentHostTime();
+    timing.mLatenessNanos = (SInt64(mBackend.DelayMicros()) +
+                             record.mLatencyOffsetMicros.load(std::memory_order_relaxed)) *
+                            kNanosPerMicro;
+    timing.mAdvanceNanos =
         SInt64(std::max(record.mAdvanceMicros.load(std::memory_order_relaxed), SInt32(0))) *
         kNanosPerMicro;
-    if (!mQueue.Submit(destination, list, earliest.mTiming, earliest.mStamp))
+    MIDITimeStamp earliest = 0;
+    if (!mQueue.Submit(destination, list, timing, earliest))
         return false;
-    if (HandOverTime(DueTime(earliest)) < mWakeAt.load(std::memory_order_seq_cst))
+    if (HandOverTime(DueTime(earliest, timing)) < mWakeAt.load(std::memory_order_seq_cst))
         sem_post(&mWake);
     return true;
 }
@@ -125,7 +125,7 @@ void MIDIScheduler::TakeSubmitted()
     }
     mQueue.TakeSubmitted([&](UInt32 index) {
         MIDIQueuedPacket& packet = mQueue.At(index);
-        packet.mDue = DueTime(packet);
+        packet.mDue = DueTime(packet.mStamp, packet.mTiming);
         // A stamp that the delay and offset put before the send is delivered at once, and late;
         // a stamp of 0 asks for exactly that and is never late.
         const bool lateAtSend =

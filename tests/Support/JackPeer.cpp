@@ -50,16 +50,6 @@ JackPeer::~JackPeer()
         jack_client_close(mClient);
 }
 
-std::string JackPeer::ClientName() const
-{
-    return mClient != nullptr ? jack_get_client_name(mClient) : "";
-}
-
-std::string JackPeer::FullPortName(size_t port) const
-{
-    return port < mPorts.size() ? jack_port_name(mPorts[port]) : "";
-}
-
 jack_nframes_t JackPeer::SampleRate() const
 {
     return mClient != nullptr ? jack_get_sample_rate(mClient) : 0;

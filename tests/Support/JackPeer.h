@@ -47,8 +47,6 @@ public:
     JackPeer& operator=(const JackPeer&) = delete;
 
     bool IsOpen() const { return mClient != nullptr; }
-    std::string ClientName() const;
-    std::string FullPortName(size_t port) const;
     jack_nframes_t SampleRate() const;
     jack_nframes_t BufferSize() const;
     // How often, since the peer opened, the server missed a cycle (an xrun) or began one more

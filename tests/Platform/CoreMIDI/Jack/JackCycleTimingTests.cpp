@@ -1,5 +1,5 @@
-// The JACK backend's arithmetic, without a server: where a due time falls in a cycle, the mapping
-// of host time to JACK time, and the cutting of packets into one message per event.
+// The JACK backend's arithmetic, without a server: where a due time falls in a cycle, and the
+// cutting of packets into one message per event.
 #include "CoreMIDI/JackCycleTiming.h"
 #include "CoreMIDI/MIDIMessageSplitter.h"
 
@@ -37,26 +37,6 @@ TEST(JackCycleTiming, ADueTimeIsPlacedAtItsFrameFromTheMeasuredCycle)
         UInt32 frame = 999;
         EXPECT_EQ(PlaceInCycle(test.due, test.cycle, frame), test.placement);
         EXPECT_EQ(frame, test.frame);
-    }
-}
-
-TEST(JackCycleTiming, HostTimeMapsToJackTimeByTheDifferenceReadThisCycle)
-{
-    struct Case {
-        const char* what;
-        JackClockReading reading;
-        UInt64 host;
-        UInt64 jack;
-    };
-    const Case cases[] = {
-        {"JACK's clock behind ours", {10000000500, 9000000}, 10000001500, 9000001000},
-        {"JACK's clock ahead of ours", {5000000000, 7000000}, 5000250000, 7000250000},
-        {"the same clock", {42000000000, 42000000}, 42000000123, 42000000123},
-        {"a host time before JACK's clock began", {10000000000, 1000}, 5000, 0},
-    };
-    for (const Case& test : cases) {
-        SCOPED_TRACE(test.what);
-        EXPECT_EQ(HostTimeToJackNanos(test.host, test.reading), test.jack);
     }
 }
 

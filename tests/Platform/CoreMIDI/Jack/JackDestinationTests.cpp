@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -24,58 +25,6 @@
 namespace {
 
 constexpr UInt64 kMillis = 1000000;
-
-std::string StringProperty(MIDIObjectRef object, CFStringRef property)
-{
-    CFStringRef value = nullptr;
-    if (MIDIObjectGetStringProperty(object, property, &value) != noErr || value == nullptr)
-        return "<none>";
-    char text[512] = {};
-    CFStringGetCString(value, text, sizeof text, kCFStringEncodingUTF8);
-    CFRelease(value);
-    return text;
-}
-
-SInt32 IntegerProperty(MIDIObjectRef object, CFStringRef property)
-{
-    SInt32 value = -12345;
-    EXPECT_EQ(MIDIObjectGetIntegerProperty(object, property, &value), noErr);
-    return value;
-}
-
-std::vector<MIDIEndpointRef> Destinations()
-{
-    std::vector<MIDIEndpointRef> all;
-    for (ItemCount i = 0; i < MIDIGetNumberOfDestinations(); ++i)
-        all.push_back(MIDIGetDestination(i));
-    return all;
-}
-
-// The destination of that display name once it is listed, or 0 after five seconds.
-MIDIEndpointRef WaitForDestination(const std::string& displayName)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    do {
-        for (MIDIEndpointRef destination : Destinations())
-            if (StringProperty(destination, kMIDIPropertyDisplayName) == displayName)
-                return destination;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    } while (std::chrono::steady_clock::now() < until);
-    return 0;
-}
-
-// Whether the destination left the list within five seconds.
-bool WaitUntilGone(MIDIEndpointRef destination)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    do {
-        const std::vector<MIDIEndpointRef> all = Destinations();
-        if (std::find(all.begin(), all.end(), destination) == all.end())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    } while (std::chrono::steady_clock::now() < until);
-    return false;
-}
 
 std::string Unique(const std::string& name)
 {
@@ -407,4 +356,68 @@ TEST(JackBackend, WithoutAServerTheServicesStartAtOnceQuietlyWithVirtualDestinat
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(StartWithoutAServer(), ::testing::ExitedWithCode(0), "started in [0-9]+ us");
+}
+
+namespace {
+
+// A JACK server of the test's own, under a name of its own, so that it may stop and start again
+// without disturbing any other.
+std::unique_ptr<ChildProcess> StartPrivateServer(const std::string& name)
+{
+    auto server = std::make_unique<ChildProcess>(std::vector<std::string>{
+        "jackd", "-n", name, "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "256"});
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < until) {
+        if (JackPeer("plenko-wait", {}).IsOpen())
+            return server;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return nullptr;
+}
+
+// Runs in a child process of its own, whose services know only the private server.
+void FollowAServerThatStopsAndReturns()
+{
+    const std::string serverName = Unique("plenko-restart");
+    setenv("JACK_DEFAULT_SERVER", serverName.c_str(), 1);
+    std::string failures;
+    const auto check = [&](bool ok, const char* what) {
+        if (!ok)
+            failures += std::string(what) + "; ";
+    };
+    std::unique_ptr<ChildProcess> server = StartPrivateServer(serverName);
+    check(server != nullptr, "the server did not start");
+    MIDITestClient client;
+    const MIDIPacketList note = OnePacket(0, {0x90, 60, 1});
+    MIDIEndpointRef first = 0;
+    SInt32 id = 0;
+    {
+        JackPeer peer("plenko-peer", {"in"});
+        first = WaitForDestination("plenko-peer: in");
+        check(first != 0, "the port was not listed");
+        id = IntegerProperty(first, kMIDIPropertyUniqueID);
+        server->Stop();
+        check(WaitUntilGone(first), "the port stayed listed after the server stopped");
+        check(MIDISend(client.Port(), first, &note) == kMIDIUnknownEndpoint,
+              "a send to the vanished port did not fail");
+    }
+    server = StartPrivateServer(serverName);
+    check(server != nullptr, "the server did not start again");
+    JackPeer peer("plenko-peer", {"in"});
+    // The backend looks for the server once a second.
+    const MIDIEndpointRef again = WaitForDestination("plenko-peer: in");
+    check(again != 0 && again != first, "the port was not listed again");
+    check(IntegerProperty(again, kMIDIPropertyUniqueID) == id, "the unique id changed");
+    check(MIDISend(client.Port(), again, &note) == noErr && peer.WaitFor(1).size() == 1,
+          "nothing arrived through the server that came back");
+    fprintf(stderr, "failures: %s\n", failures.empty() ? "none" : failures.c_str());
+    std::exit(failures.empty() ? 0 : 1);
+}
+
+} // namespace
+
+TEST(JackBackend, DestinationsGoWithTheServerAndComeBackWithIt)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(FollowAServerThatStopsAndReturns(), ::testing::ExitedWithCode(0), "failures: none");
 }

@@ -13,30 +13,6 @@
 
 namespace {
 
-std::string DisplayName(MIDIEndpointRef destination)
-{
-    CFStringRef value = nullptr;
-    if (MIDIObjectGetStringProperty(destination, kMIDIPropertyDisplayName, &value) != noErr)
-        return "";
-    char text[512] = {};
-    CFStringGetCString(value, text, sizeof text, kCFStringEncodingUTF8);
-    CFRelease(value);
-    return text;
-}
-
-// The listed destination of that display name (0 if none), or waits for one that is.
-MIDIEndpointRef FindDestination(const std::string& displayName, bool wait)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    do {
-        for (ItemCount i = 0; i < MIDIGetNumberOfDestinations(); ++i)
-            if (DisplayName(MIDIGetDestination(i)) == displayName)
-                return MIDIGetDestination(i);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    } while (wait && std::chrono::steady_clock::now() < until);
-    return 0;
-}
-
 // Message: a SysEx carrying a 21-bit running number.
 MIDIPacketList Numbered(MIDITimeStamp stamp, UInt32 number)
 {
@@ -57,7 +33,7 @@ TEST_F(JackMIDIConcurrency, SendsWhilePortsComeAndGoLoseAndDuplicateNothingThatS
     const std::string churnName = "plenko-churn-" + std::to_string(getpid());
     JackPeer stay(stayName, {"in"});
     ASSERT_TRUE(stay.IsOpen());
-    const MIDIEndpointRef stayDestination = FindDestination(stayName + ": in", true);
+    const MIDIEndpointRef stayDestination = WaitForDestination(stayName + ": in");
     ASSERT_NE(stayDestination, 0u);
     MIDITestClient client;
 
@@ -92,13 +68,12 @@ TEST_F(JackMIDIConcurrency, SendsWhilePortsComeAndGoLoseAndDuplicateNothingThatS
         std::optional<JackPeer> churn;
         churn.emplace(churnName, std::vector<std::string>{"in"});
         ASSERT_TRUE(churn->IsOpen());
-        const MIDIEndpointRef destination = FindDestination(churnName + ": in", true);
+        const MIDIEndpointRef destination = WaitForDestination(churnName + ": in");
         ASSERT_NE(destination, 0u) << "round " << round;
         churnDestination.store(destination);
         churnReceived += int(churn->WaitFor(10).size());
         churn.reset();
-        while (FindDestination(churnName + ": in", false) != 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ASSERT_TRUE(WaitUntilGone(destination)) << "round " << round;
     }
     stop.store(true);
     render.join();
