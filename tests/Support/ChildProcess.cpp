@@ -23,6 +23,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& command)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, output, STDERR_FILENO);
+    // Nothing else of the test's: a pipe it inherited would keep a reader waiting.
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     std::vector<char*> argv;
     for (const std::string& argument : command)

@@ -11,12 +11,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <optional>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -137,15 +137,16 @@ constexpr SInt32 kOffsetMicros = 5000;
 // the number the test put in the note-on's data bytes.
 std::vector<std::pair<UInt64, int>> ParseDump(const std::string& output)
 {
-    const std::regex line(R"(^\s*(\d+): 90 ([0-9a-f]{2}) ([0-9a-f]{2}))");
     std::vector<std::pair<UInt64, int>> events;
     std::istringstream lines(output);
     std::string text;
-    std::smatch match;
-    while (std::getline(lines, text))
-        if (std::regex_search(text, match, line))
-            events.emplace_back(std::stoull(match[1]), std::stoi(match[2], nullptr, 16) << 7 |
-                                                           std::stoi(match[3], nullptr, 16));
+    while (std::getline(lines, text)) {
+        unsigned long long frame = 0;
+        unsigned status = 0, high = 0, low = 0;
+        if (std::sscanf(text.c_str(), " %llu: %2x %2x %2x", &frame, &status, &high, &low) == 4 &&
+            status == 0x90)
+            events.emplace_back(frame, int(high << 7 | low));
+    }
     return events;
 }
 
@@ -375,11 +376,10 @@ std::unique_ptr<ChildProcess> StartPrivateServer(const std::string& name)
     return nullptr;
 }
 
-// Runs in a child process of its own, whose services know only the private server.
-void FollowAServerThatStopsAndReturns()
+// Runs in a child process of its own, whose services know only the private server; returns what
+// went wrong.
+std::string FollowAServerThatStopsAndReturns(const std::string& serverName)
 {
-    const std::string serverName = Unique("plenko-restart");
-    setenv("JACK_DEFAULT_SERVER", serverName.c_str(), 1);
     std::string failures;
     const auto check = [&](bool ok, const char* what) {
         if (!ok)
@@ -396,7 +396,7 @@ void FollowAServerThatStopsAndReturns()
         first = WaitForDestination("plenko-peer: in");
         check(first != 0, "the port was not listed");
         id = IntegerProperty(first, kMIDIPropertyUniqueID);
-        server->Stop();
+        server.reset();
         check(WaitUntilGone(first), "the port stayed listed after the server stopped");
         check(MIDISend(client.Port(), first, &note) == kMIDIUnknownEndpoint,
               "a send to the vanished port did not fail");
@@ -410,8 +410,7 @@ void FollowAServerThatStopsAndReturns()
     check(IntegerProperty(again, kMIDIPropertyUniqueID) == id, "the unique id changed");
     check(MIDISend(client.Port(), again, &note) == noErr && peer.WaitFor(1).size() == 1,
           "nothing arrived through the server that came back");
-    fprintf(stderr, "failures: %s\n", failures.empty() ? "none" : failures.c_str());
-    std::exit(failures.empty() ? 0 : 1);
+    return failures.empty() ? "none" : failures;
 }
 
 } // namespace
@@ -419,5 +418,13 @@ void FollowAServerThatStopsAndReturns()
 TEST(JackBackend, DestinationsGoWithTheServerAndComeBackWithIt)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(FollowAServerThatStopsAndReturns(), ::testing::ExitedWithCode(0), "failures: none");
+    const std::string serverName = Unique("plenko-restart");
+    EXPECT_EXIT(
+        {
+            setenv("JACK_DEFAULT_SERVER", serverName.c_str(), 1);
+            const std::string failures = FollowAServerThatStopsAndReturns(serverName);
+            fprintf(stderr, "failures: %s\n", failures.c_str());
+            std::exit(failures == "none" ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "failures: none");
 }
