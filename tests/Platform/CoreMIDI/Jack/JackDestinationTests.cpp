@@ -216,7 +216,8 @@ DumpRun RunThroughJackMidiDump(const JackPeer& probe, int attempt)
             EXPECT_EQ(MIDISend(client.Port(), destination, &list), noErr);
         }
     }
-    const UInt64 end = run.stamps.back() + 300 * kMillis;
+    // jack_midi_dump prints from a buffer of its own: time to print the last event.
+    const UInt64 end = run.stamps.back() + 1000 * kMillis;
     std::this_thread::sleep_for(std::chrono::nanoseconds(end - AudioGetCurrentHostTime()));
     run.delayMicros = IntegerProperty(destination, kMIDIPropertyDeliveryDelayMuSec);
     run.late = IntegerProperty(destination, kMIDIPropertyLatePacketCount);
@@ -247,40 +248,45 @@ TEST_F(JackDestinations, EventsArriveAtTheFramesTheirStampsNameAtAProgramWeDidNo
     const JackPeer probe(Unique("plenko-probe"), {});
     ASSERT_TRUE(probe.IsOpen());
     const double framesPerNano = probe.SampleRate() / 1e9;
-    // Nominal spacing can only be shown by a server whose timing is settled; a few tries for one.
+    // Nominal spacing can only be shown by a server whose timing is settled and that runs every
+    // client in every cycle (else what it missed is late); a few tries for such a run.
     DumpRun run;
     std::string disturbances;
-    for (int attempt = 0; attempt < 2 && !(run.settled && run.disturbances == 0); ++attempt) {
+    const auto undisturbed = [&] { return run.settled && run.disturbances == 0 && run.late == 0; };
+    for (int attempt = 0; attempt < 2 && !undisturbed(); ++attempt) {
         run = RunThroughJackMidiDump(probe, attempt);
         ASSERT_FALSE(HasFailure());
         disturbances += " " + (run.settled ? std::to_string(run.disturbances) : "unsettled");
     }
-    const bool undisturbed = run.settled && run.disturbances == 0;
 
     // Every event once, in order.
-    ASSERT_EQ(run.events.size(), size_t(kEvents));
-    for (int n = 0; n < kEvents; ++n)
-        ASSERT_EQ(run.events[n].second, n) << "lost, repeated or out of order";
     EXPECT_EQ(run.dropped, 0);
+    for (int n = 0; n < kEvents; ++n) {
+        ASSERT_LT(size_t(n), run.events.size()) << "events from " << n << " on are missing";
+        ASSERT_EQ(run.events[n].second, n) << "lost, repeated or out of order";
+    }
+    ASSERT_EQ(run.events.size(), size_t(kEvents));
 
     // Each event where the server's own cycle times put its due time (its stamp, the delivery
     // delay and its offset), within the frames that the probe's and the backend's readings of
-    // the clocks may differ by: this holds however busy the machine is. A disturbed server may
-    // leave gaps between its cycles' times; what falls due in one is past due in the next cycle.
+    // the clocks may differ by: this holds however busy the machine is, but for packets the
+    // backend counted late (a cycle that did not run our callback in time, or a gap between the
+    // times of two cycles), each of which may put two spacings out.
     const std::vector<JackPeerCycle> cycles = probe.Cycles();
     std::vector<SInt64> serverFrames;
     for (int n = 0; n < kEvents; ++n)
         serverFrames.push_back(
             ServerFrameAt(cycles, run.stamps[n] + UInt64(run.delayMicros + run.offsets[n]) * 1000));
-    int compared = 0;
+    int compared = 0, misplaced = 0;
     for (int n = 1; n < kEvents; ++n) {
         if (serverFrames[n - 1] == -1 || serverFrames[n] == -1)
             continue;
         const SInt64 printed = SInt64(run.events[n].first) - SInt64(run.events[n - 1].first);
-        EXPECT_LE(std::abs(printed - (serverFrames[n] - serverFrames[n - 1])), 2) << "event " << n;
+        misplaced += std::abs(printed - (serverFrames[n] - serverFrames[n - 1])) > 2;
         ++compared;
     }
-    EXPECT_GT(compared, kEvents * 9 / 10) << "the probe saw too few of the cycles";
+    EXPECT_GT(compared, kEvents / 2) << "the server left too many gaps between its cycles";
+    EXPECT_LE(misplaced, 2 * run.late) << "events away from where the server's cycles put them";
 
     // Against the stamps: each event as many frames after the one before as its stamp and
     // offset are later, within 2 frames: 480 per 10 ms at 48 kHz, 0 within a chord, 240 more or
@@ -294,7 +300,7 @@ TEST_F(JackDestinations, EventsArriveAtTheFramesTheirStampsNameAtAProgramWeDidNo
         const double offsetFrames = (run.offsets[n] - run.offsets[n - 1]) * 1e3 * framesPerNano;
         const double frames = double(run.events[n].first) - double(run.events[n - 1].first);
         const double error = frames - stampFrames - offsetFrames;
-        if (undisturbed) {
+        if (undisturbed()) {
             EXPECT_LE(std::fabs(error), 2.0) << "event " << n;
         }
         ++errors[std::lround(error)];
@@ -304,8 +310,7 @@ TEST_F(JackDestinations, EventsArriveAtTheFramesTheirStampsNameAtAProgramWeDidNo
         }
     }
     ASSERT_GT(shifts, 0);
-    if (undisturbed) {
-        EXPECT_EQ(run.late, 0);
+    if (undisturbed()) {
         EXPECT_NEAR(shifted / shifts, kOffsetMicros * 1e3 * framesPerNano, 1.0);
     }
 
@@ -313,8 +318,9 @@ TEST_F(JackDestinations, EventsArriveAtTheFramesTheirStampsNameAtAProgramWeDidNo
     for (const auto& [error, count] : errors)
         report << " " << error << ":" << count;
     std::cout << "server disturbances in the runs:" << disturbances
-              << (undisturbed ? "" : " (spacing against the stamps not judged)")
-              << "; frame-spacing errors (frames:count):" << report.str() << "; +5 ms moved events "
+              << (undisturbed() ? "" : " (spacing against the stamps not judged)")
+              << "; frame-spacing errors (frames:count):" << report.str()
+              << "; misplaced against the server's cycles " << misplaced << "; +5 ms moved events "
               << shifted / shifts << " frames on average; late " << run.late << ", dropped "
               << run.dropped << std::endl;
     RecordProperty("SpacingErrors", report.str());
