@@ -259,13 +259,20 @@ TEST_F(JackDestinations, EventsArriveAtTheFramesTheirStampsNameAtAProgramWeDidNo
         disturbances += " " + (run.settled ? std::to_string(run.disturbances) : "unsettled");
     }
 
-    // Every event once, in order.
+    // Every event once, in order. A server that failed to run a client in a cycle (an xrun) has
+    // lost that cycle's MIDI for it: only then may events be missing.
     EXPECT_EQ(run.dropped, 0);
-    for (int n = 0; n < kEvents; ++n) {
-        ASSERT_LT(size_t(n), run.events.size()) << "events from " << n << " on are missing";
-        ASSERT_EQ(run.events[n].second, n) << "lost, repeated or out of order";
+    std::vector<std::pair<UInt64, int>> printed(kEvents, {0, -1});
+    for (size_t n = 0; n < run.events.size(); ++n) {
+        ASSERT_TRUE(n == 0 || run.events[n].second > run.events[n - 1].second)
+            << "repeated or out of order at " << run.events[n].second;
+        ASSERT_LT(run.events[n].second, kEvents);
+        printed[run.events[n].second] = run.events[n];
     }
-    ASSERT_EQ(run.events.size(), size_t(kEvents));
+    const int missing = kEvents - int(run.events.size());
+    if (undisturbed()) {
+        ASSERT_EQ(missing, 0) << "events lost";
+    }
 
     // Each event where the server's own cycle times put its due time (its stamp, the delivery
     // delay and its offset), within the frames that the probe's and the backend's readings of
@@ -279,10 +286,11 @@ TEST_F(JackDestinations, EventsArriveAtTheFramesTheirStampsNameAtAProgramWeDidNo
             ServerFrameAt(cycles, run.stamps[n] + UInt64(run.delayMicros + run.offsets[n]) * 1000));
     int compared = 0, misplaced = 0;
     for (int n = 1; n < kEvents; ++n) {
-        if (serverFrames[n - 1] == -1 || serverFrames[n] == -1)
+        if (serverFrames[n - 1] == -1 || serverFrames[n] == -1 || printed[n - 1].second == -1 ||
+            printed[n].second == -1)
             continue;
-        const SInt64 printed = SInt64(run.events[n].first) - SInt64(run.events[n - 1].first);
-        misplaced += std::abs(printed - (serverFrames[n] - serverFrames[n - 1])) > 2;
+        const SInt64 spacing = SInt64(printed[n].first) - SInt64(printed[n - 1].first);
+        misplaced += std::abs(spacing - (serverFrames[n] - serverFrames[n - 1])) > 2;
         ++compared;
     }
     EXPECT_GT(compared, kEvents / 2) << "the server left too many gaps between its cycles";
@@ -296,9 +304,11 @@ TEST_F(JackDestinations, EventsArriveAtTheFramesTheirStampsNameAtAProgramWeDidNo
     double shifted = 0;
     int shifts = 0;
     for (int n = 1; n < kEvents; ++n) {
+        if (printed[n - 1].second == -1 || printed[n].second == -1)
+            continue;
         const double stampFrames = double(run.stamps[n] - run.stamps[n - 1]) * framesPerNano;
         const double offsetFrames = (run.offsets[n] - run.offsets[n - 1]) * 1e3 * framesPerNano;
-        const double frames = double(run.events[n].first) - double(run.events[n - 1].first);
+        const double frames = double(printed[n].first) - double(printed[n - 1].first);
         const double error = frames - stampFrames - offsetFrames;
         if (undisturbed()) {
             EXPECT_LE(std::fabs(error), 2.0) << "event " << n;
@@ -320,9 +330,9 @@ TEST_F(JackDestinations, EventsArriveAtTheFramesTheirStampsNameAtAProgramWeDidNo
     std::cout << "server disturbances in the runs:" << disturbances
               << (undisturbed() ? "" : " (spacing against the stamps not judged)")
               << "; frame-spacing errors (frames:count):" << report.str()
-              << "; misplaced against the server's cycles " << misplaced << "; +5 ms moved events "
-              << shifted / shifts << " frames on average; late " << run.late << ", dropped "
-              << run.dropped << std::endl;
+              << "; misplaced against the server's cycles " << misplaced << ", missing " << missing
+              << "; +5 ms moved events " << shifted / shifts << " frames on average; late "
+              << run.late << ", dropped " << run.dropped << std::endl;
     RecordProperty("SpacingErrors", report.str());
     RecordProperty("OffsetShiftFrames", std::to_string(shifted / shifts));
 }
