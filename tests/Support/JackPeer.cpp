@@ -107,7 +107,9 @@ std::vector<JackPeerCycle> JackPeer::Cycles() const
 
 int JackPeer::Xrun(void* self)
 {
-    static_cast<JackPeer*>(self)->NoteDisturbance();
+    auto* peer = static_cast<JackPeer*>(self);
+    ++peer->mXruns;
+    peer->NoteDisturbance();
     return 0;
 }
 

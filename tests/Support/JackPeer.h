@@ -54,6 +54,9 @@ public:
     // and re-anchored its schedule), and the host time of the last time: either unsettles the
     // server's clock estimate, and so its frames against other clocks, for seconds.
     size_t Disturbances() const { return mDisturbances.load(); }
+    // How often of those the server missed a cycle, which loses that cycle's MIDI for a client
+    // it did not run.
+    size_t Xruns() const { return mXruns.load(); }
     UInt64 LastDisturbance() const { return mLastDisturbance.load(); }
     // The cycles since the peer opened (the first three minutes of them).
     std::vector<JackPeerCycle> Cycles() const;
@@ -75,6 +78,7 @@ private:
     std::unique_ptr<JackPeerCycle[]> mCycles;
     std::atomic<size_t> mCycleCount{0};
     std::atomic<size_t> mDisturbances{0};
+    std::atomic<size_t> mXruns{0};
     std::atomic<UInt64> mLastDisturbance{0};
 };
 

@@ -78,16 +78,24 @@ TEST_F(JackMIDIConcurrency, SendsWhilePortsComeAndGoLoseAndDuplicateNothingThatS
     stop.store(true);
     render.join();
 
+    // Nothing repeated or out of order, nothing dropped by the services; nothing missing either,
+    // unless the server missed cycles, which loses their MIDI for a client it did not run.
     const UInt32 total = sent.load();
     const std::vector<JackPeerEvent> received = stay.WaitFor(total, std::chrono::seconds(20));
-    ASSERT_EQ(received.size(), size_t(total)) << "lost or duplicated";
-    for (UInt32 n = 0; n < total; ++n) {
+    const auto number = [&](size_t n) {
         const JackPeerEvent& event = received[n];
-        ASSERT_EQ(event.length, 5u);
-        ASSERT_EQ(UInt32(event.data[1]) << 14 | UInt32(event.data[2]) << 7 | event.data[3], n)
-            << "out of order";
+        return UInt32(event.data[1]) << 14 | UInt32(event.data[2]) << 7 | event.data[3];
+    };
+    for (size_t n = 0; n < received.size(); ++n) {
+        ASSERT_EQ(received[n].length, 5u);
+        ASSERT_TRUE(n == 0 || number(n) > number(n - 1)) << "repeated or out of order at " << n;
+    }
+    EXPECT_EQ(IntegerProperty(stayDestination, kMIDIPropertyDroppedPacketCount), 0);
+    if (stay.Xruns() == 0) {
+        EXPECT_EQ(received.size(), size_t(total)) << "lost";
     }
     EXPECT_GT(churnReceived, 0) << "the port that came and went never received anything";
-    std::cout << total << " messages to the port that stayed, " << kRounds
+    std::cout << total << " messages to the port that stayed, " << received.size()
+              << " received, server xruns " << stay.Xruns() << "; " << kRounds
               << " rounds of a port that came and went" << std::endl;
 }
