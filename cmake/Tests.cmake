@@ -14,7 +14,7 @@ add_subdirectory(tests/Support)
 
 # The project's libraries that exist so far; a test program links all of them.
 set(PLENKO_TEST_LIBRARIES Platform)
-foreach(lib PublicUtility AUPublic)
+foreach(lib PublicUtility AUPublic AUHostCore)
   if(TARGET ${lib})
     list(APPEND PLENKO_TEST_LIBRARIES ${lib})
   endif()

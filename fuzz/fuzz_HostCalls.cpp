@@ -5,6 +5,7 @@
 // inside property values (CF objects, procedures, lent memory, other units), and the handful of
 // sizes a host could never mean (buses, channels and frames beyond what memory holds).
 #include "../tests/AUPublic/PropertyProtocol/HostedTestUnit.h"
+#include "FuzzInput.h"
 #include "QuietStderr.h"
 
 #include <AudioUnit/MusicDevice.h>
@@ -65,38 +66,6 @@ constexpr AudioUnitPropertyID kPropertyIDs[] = {0,
                                                 54,
                                                 kLastRenderedSampleTime,
                                                 kThrowingProperty};
-
-// Sequential reader of the input; zeros once it runs out.
-class Input {
-public:
-    Input(const uint8_t* data, size_t size) : mData(data), mSize(size) {}
-    bool Empty() const { return mPosition >= mSize; }
-    uint8_t Byte() { return mPosition < mSize ? mData[mPosition++] : 0; }
-    UInt32 Word()
-    {
-        UInt32 value = 0;
-        for (int i = 0; i < 4; ++i)
-            value = (value << 8) | Byte();
-        return value;
-    }
-    void Fill(void* out, size_t size)
-    {
-        auto* bytes = static_cast<uint8_t*>(out);
-        for (size_t i = 0; i < size; ++i)
-            bytes[i] = Byte();
-    }
-    // Small numbers most of the time, any 32-bit number now and then.
-    UInt32 SmallOrAny(UInt32 small)
-    {
-        const uint8_t choice = Byte();
-        return choice < 240 ? UInt32(choice % small) : Word();
-    }
-
-private:
-    const uint8_t* mData;
-    size_t mSize;
-    size_t mPosition = 0;
-};
 
 OSStatus SilentSource(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32,
                       AudioBufferList* ioData)

@@ -1,6 +1,6 @@
 // The component calls of the host: registration, search, description and instance lifetime.
-#include "CoreFoundation/CFStringText.h"
 #include "ComponentRegistry.h"
+#include "CoreFoundation/CFStringText.h"
 
 #include <CoreAudio/CoreAudioTypes.h>
 #include <CoreFoundation/CoreFoundation.h>
@@ -15,6 +15,13 @@ constexpr OSStatus kUnknownExceptionStatus = -1;
 bool IsKnown(AudioComponent component)
 {
     return component != nullptr && ComponentRegistry::Shared().Contains(component);
+}
+
+// A new string of the text in *out, or -108 when it cannot be made.
+OSStatus CopyText(const std::string& text, CFStringRef* out)
+{
+    *out = CFStringCreateWithCString(kCFAllocatorDefault, text.c_str(), kCFStringEncodingUTF8);
+    return *out != nullptr ? OSStatus(noErr) : OSStatus(kAudio_MemFullError);
 }
 
 } // namespace
@@ -68,9 +75,7 @@ OSStatus AudioComponentCopyName(AudioComponent inComponent, CFStringRef* outName
     if (!IsKnown(inComponent) || outName == nullptr) {
         return kAudio_ParamError;
     }
-    *outName = CFStringCreateWithCString(kCFAllocatorDefault, inComponent->mName.c_str(),
-                                         kCFStringEncodingUTF8);
-    return *outName != nullptr ? OSStatus(noErr) : OSStatus(kAudio_MemFullError);
+    return CopyText(inComponent->mName, outName);
 }
 
 OSStatus AudioComponentGetDescription(AudioComponent inComponent,
@@ -90,6 +95,18 @@ OSStatus AudioComponentGetVersion(AudioComponent inComponent, UInt32* outVersion
     }
     *outVersion = inComponent->mVersion;
     return noErr;
+}
+
+OSStatus AudioComponentCopyBundlePath(AudioComponent inComponent, CFStringRef* outPath)
+{
+    if (!IsKnown(inComponent) || outPath == nullptr) {
+        return kAudio_ParamError;
+    }
+    if (inComponent->mBundlePath.empty()) {
+        *outPath = nullptr;
+        return noErr;
+    }
+    return CopyText(inComponent->mBundlePath, outPath);
 }
 
 OSStatus AudioComponentInstanceNew(AudioComponent inComponent, AudioComponentInstance* outInstance)

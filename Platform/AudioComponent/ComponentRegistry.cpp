@@ -155,8 +155,8 @@ void ComponentRegistry::AddBundle(const std::string& bundlePath)
     }
     for (ManifestComponent& entry : entries) {
         mComponents.push_back(std::make_unique<OpaqueAudioComponent>(
-            entry.mDescription, std::move(entry.mName), entry.mVersion, library.string(),
-            std::move(entry.mFactoryFunction)));
+            entry.mDescription, std::move(entry.mName), entry.mVersion, bundle.string(),
+            library.string(), std::move(entry.mFactoryFunction)));
     }
     mKnownBundles.insert(bundle.string());
 }

@@ -139,8 +139,11 @@ OSStatus EventListenerRegistry::Dispose(AUEventListenerRef listener)
 void EventListenerRegistry::Notify(AUEventListenerRef sendingListener, void* sendingObject,
                                    const AudioUnitEvent& event)
 {
-    const AudioUnitParameterValue value = ValueOf(event);
-    const UInt64 hostTime = AudioGetCurrentHostTime();
+    // Read once, for the first listener that hears the event: an event nobody listens to (a unit
+    // announcing every MIDI-mapped change, say) costs no parameter read and no clock read.
+    bool stamped = false;
+    AudioUnitParameterValue value = 0;
+    UInt64 hostTime = 0;
     // Counted before the list is read, so that no change frees the list under this delivery.
     mDeliveries.fetch_add(1);
     ++tDeliveryDepth;
@@ -149,6 +152,11 @@ void EventListenerRegistry::Notify(AUEventListenerRef sendingListener, void* sen
             (sendingObject != nullptr && registration->mObject == sendingObject) ||
             !SameEvent(registration->mEvent, event) || registration->mRemoved.load()) {
             continue;
+        }
+        if (!stamped) {
+            value = ValueOf(event);
+            hostTime = AudioGetCurrentHostTime();
+            stamped = true;
         }
         try {
             registration->mProc(registration->mRefCon, registration->mObject, &event, hostTime,

@@ -14,10 +14,11 @@ OpaqueAudioComponent::OpaqueAudioComponent(const AudioComponentDescription& desc
 }
 
 OpaqueAudioComponent::OpaqueAudioComponent(const AudioComponentDescription& description,
-                                           std::string name, UInt32 version,
+                                           std::string name, UInt32 version, std::string bundlePath,
                                            std::string libraryPath, std::string factorySymbol)
     : mDescription(description), mName(std::move(name)), mVersion(version),
-      mLibraryPath(std::move(libraryPath)), mFactorySymbol(std::move(factorySymbol))
+      mBundlePath(std::move(bundlePath)), mLibraryPath(std::move(libraryPath)),
+      mFactorySymbol(std::move(factorySymbol))
 {
 }
 

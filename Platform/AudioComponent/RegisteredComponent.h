@@ -12,9 +12,10 @@ struct OpaqueAudioComponent {
     // A component whose factory is already in the process.
     OpaqueAudioComponent(const AudioComponentDescription& description, std::string name,
                          UInt32 version, AudioComponentFactoryFunction factory);
-    // A component of a bundle whose library is not loaded yet.
+    // A component of the bundle at bundlePath whose library is not loaded yet.
     OpaqueAudioComponent(const AudioComponentDescription& description, std::string name,
-                         UInt32 version, std::string libraryPath, std::string factorySymbol);
+                         UInt32 version, std::string bundlePath, std::string libraryPath,
+                         std::string factorySymbol);
     OpaqueAudioComponent(const OpaqueAudioComponent&) = delete;
     OpaqueAudioComponent& operator=(const OpaqueAudioComponent&) = delete;
 
@@ -26,6 +27,7 @@ struct OpaqueAudioComponent {
     const AudioComponentDescription mDescription;
     const std::string mName;
     const UInt32 mVersion;
+    const std::string mBundlePath; // empty for a component registered in-process
 
 private:
     const std::string mLibraryPath;

@@ -57,6 +57,10 @@ OSStatus AudioComponentCopyName(AudioComponent inComponent, CFStringRef* outName
 OSStatus AudioComponentGetDescription(AudioComponent inComponent,
                                       AudioComponentDescription* outDesc);         // [any-thread]
 OSStatus AudioComponentGetVersion(AudioComponent inComponent, UInt32* outVersion); // [any-thread]
+// Our own extension: the path of the bundle folder the component comes from (as found on the
+// search path, links resolved), which the caller releases; NULL for a component registered
+// in-process. [any-thread]
+OSStatus AudioComponentCopyBundlePath(AudioComponent inComponent, CFStringRef* outPath);
 
 // Loads the component's code if needed, calls its factory and opens the new instance. When the
 // open fails its status is returned and nothing stays allocated. [any-thread]

@@ -1,9 +1,12 @@
 // The properties of audio units: scopes, property ids and the records some properties carry
-// (connections, input callbacks, external buffers, presets, parameter descriptions).
+// (connections, input callbacks, external buffers, presets, parameter descriptions, MIDI-to-
+// parameter mappings).
 #pragma once
 
 #include <AudioUnit/AUComponent.h>
 #include <CoreFoundation/CFBase.h>
+
+#include <stddef.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -48,10 +51,17 @@ enum {
     kAudioUnitProperty_PresentPreset = 36,
     kAudioUnitProperty_OfflineRender = 37,
     kAudioUnitProperty_IconLocation = 39,
+    kAudioUnitProperty_AllParameterMIDIMappings = 41,
+    kAudioUnitProperty_AddParameterMIDIMapping = 42,
+    kAudioUnitProperty_RemoveParameterMIDIMapping = 43,
+    kAudioUnitProperty_HotMapParameterMIDIMapping = 44,
     kAudioUnitProperty_ShouldAllocateBuffer = 51,
     kAudioUnitProperty_ParameterHistoryInfo = 53,
     kAudioUnitProperty_NickName = 54
 };
+
+// The properties of music devices.
+enum { kMusicDeviceProperty_InstrumentCount = 1000, kMusicDeviceProperty_MIDIXMLNames = 1006 };
 
 // Property 1: feeds input destInputNumber from output sourceOutputNumber of another unit; a
 // NULL source disconnects.
@@ -135,8 +145,14 @@ enum {
 typedef UInt32 AudioUnitParameterOptions;
 enum {
     kAudioUnitParameterFlag_CFNameRelease = (1UL << 4),
+    kAudioUnitParameterFlag_DisplaySquareRoot = (1UL << 16),
+    kAudioUnitParameterFlag_DisplaySquared = (2UL << 16),
+    kAudioUnitParameterFlag_DisplayCubed = (3UL << 16),
+    kAudioUnitParameterFlag_DisplayCubeRoot = (4UL << 16),
+    kAudioUnitParameterFlag_DisplayExponential = (5UL << 16),
     kAudioUnitParameterFlag_HasClump = (1UL << 20),
     kAudioUnitParameterFlag_ValuesHaveStrings = (1UL << 21),
+    kAudioUnitParameterFlag_DisplayLogarithmic = (1UL << 22),
     kAudioUnitParameterFlag_HasCFNameString = (1UL << 27),
     kAudioUnitParameterFlag_IsReadable = (1UL << 30),
     kAudioUnitParameterFlag_IsWritable = (1UL << 31)
@@ -155,6 +171,43 @@ struct AudioUnitParameterInfo {
 };
 typedef struct AudioUnitParameterInfo AudioUnitParameterInfo;
 
+// The bits of a parameter's flags that choose the curve its value is shown on (0: linear).
+enum {
+    kAudioUnitParameterFlag_DisplayMask = (7UL << 16) | kAudioUnitParameterFlag_DisplayLogarithmic
+};
+
+static inline UInt32 GetAudioUnitParameterDisplayType(UInt32 flags)
+{
+    return flags & kAudioUnitParameterFlag_DisplayMask;
+}
+
+// Properties 41 to 44: one binding of a kind of MIDI message to a parameter. mStatus holds the
+// message kind in its high nibble and the channel in its low one; mData1 the controller, note or
+// program number. The sub-range replaces the parameter's range when the SubRange flag is set.
+enum {
+    kAUParameterMIDIMapping_AnyChannelFlag = (1L << 0),
+    kAUParameterMIDIMapping_AnyNoteFlag = (1L << 1),
+    kAUParameterMIDIMapping_SubRange = (1L << 2),
+    kAUParameterMIDIMapping_Toggle = (1L << 3),
+    kAUParameterMIDIMapping_Bipolar = (1L << 4),
+    kAUParameterMIDIMapping_Bipolar_On = (1L << 5)
+};
+
+struct AUParameterMIDIMapping {
+    AudioUnitScope mScope;
+    AudioUnitElement mElement;
+    AudioUnitParameterID mParameterID;
+    UInt32 mFlags;
+    AudioUnitParameterValue mSubRangeMin;
+    AudioUnitParameterValue mSubRangeMax;
+    UInt8 mStatus;
+    UInt8 mData1;
+    UInt8 reserved1;
+    UInt8 reserved2;
+    UInt32 reserved3;
+};
+typedef struct AUParameterMIDIMapping AUParameterMIDIMapping;
+
 #ifdef __cplusplus
 }
 #endif
@@ -165,3 +218,11 @@ static_assert(sizeof(AudioUnitExternalBuffer) == 16, "AudioUnitExternalBuffer la
 static_assert(sizeof(AUPreset) == 16, "AUPreset layout");
 static_assert(sizeof(HostCallbackInfo) == 40, "HostCallbackInfo layout");
 static_assert(sizeof(AudioUnitParameterInfo) == 104, "AudioUnitParameterInfo layout");
+static_assert(sizeof(AUParameterMIDIMapping) == 32, "AUParameterMIDIMapping layout");
+static_assert(offsetof(AUParameterMIDIMapping, mFlags) == 12 &&
+                  offsetof(AUParameterMIDIMapping, mSubRangeMin) == 16 &&
+                  offsetof(AUParameterMIDIMapping, mSubRangeMax) == 20 &&
+                  offsetof(AUParameterMIDIMapping, mStatus) == 24 &&
+                  offsetof(AUParameterMIDIMapping, mData1) == 25 &&
+                  offsetof(AUParameterMIDIMapping, reserved3) == 28,
+              "AUParameterMIDIMapping layout");

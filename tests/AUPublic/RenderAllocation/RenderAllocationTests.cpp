@@ -2,134 +2,12 @@
 // and the global operator new with counting versions, so it lives in a folder of its own.
 #include "../AUBase/AUBaseTestUnit.h"
 
+#include "CountingAllocator.h"
+
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <memory>
-#include <new>
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define PLENKO_ALLOCATOR_IS_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define PLENKO_ALLOCATOR_IS_SANITIZED 1
-#endif
-#endif
-
-namespace {
-
-// Only the thread under test counts, and only while it asks to.
-thread_local bool tCounting = false;
-std::atomic<long> sAllocations{0};
-
-class CountAllocations {
-public:
-    CountAllocations()
-    {
-        sAllocations = 0;
-        tCounting = true;
-    }
-    ~CountAllocations() { tCounting = false; }
-    long Count() const { return sAllocations.load(); }
-};
-
-} // namespace
-
-#ifndef PLENKO_ALLOCATOR_IS_SANITIZED
-namespace {
-
-void NoteAllocation()
-{
-    if (tCounting)
-        sAllocations.fetch_add(1, std::memory_order_relaxed);
-}
-
-} // namespace
-
-extern "C" {
-void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* old, size_t size);
-void* __libc_memalign(size_t alignment, size_t size);
-void __libc_free(void* memory);
-
-void* malloc(size_t size)
-{
-    NoteAllocation();
-    return __libc_malloc(size);
-}
-
-void* calloc(size_t count, size_t size)
-{
-    NoteAllocation();
-    return __libc_calloc(count, size);
-}
-
-void* realloc(void* old, size_t size)
-{
-    NoteAllocation();
-    return __libc_realloc(old, size);
-}
-
-void* aligned_alloc(size_t alignment, size_t size)
-{
-    NoteAllocation();
-    return __libc_memalign(alignment, size);
-}
-
-int posix_memalign(void** result, size_t alignment, size_t size)
-{
-    NoteAllocation();
-    *result = __libc_memalign(alignment, size);
-    return *result != nullptr ? 0 : ENOMEM;
-}
-}
-
-void* operator new(size_t size)
-{
-    NoteAllocation();
-    if (void* memory = __libc_malloc(size != 0 ? size : 1))
-        return memory;
-    throw std::bad_alloc();
-}
-
-void* operator new[](size_t size)
-{
-    return operator new(size);
-}
-
-void* operator new(size_t size, const std::nothrow_t&) noexcept
-{
-    NoteAllocation();
-    return __libc_malloc(size != 0 ? size : 1);
-}
-
-void* operator new[](size_t size, const std::nothrow_t& tag) noexcept
-{
-    return operator new(size, tag);
-}
-
-void operator delete(void* memory) noexcept
-{
-    __libc_free(memory);
-}
-
-void operator delete[](void* memory) noexcept
-{
-    __libc_free(memory);
-}
-
-void operator delete(void* memory, size_t) noexcept
-{
-    __libc_free(memory);
-}
-
-void operator delete[](void* memory, size_t) noexcept
-{
-    __libc_free(memory);
-}
-#endif
 
 namespace {
 
@@ -147,14 +25,6 @@ OSStatus CountCall(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeSta
     ++*static_cast<long*>(refCon);
     return noErr;
 }
-
-#ifdef PLENKO_ALLOCATOR_IS_SANITIZED
-#define SKIP_WHEN_SANITIZED()                                                                      \
-    GTEST_SKIP() << "the sanitizer owns the allocator, so this program cannot count its calls; "   \
-                    "the plain build runs the count"
-#else
-#define SKIP_WHEN_SANITIZED()
-#endif
 
 TEST(RenderAllocation, TheCounterSeesAllocationsOfTheCountingThread)
 {

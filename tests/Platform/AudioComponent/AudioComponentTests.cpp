@@ -109,6 +109,7 @@ TEST(AudioComponentRegistry, RejectsMissingAndUnknownArguments)
     EXPECT_EQ(AudioComponentGetDescription(nullptr, &out), kAudio_ParamError);
     EXPECT_EQ(AudioComponentGetVersion(unknown, &version), kAudio_ParamError);
     EXPECT_EQ(AudioComponentCopyName(unknown, &name), kAudio_ParamError);
+    EXPECT_EQ(AudioComponentCopyBundlePath(unknown, &name), kAudio_ParamError);
     EXPECT_EQ(AudioComponentInstanceNew(unknown, &instance), kAudio_ParamError);
     EXPECT_EQ(AudioComponentFindNext(unknown, nullptr), nullptr);
     EXPECT_EQ(AudioComponentInstanceDispose(nullptr), kAudio_ParamError);
@@ -117,9 +118,13 @@ TEST(AudioComponentRegistry, RejectsMissingAndUnknownArguments)
     AudioComponent known = AudioComponentRegister(&description, nullptr, 1, FailingFactory);
     EXPECT_EQ(AudioComponentInstanceNew(known, nullptr), kAudio_ParamError);
     EXPECT_EQ(AudioComponentGetDescription(known, nullptr), kAudio_ParamError);
+    EXPECT_EQ(AudioComponentCopyBundlePath(known, nullptr), kAudio_ParamError);
     ASSERT_EQ(AudioComponentCopyName(known, &name), noErr);
     EXPECT_EQ(Text(name), "");
     CFRelease(name);
+    // A component registered in-process comes from no bundle.
+    ASSERT_EQ(AudioComponentCopyBundlePath(known, &name), noErr);
+    EXPECT_EQ(name, nullptr);
 }
 
 TEST(AudioComponentRegistry, FactoryGivingNoRecordFailsTheNewInstance)
@@ -298,6 +303,11 @@ TEST_F(BundleTest, TestBundleIsFoundOpenedCalledAndDisposed)
     UInt32 version = 0;
     ASSERT_EQ(AudioComponentGetVersion(component, &version), noErr);
     EXPECT_EQ(version, kTinyUnitVersion);
+    CFStringRef bundle = nullptr;
+    ASSERT_EQ(AudioComponentCopyBundlePath(component, &bundle), noErr);
+    EXPECT_EQ(Text(bundle),
+              std::filesystem::canonical(FIXTURE_BUNDLES_DIR "/TinyUnit.component").string());
+    CFRelease(bundle);
 
     AudioUnit unit = nullptr;
     ASSERT_EQ(AudioComponentInstanceNew(component, &unit), noErr);

@@ -1,0 +1,19 @@
+// `auhost destinations` and play's --to: the MIDI destinations, numbered from 1 as the unit's
+// "TX Device" parameter counts them (0 there means none).
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// The display names of the destinations in the MIDI services' order: destination number n is
+// names[n - 1]. [host-thread]
+std::vector<std::string> DestinationNames();
+
+// One line per destination: its number and its name. [host-thread]
+void PrintDestinations(std::ostream& out, const std::vector<std::string>& names);
+
+// The number (from 1) of the destination that spec names: a number from 1 to the count, or
+// else a name, which must match one destination's name exactly. Throws std::runtime_error
+// with what is wrong. [host-thread]
+size_t ResolveDestination(const std::string& spec, const std::vector<std::string>& names);

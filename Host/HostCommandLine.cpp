@@ -1,0 +1,191 @@
+#include "HostCommandLine.h"
+
+// The stand-in's reading of four-character codes, shared with its bundle manifests.
+#include "AudioComponent/BundleManifest.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+constexpr long kMaxMIDIValue = 127;
+
+// A whole decimal number from first to last, or nothing.
+std::optional<long> WholeNumber(const std::string& text, long first, long last)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+        text.size() > 9) {
+        return std::nullopt;
+    }
+    const long value = std::strtol(text.c_str(), nullptr, 10);
+    if (value < first || value > last) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// TYPE:SUBTYPE:MANU, four printable characters each.
+AudioComponentDescription UnitFromText(const std::string& text)
+{
+    AudioComponentDescription unit = {};
+    if (text.size() != 14 || text[4] != ':' || text[9] != ':' ||
+        !FourCharCodeFromText(text.substr(0, 4), unit.componentType) ||
+        !FourCharCodeFromText(text.substr(5, 4), unit.componentSubType) ||
+        !FourCharCodeFromText(text.substr(10, 4), unit.componentManufacturer)) {
+        throw CLI::ValidationError(
+            "--unit", "\"" + text + "\" is not TYPE:SUBTYPE:MANU (four characters each)");
+    }
+    return unit;
+}
+
+BankSelect BankFromText(const std::string& text)
+{
+    const size_t colon = text.find(':');
+    const auto msb = WholeNumber(text.substr(0, colon), 0, kMaxMIDIValue);
+    const auto lsb = colon == std::string::npos
+                         ? std::optional<long>(-1)
+                         : WholeNumber(text.substr(colon + 1), 0, kMaxMIDIValue);
+    if (!msb || !lsb) {
+        throw CLI::ValidationError("--bank",
+                                   "\"" + text + "\" is not MSB or MSB:LSB (0 to 127 each)");
+    }
+    BankSelect bank;
+    bank.mMSB = static_cast<Byte>(*msb);
+    if (*lsb >= 0) {
+        bank.mLSB = static_cast<Byte>(*lsb);
+    }
+    return bank;
+}
+
+ParameterSetting SettingFromText(const std::string& text)
+{
+    const size_t equals = text.find('=');
+    const auto id = WholeNumber(text.substr(0, equals), 0, UINT32_MAX);
+    const std::string valueText = equals == std::string::npos ? "" : text.substr(equals + 1);
+    char* end = nullptr;
+    errno = 0;
+    const float value = valueText.empty() ? 0.0f : std::strtof(valueText.c_str(), &end);
+    if (!id || valueText.empty() || *end != '\0' || errno != 0 || !std::isfinite(value)) {
+        throw CLI::ValidationError(
+            "--set", "\"" + text + "\" is not ID=VALUE (a parameter number and a number)");
+    }
+    return ParameterSetting{static_cast<UInt32>(*id), value};
+}
+
+// The commands named so far, "play: " or "preset save: ", to put before a refusal.
+std::string CommandPath(const CLI::App& app)
+{
+    std::string path;
+    for (const CLI::App* command = &app; !command->get_subcommands().empty();) {
+        command = command->get_subcommands().front();
+        path += (path.empty() ? "" : " ") + command->get_name();
+    }
+    return path.empty() ? path : path + ": ";
+}
+
+void AddUnitOption(CLI::App& command, std::optional<std::string>& text)
+{
+    command.add_option("--unit", text, "the unit to open (default aumu:Pout:Plnk)")
+        ->type_name("TYPE:SUBTYPE:MANU");
+}
+
+} // namespace
+
+HostCommand HostCommandLine::Parse(int argc, const char* const* argv)
+{
+    CLI::App app("Plays MIDI files through a MIDI output unit, lists units and destinations, "
+                 "and saves unit presets.",
+                 "auhost");
+
+    HostCommand command;
+    PlayOptions& play = command.mPlay;
+    PresetOptions& preset = command.mPreset;
+    std::optional<std::string> unitText, bankText;
+    std::vector<std::string> settingTexts;
+    std::optional<long> program;
+
+    CLI::App* list = app.add_subcommand("list", "every component found, with its bundle");
+    CLI::App* destinations = app.add_subcommand(
+        "destinations", "the MIDI destinations, numbered as the unit's \"TX Device\" counts them");
+
+    CLI::App* playCommand = app.add_subcommand("play", "plays a MIDI file through the unit");
+    playCommand->add_option("FILE.mid", play.mFile, "the Standard MIDI File to play")->required();
+    playCommand
+        ->add_option("--to", play.mDestination,
+                     "the destination, by name or number (default: auhost's monitor)")
+        ->type_name("NAME|NUMBER");
+    playCommand->add_option("--channel", play.mChannel, "send every message on this channel")
+        ->type_name("N")
+        ->check(CLI::Range(1, 16));
+    playCommand->add_option("--program", program, "program change to send first (0 to 127)")
+        ->type_name("N")
+        ->check(CLI::Range(0L, kMaxMIDIValue));
+    playCommand->add_option("--bank", bankText, "bank select to send first (0 to 127 each)")
+        ->type_name("MSB[:LSB]");
+    playCommand->add_option("--rate", play.mSampleRate, "sample rate (default 44100)")
+        ->type_name("HZ")
+        ->check(CLI::Range(8000, 384000));
+    playCommand->add_option("--block", play.mBlockFrames, "frames per render call (default 512)")
+        ->type_name("FRAMES")
+        ->check(CLI::Range(1, 4096));
+    playCommand->add_flag("--offline", play.mOffline, "render as fast as possible");
+    playCommand
+        ->add_option("--record", play.mRecordFile,
+                     "record what arrives at the monitor as a MIDI file")
+        ->type_name("OUT.mid");
+    playCommand->add_flag("--quiet", play.mQuiet, "print only the summary");
+    playCommand->add_option("--preset", play.mPresetFile, "load this preset into the unit first")
+        ->type_name("FILE.aupreset");
+    AddUnitOption(*playCommand, unitText);
+
+    CLI::App* presetCommand = app.add_subcommand("preset", "saves or shows unit presets");
+    CLI::App* save = presetCommand->add_subcommand("save", "saves the unit's state as a preset");
+    save->add_option("FILE.aupreset", preset.mFile, "the preset file to write")->required();
+    save->add_option("--set", settingTexts, "set a parameter before saving (repeatable)")
+        ->type_name("ID=VALUE");
+    AddUnitOption(*save, unitText);
+    CLI::App* show = presetCommand->add_subcommand("show", "shows what a preset holds");
+    show->add_option("FILE.aupreset", preset.mFile, "the preset file to read")->required();
+
+    try {
+        app.parse(argc, argv);
+        if (list->parsed()) {
+            command.mKind = HostCommand::kList;
+        } else if (destinations->parsed()) {
+            command.mKind = HostCommand::kDestinations;
+        } else if (playCommand->parsed()) {
+            command.mKind = HostCommand::kPlay;
+            if (program) {
+                play.mProgram = static_cast<Byte>(*program);
+            }
+            if (bankText) {
+                play.mBank = BankFromText(*bankText);
+            }
+            if (unitText) {
+                play.mUnit = UnitFromText(*unitText);
+            }
+        } else if (save->parsed() || show->parsed()) {
+            command.mKind = save->parsed() ? HostCommand::kPresetSave : HostCommand::kPresetShow;
+            for (const std::string& text : settingTexts) {
+                preset.mSettings.push_back(SettingFromText(text));
+            }
+            if (unitText) {
+                preset.mUnit = UnitFromText(*unitText);
+            }
+        } else {
+            throw CLI::ParseError(presetCommand->parsed() ? "save or show expected"
+                                                          : "a command is expected: list, "
+                                                            "destinations, play or preset",
+                                  CLI::ExitCodes::RequiredError);
+        }
+    } catch (const CLI::Success&) {
+        command.mKind = HostCommand::kHelp;
+        command.mHelpText = app.help();
+    } catch (const CLI::ParseError& error) {
+        throw CommandLineError(CommandPath(app) + error.what() + " (see --help)");
+    }
+    return command;
+}
