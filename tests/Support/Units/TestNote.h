@@ -2,6 +2,7 @@
 // call the framework makes on it into a call log, which several notes may share.
 #pragma once
 
+#include "SynthGroupElement.h"
 #include "SynthNote.h"
 
 #include <vector>
@@ -25,6 +26,14 @@ struct NoteCall {
 
 using NoteCallLog = std::vector<NoteCall>;
 
+inline int Count(const NoteCallLog& log, NoteCallKind kind)
+{
+    int count = 0;
+    for (const NoteCall& call : log)
+        count += call.kind == kind;
+    return count;
+}
+
 class TestNote : public SynthNote {
 public:
     void ResetNote() override { Log(NoteCallKind::Reset, 0); }
@@ -38,11 +47,15 @@ public:
         Log(NoteCallKind::Start, inAbsoluteSampleFrame, inParams.mPitch);
         return mStarts;
     }
+    // A note that ends after its release ends here, as a decaying voice ends when it has
+    // faded out.
     OSStatus RenderNote(UInt64 inAbsoluteSampleFrame, UInt32, AudioBufferList**,
                         UInt32 inOutBusCount) override
     {
         mOutputsSeen = inOutBusCount;
         Log(NoteCallKind::Render, inAbsoluteSampleFrame);
+        if (mEndsAfterRelease && GetState() == kSynthNoteState_Released)
+            GetGroup()->NoteEnded(this, 0);
         return mRenderResult;
     }
     void KillNote(UInt32 inFrame) override { Log(NoteCallKind::Kill, inFrame); }
@@ -52,6 +65,7 @@ public:
 
     Float32 mAmplitude = 0.5f;
     bool mStarts = true;
+    bool mEndsAfterRelease = false;
     OSStatus mRenderResult = noErr;
     UInt32 mOutputsSeen = 0;
     MusicDeviceNoteParams mLastParams{};
