@@ -52,10 +52,10 @@ public:
     NoteInstanceID GetNoteID() const { return mNote; }
     UInt32 GetStartFrame() const { return mStartFrame; }
     const MusicDeviceNoteParams* GetParams() const { return mParams; }
-    // Whether the parameters, if any, live inside the event. [any-thread]
-    bool ParamsAreInline() const { return mParams == nullptr || mParams == &mParamsInline; }
 
 private:
+    bool ParamsAreInline() const { return mParams == nullptr || mParams == &mParamsInline; }
+
     UInt32 mType = 0;
     MusicDeviceGroupID mGroup = 0;
     NoteInstanceID mNote = 0;

@@ -220,13 +220,15 @@ OSStatus SynthGroupElement::Render(SInt64 inAbsoluteFrameTime, UInt32 inNumberFr
     if (inAbsoluteFrameTime == mLastRenderTime)
         return noErr;
     mLastRenderTime = inAbsoluteFrameTime;
-
-    bool anyNote = false;
     for (const SynthNoteList& list : mNoteLists)
-        anyNote = anyNote || list.NotEmpty();
-    if (!anyNote)
-        return noErr;
+        if (list.NotEmpty())
+            return RenderNotes(inAbsoluteFrameTime, inNumberFrames, outputScope);
+    return noErr;
+}
 
+OSStatus SynthGroupElement::RenderNotes(SInt64 inAbsoluteFrameTime, UInt32 inNumberFrames,
+                                        AUScope& outputScope)
+{
     AudioBufferList* outputs[kMaxOutputBuses];
     UInt32 outputCount = 0;
     AUBase* unit = GetAudioUnit();

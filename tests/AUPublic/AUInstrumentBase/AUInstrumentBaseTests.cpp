@@ -7,9 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <functional>
 #include <stdexcept>
 #include <vector>
 
@@ -146,12 +144,15 @@ TEST_F(InstrumentTest, ControlChangesFromMidiMoveThePedalsAndSoundOff)
     struct Case {
         UInt8 controller, value;
         SynthNoteState stateAfterNoteOff;
+        UInt8 stored; // the controller's value afterwards
     };
-    for (const Case& c :
-         {Case{64, 64, kSynthNoteState_ReleasedInSustain}, Case{64, 63, kSynthNoteState_Released},
-          Case{66, 127, kSynthNoteState_ReleasedInSostenuto},
-          Case{126, 0, kSynthNoteState_FastReleased},
-          Case{7, 127, kSynthNoteState_ReleasedInSustain}}) {
+    // clang-format off
+    for (const Case& c : {Case{64, 64, kSynthNoteState_ReleasedInSustain, 127},
+                          Case{64, 63, kSynthNoteState_Released, 0},
+                          Case{66, 64, kSynthNoteState_ReleasedInSostenuto, 127},
+                          Case{126, 0, kSynthNoteState_FastReleased, 0},
+                          Case{7, 127, kSynthNoteState_ReleasedInSustain, 127}}) {
+        // clang-format on
         SCOPED_TRACE(testing::Message() << int(c.controller) << " " << int(c.value));
         mUnit = MakeInitialized(std::make_unique<TestInstrument>());
         BecomeRenderThread();
@@ -160,12 +161,8 @@ TEST_F(InstrumentTest, ControlChangesFromMidiMoveThePedalsAndSoundOff)
         ASSERT_EQ(mUnit->MIDIEvent(0xB2, c.controller, c.value, 0), noErr);
         ASSERT_EQ(mUnit->MIDIEvent(0x82, 60, 0, 0), noErr);
         EXPECT_EQ(mUnit->Note(7).GetState(), c.stateAfterNoteOff);
-        EXPECT_EQ(static_cast<MidiControls*>(mUnit->Group(0)->GetMIDIControlHandler())
-                      ->GetController(c.controller),
-                  c.controller == 7     ? 127
-                  : c.controller == 126 ? 0
-                  : c.value >= 64       ? 127
-                                        : 0);
+        auto* controls = static_cast<MidiControls*>(mUnit->Group(0)->GetMIDIControlHandler());
+        EXPECT_EQ(controls->GetController(c.controller), c.stored);
     }
 }
 
@@ -184,31 +181,21 @@ TEST_F(InstrumentTest, VoiceStealingFreesTheQuietestNoteOfTheMostReleasedStateFi
         int taken;     // index into notes, -1 for none
         UInt32 active; // notes still counted active
     };
+    // clang-format off
     const Case cases[] = {
         {"the first group in element order, not the quietest overall",
-         {{0, 0.5f, Released}, {1, 0.1f, Released}},
-         false,
-         0,
-         1},
+         {{0, 0.5f, Released}, {1, 0.1f, Released}}, false, 0, 1},
         {"released before held", {{0, 0.1f, Held}, {1, 0.5f, Released}}, false, 1, 1},
         {"the quietest held note when none is released",
-         {{0, 0.4f, Held}, {0, 0.2f, Held}},
-         false,
-         1,
-         1},
+         {{0, 0.4f, Held}, {0, 0.2f, Held}}, false, 1, 1},
         {"a kill takes a fast-released voice",
-         {{0, 0.1f, Released}, {1, 0.3f, FastReleased}},
-         true,
-         1,
-         1},
+         {{0, 0.1f, Released}, {1, 0.3f, FastReleased}}, true, 1, 1},
         {"a kill takes a held voice when nothing else is left", {{0, 0.3f, Held}}, true, 0, 0},
         {"a voice without a loudness is passed over",
-         {{0, std::nanf(""), Released}, {1, 0.9f, Released}},
-         false,
-         1,
-         1},
+         {{0, std::nanf(""), Released}, {1, 0.9f, Released}}, false, 1, 1},
         {"nothing to steal", {}, true, -1, 0},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         mUnit = MakeInitialized(std::make_unique<TestInstrument>());

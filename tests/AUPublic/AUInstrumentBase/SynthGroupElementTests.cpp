@@ -67,65 +67,29 @@ TEST_F(GroupTest, NotesMoveBetweenTheListsOfTheirStatesAsKeysAndPedalsSay)
         Calls callsA, callsB;
         UInt32 active;
     };
+    // clang-format off
     const Case cases[] = {
-        {"a note off releases; a second does nothing",
-         {OnA, OffA, OffA},
-         4,
-         -1,
-         {{K::Start, 10}, {K::Release, 20}},
-         {},
-         1},
-        {"sustain holds a released key", {SusOn, OnA, OffA}, 3, -1, {{K::Start, 20}}, {}, 1},
-        {"lifting sustain releases what it held",
-         {SusOn, SusOn, OnA, OffA, SusOff},
-         4,
-         -1,
-         {{K::Start, 30}, {K::Release, 50}},
-         {},
-         1},
-        {"sostenuto holds only the keys already down",
-         {OnA, SosOn, OnB, OffA, OffB},
-         2,
-         4,
-         {{K::Start, 10}},
-         {{K::Start, 30}, {K::Release, 50}},
-         2},
-        {"sostenuto lifted under sustain hands over to sustain",
-         {OnA, SosOn, SusOn, OffA, SosOff},
-         3,
-         -1,
-         {{K::Start, 10}},
-         {},
-         1},
-        {"sostenuto lifted alone releases",
-         {OnA, SosOn, OffA, SosOff},
-         4,
-         -1,
-         {{K::Start, 10}, {K::Release, 40}},
-         {},
-         1},
-        {"sostenuto lifted with the key down holds it",
-         {OnA, SosOn, SosOff},
-         0,
-         -1,
-         {{K::Start, 10}},
-         {},
-         1},
-        {"all notes off releases under sustain and sostenuto",
-         {SusOn, OnA, SosOn, OnB, AllNotesOff},
-         2,
-         4,
-         {{K::Start, 20}, {K::Release, 50}},
-         {{K::Start, 40}, {K::Release, 50}},
-         2},
-        {"all sound off cuts every active note short",
-         {OnA, OnB, OffB, AllSoundOff},
-         5,
-         5,
-         {{K::Start, 10}, {K::FastRelease, 40}},
-         {{K::Start, 20}, {K::Release, 30}, {K::FastRelease, 40}},
-         0},
+        {"a note off releases; a second does nothing", {OnA, OffA, OffA},
+         4, -1, {{K::Start, 10}, {K::Release, 20}}, {}, 1},
+        {"sustain holds a released key", {SusOn, OnA, OffA},
+         3, -1, {{K::Start, 20}}, {}, 1},
+        {"lifting sustain releases what it held", {SusOn, SusOn, OnA, OffA, SusOff},
+         4, -1, {{K::Start, 30}, {K::Release, 50}}, {}, 1},
+        {"sostenuto holds only the keys already down", {OnA, SosOn, OnB, OffA, OffB},
+         2, 4, {{K::Start, 10}}, {{K::Start, 30}, {K::Release, 50}}, 2},
+        {"sostenuto lifted under sustain hands over to sustain", {OnA, SosOn, SusOn, OffA, SosOff},
+         3, -1, {{K::Start, 10}}, {}, 1},
+        {"sostenuto lifted alone releases", {OnA, SosOn, OffA, SosOff},
+         4, -1, {{K::Start, 10}, {K::Release, 40}}, {}, 1},
+        {"sostenuto lifted with the key down holds it", {OnA, SosOn, SosOff},
+         0, -1, {{K::Start, 10}}, {}, 1},
+        {"all notes off releases under sustain and sostenuto", {SusOn, OnA, SosOn, OnB, AllNotesOff},
+         2, 4, {{K::Start, 20}, {K::Release, 50}}, {{K::Start, 40}, {K::Release, 50}}, 2},
+        {"all sound off cuts every active note short", {OnA, OnB, OffB, AllSoundOff},
+         5, 5, {{K::Start, 10}, {K::FastRelease, 40}},
+         {{K::Start, 20}, {K::Release, 30}, {K::FastRelease, 40}}, 0},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         mUnit = MakeInitialized(std::make_unique<TestInstrument>(0, 0));
@@ -133,16 +97,14 @@ TEST_F(GroupTest, NotesMoveBetweenTheListsOfTheirStatesAsKeysAndPedalsSay)
         mLog.clear();
         UInt32 frame = 0;
         for (Op op : c.steps) {
-            const std::function<void()> actions[] = {[&] { On(0, frame); },
-                                                     [&] { On(1, frame); },
-                                                     [&] { mGroup->NoteOff(60, frame); },
-                                                     [&] { mGroup->NoteOff(61, frame); },
-                                                     [&] { mGroup->SustainOn(frame); },
-                                                     [&] { mGroup->SustainOff(frame); },
-                                                     [&] { mGroup->SostenutoOn(frame); },
-                                                     [&] { mGroup->SostenutoOff(frame); },
-                                                     [&] { mGroup->AllNotesOff(frame); },
-                                                     [&] { mGroup->AllSoundOff(frame); }};
+            // clang-format off
+            const std::function<void()> actions[] = {
+                [&] { On(0, frame); }, [&] { On(1, frame); },
+                [&] { mGroup->NoteOff(60, frame); }, [&] { mGroup->NoteOff(61, frame); },
+                [&] { mGroup->SustainOn(frame); }, [&] { mGroup->SustainOff(frame); },
+                [&] { mGroup->SostenutoOn(frame); }, [&] { mGroup->SostenutoOff(frame); },
+                [&] { mGroup->AllNotesOff(frame); }, [&] { mGroup->AllSoundOff(frame); }};
+            // clang-format on
             frame += 10;
             actions[op]();
         }
