@@ -1,6 +1,6 @@
 // The cost of one render call of an initialized unit (512 frames, stereo), with and without a
 // render notification registered, beside a plain memset of the same output buffers as the floor.
-#include "../tests/AUPublic/AUBase/AUBaseTestUnit.h"
+#include "AUBaseTestUnit.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,7 +2,7 @@
 // bytes read as a property list, and the bytes as the parameter record of an otherwise valid
 // state. Every restore must answer a status without reading out of bounds or leaking, and the
 // state saved afterwards must restore again.
-#include "../tests/AUPublic/PropertyProtocol/HostedTestUnit.h"
+#include "HostedTestUnit.h"
 #include "QuietStderr.h"
 
 #include <CoreFoundation/CFData.h>

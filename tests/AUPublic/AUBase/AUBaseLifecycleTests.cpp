@@ -1,5 +1,6 @@
 #include "AUBaseTestUnit.h"
 #include "CAMutex.h"
+#include "CFText.h"
 #include "OutputCapture.h"
 #include "SourceTestComponent.h"
 
@@ -44,11 +45,7 @@ TEST(AUBaseLifecycle, NewUnitHasTheDocumentedDefaults)
     EXPECT_EQ(unit.GetMaxFramesPerSlice(), 1156u);
     EXPECT_EQ(unit.AudioUnitAPIVersion(), 2);
     EXPECT_EQ(unit.CurrentPreset().presetNumber, -1);
-    ASSERT_NE(unit.CurrentPreset().presetName, nullptr);
-    char name[32];
-    ASSERT_TRUE(CFStringGetCString(unit.CurrentPreset().presetName, name, sizeof(name),
-                                   kCFStringEncodingUTF8));
-    EXPECT_STREQ(name, "Untitled");
+    EXPECT_EQ(TextOf(unit.CurrentPreset().presetName), "Untitled");
     EXPECT_EQ(unit.CurrentRenderTime().mSampleTime, -1.0);
     EXPECT_FALSE(unit.IsInitialized());
     EXPECT_NE(AUBase::sVectorUnitType.load(), -1);

@@ -1,6 +1,7 @@
 #include "MIDIRecorder.h"
 
 #include "CFLeakCheck.h"
+#include "CFText.h"
 #include "Watchdog.h"
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -20,8 +21,7 @@ std::string StringProperty(MIDIObjectRef object, CFStringRef property)
     CFStringRef value = nullptr;
     if (MIDIObjectGetStringProperty(object, property, &value) != noErr || value == nullptr)
         return "<none>";
-    char text[256] = {};
-    CFStringGetCString(value, text, sizeof text, kCFStringEncodingUTF8);
+    const std::string text = TextOf(value);
     CFRelease(value);
     return text;
 }

@@ -1,7 +1,7 @@
 // A unit class opened the way a host opens any unit: registered as an in-process component
 // whose factory is APFactory, instantiated and driven only through the host calls. It counts the
 // hooks the framework calls and can be told what to answer. Shared by the property, preset-state
-// and dispatch tests and by the host-call fuzz target.
+// and dispatch tests and by the host-call and class-info fuzz targets.
 #pragma once
 
 #include "APFactory.h"
