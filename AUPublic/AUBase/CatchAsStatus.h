@@ -5,12 +5,10 @@
 #include "CAXException.h"
 
 #include <CoreAudio/CoreAudioTypes.h>
+#include <ExceptionStatus.h>
 
 #include <new>
 #include <utility>
-
-// What an exception of a type the convention does not know becomes.
-constexpr OSStatus kUnknownExceptionStatus = -1;
 
 // Runs body() and returns its status; an exception becomes, in this order of matching: the
 // status a CAXException carries, -108 for std::bad_alloc, a thrown int or short as its value

@@ -4,13 +4,11 @@
 
 #include <CoreAudio/CoreAudioTypes.h>
 #include <CoreFoundation/CoreFoundation.h>
+#include <ExceptionStatus.h>
 
 #include <new>
 
 namespace {
-
-// What a factory or open that throws, against its contract, makes the new instance fail with.
-constexpr OSStatus kUnknownExceptionStatus = -1;
 
 bool IsKnown(AudioComponent component)
 {

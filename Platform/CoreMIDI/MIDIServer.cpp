@@ -2,6 +2,7 @@
 
 #include "CoreFoundation/CFStringText.h"
 
+#include <CoreAudio/CoreAudioTypes.h>
 #include <CoreFoundation/CFString.h>
 
 #include <algorithm>
@@ -10,9 +11,6 @@
 #include <string>
 
 namespace {
-
-// The platform's general "bad parameter" status, for null out-pointers, names and lists.
-constexpr OSStatus kParamError = -50;
 
 bool IsProperty(CFStringRef property, CFStringRef known)
 {
@@ -51,11 +49,11 @@ OSStatus MIDIServer::Create(MIDIObjectKind kind, MIDIClientRef owner, CFStringRe
                             MIDIObjectRef* outObject)
 {
     if (outObject == nullptr)
-        return kParamError;
+        return kAudio_ParamError;
     *outObject = 0;
     std::optional<std::string> text = CFStringText(name);
     if (!text)
-        return kParamError;
+        return kAudio_ParamError;
     std::lock_guard<std::mutex> lock(mTable.Mutex());
     if (kind != MIDIObjectKind::Client && mTable.Find(owner, MIDIObjectKind::Client) == nullptr)
         return kMIDIInvalidClient;
@@ -168,7 +166,7 @@ OSStatus MIDIServer::GetStringProperty(MIDIObjectRef object, CFStringRef propert
                                        CFStringRef* outValue)
 {
     if (property == nullptr || outValue == nullptr)
-        return kParamError;
+        return kAudio_ParamError;
     *outValue = nullptr;
     std::lock_guard<std::mutex> lock(mTable.Mutex());
     const MIDIObjectRecord* record = mTable.Find(object);
@@ -185,7 +183,7 @@ OSStatus MIDIServer::GetIntegerProperty(MIDIObjectRef object, CFStringRef proper
                                         SInt32* outValue)
 {
     if (property == nullptr || outValue == nullptr)
-        return kParamError;
+        return kAudio_ParamError;
     std::lock_guard<std::mutex> lock(mTable.Mutex());
     const MIDIObjectRecord* record = mTable.Find(object);
     if (record == nullptr)
@@ -205,14 +203,14 @@ OSStatus MIDIServer::GetIntegerProperty(MIDIObjectRef object, CFStringRef proper
 OSStatus MIDIServer::SetIntegerProperty(MIDIObjectRef object, CFStringRef property, SInt32 value)
 {
     if (property == nullptr)
-        return kParamError;
+        return kAudio_ParamError;
     std::lock_guard<std::mutex> lock(mTable.Mutex());
     MIDIObjectRecord* record = mTable.Find(object);
     if (record == nullptr)
         return kMIDIObjectNotFound;
     if (IsProperty(property, kMIDIPropertyUniqueID)) {
         if (value == 0)
-            return kParamError;
+            return kAudio_ParamError;
         if (value != record->mUniqueID && mTable.UniqueIDInUse(value))
             return kMIDIIDNotUnique;
         record->mUniqueID = value;
@@ -221,7 +219,7 @@ OSStatus MIDIServer::SetIntegerProperty(MIDIObjectRef object, CFStringRef proper
     if (MIDIObjectTable::KindOf(object) == MIDIObjectKind::Endpoint &&
         IsProperty(property, kMIDIPropertyAdvanceScheduleTimeMuSec)) {
         if (value < 0)
-            return kParamError;
+            return kAudio_ParamError;
         record->mAdvanceMicros.store(value);
         return noErr;
     }
@@ -239,7 +237,7 @@ OSStatus MIDIServer::Send(MIDIPortRef port, MIDIEndpointRef destination, const M
     if (record == nullptr)
         return mTable.Find(destination) ? kMIDIWrongEndpointType : kMIDIUnknownEndpoint;
     if (list == nullptr)
-        return kParamError;
+        return kAudio_ParamError;
     const SInt32 advanceMicros = record->mAdvanceMicros.load(std::memory_order_relaxed);
     return mScheduler.Submit(destination, advanceMicros, *list) ? OSStatus(noErr)
                                                                 : OSStatus(kMIDIMessageSendErr);
