@@ -1,7 +1,8 @@
 # Test suites: every folder below tests/ that holds .cpp files becomes one GoogleTest program
 # named after its path (tests/Platform/CoreMIDI -> PlatformCoreMIDITests). Files whose names end
 # in ConcurrencyTests.cpp form a second program of that folder, labelled `tsan`; a ThreadSanitizer
-# build builds only those. A folder with its own CMakeLists.txt describes itself.
+# build builds only those. A folder with its own CMakeLists.txt describes itself, usually by
+# calling plenko_add_test_folder and adding what its programs need.
 if(NOT PLENKO_TESTS)
   return()
 endif()
@@ -33,6 +34,29 @@ function(plenko_add_test_program name label)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${labels}" TIMEOUT 300)
 endfunction()
 
+# The programs of one test folder: its plain tests as <stem>Tests (label unit) and its
+# *ConcurrencyTests.cpp as <stem>ConcurrencyTests (label tsan), where the stem is the folder's
+# path below tests/ without slashes; a ThreadSanitizer build makes only the second. The names of
+# the programs made are stored in `out_programs` for a folder that adds to them.
+function(plenko_add_test_folder dir out_programs)
+  file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR}/tests ${dir})
+  string(REPLACE "/" "" stem ${rel})
+  file(GLOB all_sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  file(GLOB concurrency_sources CONFIGURE_DEPENDS ${dir}/*ConcurrencyTests.cpp)
+  set(plain_sources ${all_sources})
+  set(programs)
+  if(concurrency_sources)
+    list(REMOVE_ITEM plain_sources ${concurrency_sources})
+    plenko_add_test_program(${stem}ConcurrencyTests tsan ${concurrency_sources})
+    list(APPEND programs ${stem}ConcurrencyTests)
+  endif()
+  if(plain_sources AND NOT PLENKO_TSAN)
+    plenko_add_test_program(${stem}Tests unit ${plain_sources})
+    list(APPEND programs ${stem}Tests)
+  endif()
+  set(${out_programs} ${programs} PARENT_SCOPE)
+endfunction()
+
 file(GLOB_RECURSE plenko_test_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*.cpp)
 set(plenko_test_dirs)
 foreach(source ${plenko_test_sources})
@@ -48,17 +72,7 @@ foreach(dir ${plenko_test_dirs})
   endif()
   if(EXISTS ${dir}/CMakeLists.txt)
     add_subdirectory(${dir} ${CMAKE_BINARY_DIR}/tests/${rel})
-    continue()
-  endif()
-  string(REPLACE "/" "" stem ${rel})
-  file(GLOB all_sources CONFIGURE_DEPENDS ${dir}/*.cpp)
-  file(GLOB concurrency_sources CONFIGURE_DEPENDS ${dir}/*ConcurrencyTests.cpp)
-  set(plain_sources ${all_sources})
-  if(concurrency_sources)
-    list(REMOVE_ITEM plain_sources ${concurrency_sources})
-    plenko_add_test_program(${stem}ConcurrencyTests tsan ${concurrency_sources})
-  endif()
-  if(plain_sources AND NOT PLENKO_TSAN)
-    plenko_add_test_program(${stem}Tests unit ${plain_sources})
+  else()
+    plenko_add_test_folder(${dir} programs)
   endif()
 endforeach()
