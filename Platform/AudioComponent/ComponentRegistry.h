@@ -3,7 +3,7 @@
 #pragma once
 
 #include "ComponentInstanceRecord.h"
-#include "RegisteredComponent.h"
+#include "OpaqueAudioComponent.h"
 
 #include <memory>
 #include <mutex>
