@@ -125,6 +125,28 @@ TEST(RenderChecks, TooManyFramesIsReportedAtMostOnceASecond)
     EXPECT_EQ(CountOf(text, ", render err: -10874\n"), 2) << text;
 }
 
+TEST(RenderChecks, TheMaximumFrameCountRendersAndOneMoreIsRefused)
+{
+    auto unit = MakeInitializedUnit();
+    const UInt32 maximum = unit->GetMaxFramesPerSlice();
+    TestBuffers buffers(maximum + 1);
+    const struct {
+        UInt32 frames;
+        OSStatus status;
+        int renders;
+    } cases[] = {{maximum, noErr, 1}, {maximum + 1, kAudioUnitErr_TooManyFramesToProcess, 1}};
+    OutputCapture capture(OutputCapture::kStderr);
+    Float64 sampleTime = 0;
+    for (const auto& c : cases) {
+        AudioUnitRenderActionFlags flags = 0;
+        EXPECT_EQ(unit->DoRender(flags, SampleTime(sampleTime), 0, c.frames, buffers.List()),
+                  c.status)
+            << c.frames << " frames";
+        EXPECT_EQ(unit->mRenderCalls, c.renders) << c.frames << " frames";
+        sampleTime += c.frames;
+    }
+}
+
 TEST(RenderChecks, BufferCountMustMatchTheBusStreams)
 {
     auto unit = MakeInitializedUnit();
