@@ -18,7 +18,8 @@ foreach(source ${plenko_fuzz_sources})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${plenko_fuzz_libraries})
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/Support/Units)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/Support
+                                             ${CMAKE_SOURCE_DIR}/tests/Support/Units)
 endforeach()
 
 # The class-info target also starts from every saved state of the preset-state test corpus,

@@ -278,16 +278,31 @@ TEST(RenderBuffers, ErrorFromRenderCopiesNothing)
     EXPECT_EQ(unit->LastRenderError(), noErr) << "not recorded while nobody registered";
 }
 
-TEST(RenderBuffers, ExceptionFromRenderTakesTheErrorExit)
+TEST(RenderBuffers, ExceptionFromRenderOrProcessTakesTheErrorExitWithItsStatusOrMinusOne)
 {
-    auto unit = MakeInitializedUnit();
-    unit->mRenderThrows = -44;
-    TestBuffers caller(kFrames);
-    AudioUnitRenderActionFlags flags = 0;
-    OutputCapture capture(OutputCapture::kStderr);
-    EXPECT_EQ(unit->DoRender(flags, SampleTime(0), 0, kFrames, caller.List()), -44);
-    EXPECT_NE(capture.Take().find("render err: -44\n"), std::string::npos);
-    EXPECT_EQ(unit->LastRenderError(), -44);
+    // Only a thrown status is kept: memory running out is no status of the render cycle's.
+    const struct {
+        ThrowKind kind;
+        OSStatus status;
+    } throws[] = {{ThrowKind::kStatus, -44}, {ThrowKind::kBadAlloc, -1}, {ThrowKind::kOther, -1}};
+    for (const auto& thrown : throws) {
+        for (const char* call : {"render", "process"}) {
+            auto unit = MakeInitializedUnit();
+            unit->mRenderThrows = thrown.kind;
+            unit->mRenderThrownStatus = -44;
+            TestBuffers caller(kFrames);
+            AudioUnitRenderActionFlags flags = 0;
+            OutputCapture capture(OutputCapture::kStderr);
+            const OSStatus status =
+                std::string(call) == "render"
+                    ? unit->DoRender(flags, SampleTime(0), 0, kFrames, caller.List())
+                    : unit->DoProcess(flags, SampleTime(0), kFrames, caller.List());
+            EXPECT_EQ(status, thrown.status) << call;
+            EXPECT_EQ(capture.Take(), std::string("from ") + unit->GetLoggingString() + ", " +
+                                          call + " err: " + std::to_string(thrown.status) + "\n");
+            EXPECT_EQ(unit->LastRenderError(), thrown.status) << call;
+        }
+    }
 }
 
 TEST(RenderNotifications, NullProcedureIsRefusedAndTouchesNothing)
@@ -402,7 +417,8 @@ TEST(RenderControlRegister, DenormalsAreFlushedDuringTheCallAndTheRegisterRestor
     unit->mRenderResult = -33;
     EXPECT_EQ(unit->DoRender(flags, SampleTime(512), 0, kFrames, caller.List()), -33);
     EXPECT_EQ(GETCSR(), before);
-    unit->mRenderThrows = -44;
+    unit->mRenderThrows = ThrowKind::kStatus;
+    unit->mRenderThrownStatus = -44;
     EXPECT_EQ(unit->DoRender(flags, SampleTime(1024), 0, kFrames, caller.List()), -44);
     EXPECT_EQ(GETCSR(), before);
     EXPECT_EQ(unit->DoRender(flags, SampleTime(0), 0, 5000, caller.List()),

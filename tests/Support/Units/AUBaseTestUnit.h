@@ -5,9 +5,11 @@
 
 #include "AUBase.h"
 #include "CAFlushDenormals.h"
+#include "ThrownStatus.h"
 
 #include <cstddef>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace aubase_test {
@@ -53,8 +55,8 @@ public:
         ++mRenderCalls;
         mRenderFlagsSeen = ioActionFlags;
         mControlRegisterSeen = GETCSR();
-        if (mRenderThrows != 0)
-            throw mRenderThrows;
+        if (mRenderThrows)
+            ThrowAs(*mRenderThrows, mRenderThrownStatus);
         if (mRenderResult != noErr)
             return mRenderResult;
         AudioBufferList& list = GetOutput(0)->GetBufferList();
@@ -95,6 +97,8 @@ public:
     {
         ++mProcessCalls;
         mLastProcessFrames = inFramesToProcess;
+        if (mRenderThrows)
+            ThrowAs(*mRenderThrows, mRenderThrownStatus);
         return noErr;
     }
 
@@ -118,7 +122,9 @@ public:
     UInt32 mLastParameterOffset = 0;
     AudioUnitRenderActionFlags mRenderFlagsSeen = 0;
     int mControlRegisterSeen = 0;
-    int mRenderThrows = 0;
+    // What Render and ProcessBufferLists throw, if anything; a status is mRenderThrownStatus.
+    std::optional<ThrowKind> mRenderThrows;
+    int mRenderThrownStatus = 0;
     std::vector<AudioChannelLayoutTag> mLayoutTags;
     std::vector<Slice> mSlices;
     size_t mFailAtSlice = 0;

@@ -8,6 +8,7 @@
 #include "AUBase.h"
 #include "AUPlugInDispatch.h"
 #include "CAMutex.h"
+#include "ThrownStatus.h"
 
 #include <AudioUnit/AudioUnit.h>
 #include <CoreFoundation/CFString.h>
@@ -52,7 +53,7 @@ public:
 
 class HostedTestUnit : public AUBase {
 public:
-    enum class ThrowKind { kStatus, kBadAlloc, kOther };
+    using ThrowKind = ::ThrowKind;
 
     explicit HostedTestUnit(AudioComponentInstance instance) : AUBase(instance, 1, 1, 1)
     {
@@ -179,18 +180,7 @@ public:
     static inline HostedTestUnit* sLastCreated = nullptr;
 
 private:
-    [[noreturn]] void Throw() const
-    {
-        switch (mThrowKind) {
-        case ThrowKind::kStatus:
-            throw int(kAudioUnitErr_InvalidElement);
-        case ThrowKind::kBadAlloc:
-            throw std::bad_alloc();
-        case ThrowKind::kOther:
-            throw 2.5;
-        }
-        throw 0;
-    }
+    [[noreturn]] void Throw() const { ThrowAs(mThrowKind, kAudioUnitErr_InvalidElement); }
 };
 
 inline AudioComponent RegisterOnce(const AudioComponentDescription& desc, CFStringRef name,
