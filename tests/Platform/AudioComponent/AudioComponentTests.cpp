@@ -169,6 +169,44 @@ TEST(AudioComponentRegistry, CloseThatThrowsFailsTheDisposeAndKeepsTheHandleForA
     EXPECT_EQ(AudioComponentInstanceGetComponent(instance), nullptr);
 }
 
+// A record whose close looks at its own instance the way a unit's cleanup and destructor do,
+// and tries to dispose of it again.
+AudioComponentInstance sClosingInstance = nullptr;
+AudioComponent sComponentSeenByClose = nullptr;
+OSStatus sDisposeFromClose = noErr;
+
+OSStatus OpenRemembering(void*, AudioComponentInstance instance)
+{
+    sClosingInstance = instance;
+    return noErr;
+}
+OSStatus CloseLookingBack(void*)
+{
+    sComponentSeenByClose = AudioComponentInstanceGetComponent(sClosingInstance);
+    sDisposeFromClose = AudioComponentInstanceDispose(sClosingInstance);
+    return noErr;
+}
+AudioComponentPlugInInterface sLookingBackRecord{OpenRemembering, CloseLookingBack, nullptr,
+                                                 nullptr};
+AudioComponentPlugInInterface* LookingBackFactory(const AudioComponentDescription*)
+{
+    return &sLookingBackRecord;
+}
+
+TEST(AudioComponentRegistry, AnInstanceStaysWholeUntilItsCloseHasReturned)
+{
+    const AudioComponentDescription description{0x61756678, 0x62616434, 0x53726368, 0, 0};
+    AudioComponent component =
+        AudioComponentRegister(&description, CFSTR("Looking back"), 1, LookingBackFactory);
+    AudioComponentInstance instance = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(component, &instance), noErr);
+
+    EXPECT_EQ(AudioComponentInstanceDispose(instance), noErr);
+    EXPECT_EQ(sComponentSeenByClose, component) << "the close still knows its component";
+    EXPECT_EQ(sDisposeFromClose, kAudio_ParamError) << "the dispose under way owns the handle";
+    EXPECT_EQ(AudioComponentInstanceGetComponent(instance), nullptr);
+}
+
 // ---- Host calls: which selector each asks for ----
 
 SInt16 sLastSelector = 0;
