@@ -75,7 +75,8 @@ void SaveOptionalNumber(AUBase& unit, CFMutableDictionaryRef dict, CFStringRef k
                         CFNumberType type, AudioUnitPropertyID id)
 {
     Value value{};
-    if (unit.DispatchGetProperty(id, kAudioUnitScope_Global, 0, &value) != noErr)
+    UInt32 size = sizeof(value);
+    if (unit.DispatchGetProperty(id, kAudioUnitScope_Global, 0, &value, size) != noErr)
         return;
     CFOwned<CFNumberRef> number(CFNumberCreate(nullptr, type, &value));
     CFDictionarySetValue(dict, key, number.get());

@@ -344,7 +344,7 @@ OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID inID, AudioUnitScop
 // ---- Reading ----
 
 OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
-                                     AudioUnitElement inElement, void* outData)
+                                     AudioUnitElement inElement, void* outData, UInt32& ioDataSize)
 {
     switch (inID) {
     case kAudioUnitProperty_ClassInfo: {
@@ -434,7 +434,7 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope in
         const OSStatus result = CopyClumpName(
             inScope, record.inID, static_cast<UInt32>(record.inDesiredLength), &record.outName);
         if (result == kAudioUnitErr_InvalidProperty)
-            return GetProperty(inID, inScope, inElement, outData);
+            return GetPropertyWithSize(inID, inScope, inElement, outData, ioDataSize);
         WriteValue(outData, record);
         return result;
     }
@@ -469,7 +469,7 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope in
         WriteValue<Float64>(outData, mCurrentRenderTime.mSampleTime);
         return noErr;
     default:
-        return GetProperty(inID, inScope, inElement, outData);
+        return GetPropertyWithSize(inID, inScope, inElement, outData, ioDataSize);
     }
 }
 
@@ -708,6 +708,12 @@ OSStatus AUBase::GetPropertyInfo(AudioUnitPropertyID, AudioUnitScope, AudioUnitE
 OSStatus AUBase::GetProperty(AudioUnitPropertyID, AudioUnitScope, AudioUnitElement, void*)
 {
     return kAudioUnitErr_InvalidProperty;
+}
+
+OSStatus AUBase::GetPropertyWithSize(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                     AudioUnitElement inElement, void* outData, UInt32&)
+{
+    return GetProperty(inID, inScope, inElement, outData);
 }
 
 OSStatus AUBase::SetProperty(AudioUnitPropertyID, AudioUnitScope, AudioUnitElement, const void*,
