@@ -13,6 +13,7 @@
 
 namespace {
 
+using aubase_test::MakeUnit;
 using aubase_test::SourceTestComponent;
 using aubase_test::TestUnit;
 
@@ -30,13 +31,6 @@ void RecordNotification(void* refCon, AudioUnit, AudioUnitPropertyID id, AudioUn
                         AudioUnitElement element)
 {
     static_cast<std::vector<Notification>*>(refCon)->push_back({id, scope, element});
-}
-
-std::unique_ptr<TestUnit> MakeUnit(UInt32 inputs = 1, UInt32 outputs = 1, UInt32 groups = 0)
-{
-    auto unit = std::make_unique<TestUnit>(inputs, outputs, groups);
-    unit->PostConstructor();
-    return unit;
 }
 
 TEST(AUBaseLifecycle, NewUnitHasTheDocumentedDefaults)

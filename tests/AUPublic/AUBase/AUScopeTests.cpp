@@ -17,14 +17,8 @@
 
 namespace {
 
+using aubase_test::MakeUnit;
 using aubase_test::TestUnit;
-
-std::unique_ptr<TestUnit> MakeUnit(UInt32 inputs = 1, UInt32 outputs = 1, UInt32 groups = 0)
-{
-    auto unit = std::make_unique<TestUnit>(inputs, outputs, groups);
-    unit->PostConstructor();
-    return unit;
-}
 
 std::vector<UInt8> Bytes(CFDataRef data)
 {

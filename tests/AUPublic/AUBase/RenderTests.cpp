@@ -20,8 +20,7 @@ constexpr UInt32 kFrames = 512;
 
 std::unique_ptr<TestUnit> MakeInitializedUnit(UInt32 inputs = 1, UInt32 outputs = 1)
 {
-    auto unit = std::make_unique<TestUnit>(inputs, outputs);
-    unit->PostConstructor();
+    auto unit = aubase_test::MakeUnit(inputs, outputs);
     EXPECT_EQ(unit->DoInitialize(), noErr);
     return unit;
 }

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -150,6 +151,14 @@ private:
     std::vector<std::vector<Float32>> mSamples;
     std::vector<AudioBuffer> mStorage; // AudioBuffer-aligned room for the header and buffers
 };
+
+// A test unit with its elements made, as an open leaves a unit.
+inline std::unique_ptr<TestUnit> MakeUnit(UInt32 inputs = 1, UInt32 outputs = 1, UInt32 groups = 0)
+{
+    auto unit = std::make_unique<TestUnit>(inputs, outputs, groups);
+    unit->PostConstructor();
+    return unit;
+}
 
 inline AudioTimeStamp SampleTime(Float64 sampleTime)
 {
