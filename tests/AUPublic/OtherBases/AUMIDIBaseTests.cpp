@@ -10,6 +10,7 @@
 #include <CoreMIDI/MIDIServices.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -273,7 +274,9 @@ TEST(MapListRead, AListThatChangesAfterItsSizeWasTakenFillsOnlyTheRoomAndReports
             << c.what;
         EXPECT_EQ(size, c.mapsRead * kRecordSize) << c.what;
         const std::vector<AUParameterMIDIMapping> expected = Maps(c.mapsAfter);
-        EXPECT_EQ(std::memcmp(buffer.data(), expected.data(), c.mapsRead * kRecordSize), 0)
+        const auto* expectedBytes = reinterpret_cast<const Byte*>(expected.data());
+        EXPECT_TRUE(
+            std::equal(expectedBytes, expectedBytes + c.mapsRead * kRecordSize, buffer.begin()))
             << c.what;
         for (size_t i = c.clientRoom * kRecordSize; i < buffer.size(); ++i)
             ASSERT_EQ(buffer[i], kUntouched) << c.what << ": byte " << i << " is past the room";
