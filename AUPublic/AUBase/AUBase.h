@@ -416,9 +416,6 @@ protected:
 
 private:
     static void InitializeClassStrings();
-    // The checks of a shared property's row that a write passes before it takes effect.
-    OSStatus CheckWrite(AudioUnitPropertyID inID, AudioUnitScope inScope,
-                        AudioUnitElement inElement, UInt32 inDataSize);
     OSStatus ApplyStreamFormat(AudioUnitScope inScope, AudioUnitElement inElement,
                                const CAStreamBasicDescription& newDesc);
     OSStatus RestoreParameterRecord(CFDataRef data);

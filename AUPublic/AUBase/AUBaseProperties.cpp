@@ -277,6 +277,32 @@ const PropertyRule* FindRule(AudioUnitPropertyID id)
     return nullptr;
 }
 
+// The checks of a row that a write passes before it takes effect, in the row's order.
+OSStatus CheckWrite(AUBase& unit, const PropertyRule& rule, AudioUnitScope scope,
+                    AudioUnitElement element, UInt32 dataSize)
+{
+    auto checkSize = [&]() -> OSStatus {
+        const SizeRule* size = rule.writeSize;
+        if (size == nullptr || (size->atLeast ? dataSize >= size->bytes : dataSize == size->bytes))
+            return noErr;
+        if (size->check.condition == nullptr)
+            return size->check.status;
+        return Fail(size->check, rule.line);
+    };
+    const bool sizeLast = (rule.flags & kWriteChecksSizeLast) != 0;
+    if (!sizeLast) {
+        if (const OSStatus status = checkSize())
+            return status;
+    }
+    if ((rule.flags & kNeedsAPIVersion2) != 0 && unit.AudioUnitAPIVersion() <= 1)
+        return Fail(kAPIVersion, rule.line);
+    if ((rule.flags & kWriteChecksScope) != 0 && !rule.scope->accepts(scope))
+        return Fail(rule.scope->check, rule.line);
+    if ((rule.flags & kWriteChecksElement) != 0 && unit.GetElement(scope, element) == NULL)
+        return Fail(kElementExists, rule.line);
+    return sizeLast ? checkSize() : OSStatus(noErr);
+}
+
 template <class T> T ReadValue(const void* data)
 {
     T value;
@@ -475,34 +501,6 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope in
 
 // ---- Writing ----
 
-OSStatus AUBase::CheckWrite(AudioUnitPropertyID inID, AudioUnitScope inScope,
-                            AudioUnitElement inElement, UInt32 inDataSize)
-{
-    const PropertyRule* rule = FindRule(inID);
-    if (rule == nullptr || (rule->flags & kWrittenHere) == 0)
-        return noErr;
-    auto checkSize = [&]() -> OSStatus {
-        const SizeRule* size = rule->writeSize;
-        if (size == nullptr ||
-            (size->atLeast ? inDataSize >= size->bytes : inDataSize == size->bytes))
-            return noErr;
-        if (size->check.condition == nullptr)
-            return size->check.status;
-        return Fail(size->check, rule->line);
-    };
-    const bool sizeLast = (rule->flags & kWriteChecksSizeLast) != 0;
-    if (!sizeLast)
-        if (const OSStatus status = checkSize())
-            return status;
-    if ((rule->flags & kNeedsAPIVersion2) != 0 && AudioUnitAPIVersion() <= 1)
-        return Fail(kAPIVersion, rule->line);
-    if ((rule->flags & kWriteChecksScope) != 0 && !rule->scope->accepts(inScope))
-        return Fail(rule->scope->check, rule->line);
-    if ((rule->flags & kWriteChecksElement) != 0 && GetElement(inScope, inElement) == NULL)
-        return Fail(kElementExists, rule->line);
-    return sizeLast ? checkSize() : OSStatus(noErr);
-}
-
 OSStatus AUBase::ApplyStreamFormat(AudioUnitScope inScope, AudioUnitElement inElement,
                                    const CAStreamBasicDescription& newDesc)
 {
@@ -520,8 +518,11 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope in
                                      AudioUnitElement inElement, const void* inData,
                                      UInt32 inDataSize)
 {
-    if (const OSStatus status = CheckWrite(inID, inScope, inElement, inDataSize))
-        return status;
+    const PropertyRule* rule = FindRule(inID);
+    if (rule != nullptr && (rule->flags & kWrittenHere) != 0) {
+        if (const OSStatus status = CheckWrite(*this, *rule, inScope, inElement, inDataSize))
+            return status;
+    }
 
     switch (inID) {
     case kAudioUnitProperty_ClassInfo:
