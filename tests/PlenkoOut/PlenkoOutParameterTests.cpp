@@ -1,0 +1,234 @@
+// The five parameters as the host sees them: infos, value strings, the choice of destination and
+// the bank and program messages they queue, and stored values of any float.
+#include "OutputCapture.h"
+#include "PlenkoOutUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+using Bytes = std::vector<Byte>;
+
+std::vector<Bytes> BytesOf(const std::vector<RecordedMessage>& messages)
+{
+    std::vector<Bytes> bytes;
+    for (const RecordedMessage& message : messages)
+        bytes.push_back(message.bytes);
+    return bytes;
+}
+
+constexpr Float32 kNaN = std::numeric_limits<Float32>::quiet_NaN();
+constexpr Float32 kInfinity = std::numeric_limits<Float32>::infinity();
+
+} // namespace
+
+TEST(PlenkoOutParameters, DescribeThemselvesInTheGlobalScope)
+{
+    struct Case {
+        AudioUnitParameterID id;
+        const char* name;
+        Float32 maxValue;
+    };
+    const Case cases[] = {{kTXDevice, "TX Device", 3},
+                          {kTXChannel, "TX Channel", 16},
+                          {kPrgChange, "Prg Change", 128},
+                          {kBankMSB, "Bank Select MSB", 128},
+                          {kBankLSB, "Bank Select LSB", 128}};
+    PlenkoOutRig rig(3);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AudioUnitParameterInfo info{};
+        ASSERT_EQ(rig.Unit().ParameterInfo(c.id, info), noErr);
+        EXPECT_STREQ(info.name, c.name);
+        EXPECT_EQ(TextOf(info.cfNameString), c.name);
+        EXPECT_EQ(info.flags, kAudioUnitParameterFlag_IsReadable |
+                                  kAudioUnitParameterFlag_IsWritable |
+                                  kAudioUnitParameterFlag_HasCFNameString);
+        EXPECT_EQ(info.unit, kAudioUnitParameterUnit_Indexed);
+        EXPECT_EQ(info.minValue, 0);
+        EXPECT_EQ(info.maxValue, c.maxValue);
+        EXPECT_EQ(info.defaultValue, 0);
+        EXPECT_EQ(rig.Unit().Parameter(c.id), 0);
+    }
+}
+
+TEST(PlenkoOutParameters, RefuseOtherScopesAndIds)
+{
+    PlenkoOutRig rig(1);
+    AudioUnitParameterInfo info{};
+    std::vector<std::string> strings;
+    EXPECT_EQ(rig.Unit().ParameterInfo(kTXChannel, info, kAudioUnitScope_Input),
+              kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(rig.Unit().ParameterInfo(5, info), kAudioUnitErr_InvalidParameter);
+    EXPECT_EQ(rig.Unit().ValueStrings(kTXChannel, strings, kAudioUnitScope_Input),
+              kAudioUnitErr_InvalidParameter);
+}
+
+TEST(PlenkoOutParameters, ValueStringsNameEveryValue)
+{
+    struct Case {
+        AudioUnitParameterID id;
+        size_t count;
+        std::vector<std::pair<size_t, std::string>> entries;
+    };
+    const Case cases[] = {{kTXDevice, 3, {{0, "--"}, {1, "Synth 1"}, {2, "Synth 2"}}},
+                          {kTXChannel, 17, {{0, "RX Channel"}, {1, "1"}, {16, "16"}}},
+                          {kPrgChange,
+                           129,
+                           {{0, "--"},
+                            {1, "000 (A 1-1)"},
+                            {9, "008 (A 2-1)"},
+                            {64, "063 (A 8-8)"},
+                            {65, "064 (B 1-1)"},
+                            {128, "127 (B 8-8)"}}},
+                          {kBankMSB, 129, {{1, "000 (A 1-1)"}, {128, "127 (B 8-8)"}}},
+                          {kBankLSB, 129, {{65, "064 (B 1-1)"}}}};
+    PlenkoOutRig rig(2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        std::vector<std::string> strings;
+        ASSERT_EQ(rig.Unit().ValueStrings(c.id, strings), noErr);
+        ASSERT_EQ(strings.size(), c.count);
+        for (const auto& [index, text] : c.entries)
+            EXPECT_EQ(strings[index], text);
+    }
+}
+
+TEST(PlenkoOutParameters, WithoutDestinationsTXDeviceOffersOneString)
+{
+    PlenkoOutRig rig(0);
+    std::vector<std::string> strings;
+    ASSERT_EQ(rig.Unit().ValueStrings(kTXDevice, strings), noErr);
+    EXPECT_EQ(strings, std::vector<std::string>{"!! NO MIDI OUTPUT DEVICE FOUND !!"});
+    AudioUnitParameterInfo info{};
+    ASSERT_EQ(rig.Unit().ParameterInfo(kTXDevice, info), noErr);
+    EXPECT_EQ(info.maxValue, 0);
+    OutputCapture out(OutputCapture::kStdout);
+    ASSERT_EQ(rig.Unit().SetParameter(kTXDevice, 1), noErr);
+    EXPECT_EQ(out.Take(), "PlenkoOut::updateDestinationPort(): start..."
+                          "PlenkoOut::updateDestinationPort(): port not opened (yet): return\n");
+}
+
+// The names table grows with the system: every destination is named, none left null.
+TEST(PlenkoOutParameters, NamesEveryOneOfManyDestinations)
+{
+    constexpr size_t kDestinations = 300;
+    PlenkoOutRig rig(kDestinations);
+    std::vector<std::string> strings;
+    ASSERT_EQ(rig.Unit().ValueStrings(kTXDevice, strings), noErr);
+    ASSERT_EQ(strings.size(), kDestinations + 1);
+    for (size_t i = 1; i <= kDestinations; ++i)
+        ASSERT_EQ(strings[i], "Synth " + std::to_string(i));
+    AudioUnitParameterInfo info{};
+    ASSERT_EQ(rig.Unit().ParameterInfo(kTXDevice, info), noErr);
+    EXPECT_EQ(info.maxValue, Float32(kDestinations));
+    ASSERT_EQ(rig.Choose(kDestinations - 1), noErr);
+    rig.Unit().MIDI(0x90, 1, 2);
+    ASSERT_EQ(rig.Unit().Render(), noErr);
+    EXPECT_EQ(rig.Destination(kDestinations - 1).WaitFor(1).size(), 1u);
+}
+
+// "TX Device" v sends to destination v - 1 of the current list, the first one when v is beyond
+// it (or no number at all), and to none for 0.
+TEST(PlenkoOutParameters, TXDeviceChoosesTheDestinationByIndex)
+{
+    struct Case {
+        Float32 device;
+        int receiver; // -1: none
+        const char* log;
+    };
+    const Case cases[] = {
+        {3, 2, " open port with index = 2 done.\n"},
+        {2.9f, 1, " open port with index = 1 done.\n"},
+        {7, 0, " open port with index = 6 done.\n"},
+        {kNaN, 0, " open port with index = 4294967295 done.\n"},
+        {-1, 0, " open port with index = 4294967295 done.\n"},
+        {0, -1, "NO MIDI DESTINATION PORT SET. done.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.device);
+        PlenkoOutRig rig(3);
+        OutputCapture out(OutputCapture::kStdout);
+        ASSERT_EQ(rig.Unit().SetParameter(kTXDevice, c.device), noErr);
+        EXPECT_EQ(out.Take(), std::string("PlenkoOut::updateDestinationPort(): start...") + c.log);
+        rig.Unit().MIDI(0x90, 60, 1);
+        ASSERT_EQ(rig.Unit().Render(), noErr);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(rig.Destination(size_t(i)).Settled().size(), i == c.receiver ? 1u : 0u)
+                << "destination " << i;
+        EXPECT_EQ(out.Take().find("AddMIDIEvent") != std::string::npos, c.receiver >= 0);
+    }
+}
+
+// A destination that went since construction shortens the list: an index beyond it falls back
+// to the first destination.
+TEST(PlenkoOutParameters, TXDeviceBeyondTheShortenedListFallsBackToTheFirst)
+{
+    PlenkoOutRig rig(3);
+    rig.DisposeDestination(1);
+    OutputCapture out(OutputCapture::kStdout);
+    ASSERT_EQ(rig.Choose(2), noErr);
+    EXPECT_EQ(out.Take(),
+              "PlenkoOut::updateDestinationPort(): start... open port with index = 2 done.\n");
+    rig.Unit().MIDI(0x90, 60, 1);
+    ASSERT_EQ(rig.Unit().Render(), noErr);
+    EXPECT_EQ(rig.Destination(0).WaitFor(1).size(), 1u);
+    EXPECT_TRUE(rig.Destination(2).Settled().empty());
+}
+
+// Bank MSB, bank LSB and program, in that order and behind what waits, on a fixed TX channel
+// only; each value 1 to 128 sends value - 1, anything else nothing.
+TEST(PlenkoOutParameters, BankAndProgramGoOutInOrderOnAFixedChannel)
+{
+    struct Case {
+        const char* name;
+        Float32 channel, msb, lsb, program;
+        AudioUnitParameterID setLast;
+        std::vector<Bytes> expected;
+    };
+    const Case cases[] = {
+        {"received channel sends nothing", 0, 1, 1, 5, kPrgChange, {}},
+        {"msb and program", 2, 1, 0, 11, kPrgChange, {{0xB1, 0, 0}, {0xC1, 10}}},
+        {"lsb set alone sends all three",
+         16,
+         128,
+         3,
+         1,
+         kBankLSB,
+         {{0xBF, 0, 127}, {0xBF, 32, 2}, {0xCF, 0}}},
+        {"out of range values send nothing", 1, 129, kInfinity, kNaN, kBankMSB, {}},
+        {"fractions truncate", 1.9f, 0, 0, 2.99f, kPrgChange, {{0xC0, 1}}},
+        {"channel beyond its range keeps the received channel",
+         17,
+         0,
+         0,
+         3,
+         kPrgChange,
+         {{0xC0, 2}}},
+        {"channel beyond 16 bits is out of range", 65536, 0, 0, 3, kPrgChange, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PlenkoOutRig rig(1);
+        HostedUnit& unit = rig.Unit();
+        ASSERT_EQ(rig.Choose(0), noErr);
+        ASSERT_EQ(unit.SetParameter(kTXChannel, c.channel), noErr);
+        const std::pair<AudioUnitParameterID, Float32> values[] = {
+            {kBankMSB, c.msb}, {kBankLSB, c.lsb}, {kPrgChange, c.program}};
+        // Everything but the last set is stored with no destination chosen, so queues nothing.
+        ASSERT_EQ(unit.SetParameter(kTXDevice, 0), noErr);
+        for (const auto& [id, value] : values)
+            ASSERT_EQ(unit.SetParameter(id, value), noErr);
+        ASSERT_EQ(rig.Choose(0), noErr);
+        for (const auto& [id, value] : values) {
+            if (id == c.setLast) {
+                ASSERT_EQ(unit.SetParameter(id, value), noErr);
+            }
+        }
+        ASSERT_EQ(unit.Render(), noErr);
+        EXPECT_EQ(BytesOf(rig.Destination(0).Settled()), c.expected);
+    }
+}
