@@ -49,12 +49,6 @@ std::vector<RecordedMessage> RecordingDestination::Settled()
     return mMessages;
 }
 
-size_t RecordingDestination::ListCount()
-{
-    std::lock_guard<std::mutex> lock(mMutex);
-    return mLists;
-}
-
 size_t RecordingDestination::MessageLength(Byte status)
 {
     if (status < 0x80)
@@ -81,7 +75,6 @@ void RecordingDestination::Read(const MIDIPacketList* list, void* refCon, void*)
 {
     auto* self = static_cast<RecordingDestination*>(refCon);
     std::lock_guard<std::mutex> lock(self->mMutex);
-    ++self->mLists;
     const MIDIPacket* packet = &list->packet[0];
     for (UInt32 n = 0; n < list->numPackets; ++n, packet = MIDIPacketNext(packet)) {
         size_t at = 0;

@@ -41,8 +41,6 @@ public:
     WaitFor(size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
     // What arrived so far, after waiting a little for stragglers of a send that just returned.
     std::vector<RecordedMessage> Settled();
-    // Packet lists received (each read call counts one).
-    size_t ListCount();
 
     // The length of the message that begins with `status`: 0 for a byte that begins none.
     static size_t MessageLength(Byte status);
@@ -55,7 +53,6 @@ private:
     std::mutex mMutex;
     std::condition_variable mArrived;
     std::vector<RecordedMessage> mMessages;
-    size_t mLists = 0;
     Listener mListener = nullptr;
     void* mListenerRefCon = nullptr;
 };
