@@ -17,12 +17,14 @@ void MIDIMessageQueue::Append(const MIDIMessageInfoStruct& message)
             std::lock_guard<std::mutex> lock(mLock);
             if (mPending.size() < mPending.capacity()) {
                 mPending.push_back({message});
+                mWaiting.store(mPending.size(), std::memory_order_release);
                 return;
             }
             if (larger.capacity() > mPending.size()) {
                 larger.assign(mPending.begin(), mPending.end());
                 larger.push_back({message});
                 mPending.swap(larger);
+                mWaiting.store(mPending.size(), std::memory_order_release);
                 break;
             }
             wanted = std::max<size_t>(64, 2 * mPending.capacity());
@@ -35,10 +37,5 @@ void MIDIMessageQueue::TakeAll(Batch& batch)
 {
     std::lock_guard<std::mutex> lock(mLock);
     mPending.swap(batch);
-}
-
-bool MIDIMessageQueue::IsEmpty()
-{
-    std::lock_guard<std::mutex> lock(mLock);
-    return mPending.empty();
+    mWaiting.store(mPending.size(), std::memory_order_release);
 }

@@ -8,6 +8,7 @@
 
 #include <CoreMIDI/MIDIServices.h>
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -42,10 +43,12 @@ public:
     // Moves every waiting message, in arrival order, into `batch`, which must be empty; the queue
     // keeps the batch's storage for what comes next. [any-thread]
     void TakeAll(Batch& batch);
-    // [any-thread]
-    bool IsEmpty();
+    // Without taking the lock: a render call with nothing to send costs no more. [any-thread]
+    bool IsEmpty() const { return mWaiting.load(std::memory_order_acquire) == 0; }
 
 private:
     std::mutex mLock;
     Batch mPending;
+    // The size of mPending, published after each change made under the lock.
+    std::atomic<size_t> mWaiting{0};
 };

@@ -20,3 +20,12 @@ foreach(source ${plenko_fuzz_sources})
   target_link_libraries(${name} PRIVATE ${plenko_fuzz_libraries})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/Support/Units)
 endforeach()
+
+# The unit's target opens its bundle from the build tree with the tests' host fixture.
+if(TARGET fuzz_PlenkoOut)
+  target_sources(fuzz_PlenkoOut PRIVATE ${CMAKE_SOURCE_DIR}/tests/Support/HostedUnit.cpp
+                                        ${CMAKE_SOURCE_DIR}/tests/Support/RecordingDestination.cpp)
+  target_include_directories(fuzz_PlenkoOut PRIVATE ${CMAKE_SOURCE_DIR}/tests/Support)
+  target_compile_definitions(fuzz_PlenkoOut PRIVATE PLENKO_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  add_dependencies(fuzz_PlenkoOut PlenkoOut)
+endif()

@@ -5,12 +5,9 @@
 #include "PlenkoOutUnit.h"
 #include "Watchdog.h"
 
-#include <CoreAudio/HostTime.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cmath>
 #include <cstdio>
 #include <fcntl.h>
 #include <thread>
@@ -74,14 +71,11 @@ TEST(PlenkoOutConcurrency, EveryMessageArrivesExactlyOnceAndInOrder)
 
     Watchdog watchdog(280, "a million messages through three threads");
     std::atomic<bool> rendering{true};
-    // Render calls as fast as they come, each at the sample time of the moment as a host's
-    // would be, so that stamps stay near the host clock.
+    // Render calls as fast as they come, each at the sample time of the moment, so that stamps
+    // stay near the host clock.
     std::thread render([&] {
-        const UInt64 start = AudioGetCurrentHostTime();
-        const Float64 samplesPerTick = 44100.0 / AudioGetHostClockFrequency();
         while (rendering.load(std::memory_order_relaxed))
-            rig.Unit().Render(
-                256, std::floor(Float64(AudioGetCurrentHostTime() - start) * samplesPerTick));
+            rig.Unit().RenderInRealTime(256);
     });
     std::thread latency([&] {
         const Float64 seconds = 0.001;

@@ -2,10 +2,13 @@
 // cleaning up and closing, re-initialization, and the properties it reacts to or refuses.
 #include "OutputCapture.h"
 #include "PlenkoOutUnit.h"
+#include "ProgramRun.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
+#include <unistd.h>
 
 namespace {
 
@@ -40,6 +43,27 @@ TEST(PlenkoOutLifecycle, BundleOffersTheUnitUnderItsDescription)
     UInt32 version = 0;
     ASSERT_EQ(AudioComponentGetVersion(component, &version), noErr);
     EXPECT_EQ(version, 0x00010000u);
+}
+
+// The install rules place the bundle where the component host looks: <prefix>/lib/audio-components.
+TEST(PlenkoOutLifecycle, InstalledBundleOpensFromThePrefix)
+{
+    const std::filesystem::path prefix =
+        std::filesystem::temp_directory_path() / ("plenko-install-" + std::to_string(getpid()));
+    const ProgramResult installed =
+        RunProgram({"cmake", "--install", PLENKO_BINARY_DIR, "--prefix", prefix.string()});
+    ASSERT_EQ(installed.mExitStatus, 0) << installed.mErr;
+    {
+        HostedUnit unit((prefix / "lib/audio-components").string(), kPlenkoOutDescription);
+        EXPECT_EQ(unit.OpenStatus(), noErr);
+        CFStringRef bundle = nullptr;
+        ASSERT_EQ(
+            AudioComponentCopyBundlePath(AudioComponentInstanceGetComponent(unit.Unit()), &bundle),
+            noErr);
+        EXPECT_EQ(TextOf(bundle), (prefix / "lib/audio-components/PlenkoOut.component").string());
+        CFRelease(bundle);
+    }
+    std::filesystem::remove_all(prefix);
 }
 
 TEST(PlenkoOutLifecycle, LogsEachStepOfItsLifeInOrder)

@@ -1,8 +1,11 @@
 #include "HostedUnit.h"
 
 #include <AudioUnit/MusicDevice.h>
+#include <CoreAudio/HostTime.h>
 #include <CoreFoundation/CFString.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 HostedUnit::HostedUnit(const std::string& bundleFolder,
@@ -36,12 +39,12 @@ void HostedUnit::Dispose()
 
 OSStatus HostedUnit::Render(UInt32 frames, Float64 sampleTime)
 {
+    // Never more than the buffers hold: the unit refuses a call for more frames than that.
+    const auto bytes = UInt32(std::min(frames, kMaxFrames) * sizeof(Float32));
     struct StereoBufferList {
         UInt32 mNumberBuffers;
         AudioBuffer mBuffers[2];
-    } buffers{2,
-              {{1, UInt32(frames * sizeof(Float32)), mChannels[0].data()},
-               {1, UInt32(frames * sizeof(Float32)), mChannels[1].data()}}};
+    } buffers{2, {{1, bytes, mChannels[0].data()}, {1, bytes, mChannels[1].data()}}};
     AudioTimeStamp timeStamp{};
     timeStamp.mSampleTime = sampleTime;
     timeStamp.mFlags = kAudioTimeStampSampleTimeValid;
@@ -54,6 +57,15 @@ OSStatus HostedUnit::Render(UInt32 frames, Float64 sampleTime)
 OSStatus HostedUnit::Render(UInt32 frames)
 {
     return Render(frames, mNextSampleTime);
+}
+
+OSStatus HostedUnit::RenderInRealTime(UInt32 frames)
+{
+    const UInt64 now = AudioGetCurrentHostTime();
+    if (mRealTimeStart == 0)
+        mRealTimeStart = now;
+    const Float64 samplesPerTick = 44100.0 / AudioGetHostClockFrequency();
+    return Render(frames, std::floor(Float64(now - mRealTimeStart) * samplesPerTick));
 }
 
 OSStatus HostedUnit::MIDI(UInt32 status, UInt32 data1, UInt32 data2, UInt32 offset) const

@@ -31,6 +31,9 @@ public:
     // One render call of `frames` at `sampleTime`; the next sample time follows on by default.
     OSStatus Render(UInt32 frames, Float64 sampleTime);
     OSStatus Render(UInt32 frames = 512);
+    // One render call at the sample time (44.1 kHz) the host clock has reached since the first
+    // such call, as a host playing in real time makes them.
+    OSStatus RenderInRealTime(UInt32 frames = 512);
     Float64 NextSampleTime() const { return mNextSampleTime; }
     const std::vector<Float32>& Channel(UInt32 channel) const { return mChannels[channel]; }
 
@@ -52,6 +55,7 @@ private:
     OSStatus mOpenStatus = noErr;
     AudioUnit mUnit = nullptr;
     Float64 mNextSampleTime = 0;
+    UInt64 mRealTimeStart = 0;
     std::vector<Float32> mChannels[2];
 };
 
