@@ -12,14 +12,6 @@ namespace {
 
 using Bytes = std::vector<Byte>;
 
-std::vector<Bytes> BytesOf(const std::vector<RecordedMessage>& messages)
-{
-    std::vector<Bytes> bytes;
-    for (const RecordedMessage& message : messages)
-        bytes.push_back(message.bytes);
-    return bytes;
-}
-
 constexpr Float32 kNaN = std::numeric_limits<Float32>::quiet_NaN();
 constexpr Float32 kInfinity = std::numeric_limits<Float32>::infinity();
 

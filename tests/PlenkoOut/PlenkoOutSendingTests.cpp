@@ -15,14 +15,6 @@ namespace {
 
 using Bytes = std::vector<Byte>;
 
-std::vector<Bytes> BytesOf(const std::vector<RecordedMessage>& messages)
-{
-    std::vector<Bytes> bytes;
-    for (const RecordedMessage& message : messages)
-        bytes.push_back(message.bytes);
-    return bytes;
-}
-
 // Host-clock ticks of a sample time at 44.1 kHz, whole ticks as the unit truncates them.
 UInt64 Ticks(Float64 samples)
 {

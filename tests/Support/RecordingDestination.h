@@ -21,6 +21,15 @@ struct RecordedMessage {
     }
 };
 
+// The bytes of each message, in order.
+inline std::vector<std::vector<Byte>> BytesOf(const std::vector<RecordedMessage>& messages)
+{
+    std::vector<std::vector<Byte>> bytes;
+    for (const RecordedMessage& message : messages)
+        bytes.push_back(message.bytes);
+    return bytes;
+}
+
 class RecordingDestination {
 public:
     // Called with each message as it arrives, on the MIDI services' thread, instead of keeping it.
