@@ -1,6 +1,5 @@
 // The unit's life as a host sees it: the bundle's component, the log of opening, initializing,
 // cleaning up and closing, re-initialization, and the properties it reacts to or refuses.
-#include "OutputCapture.h"
 #include "PlenkoOutUnit.h"
 #include "ProgramRun.h"
 
@@ -68,23 +67,26 @@ TEST(PlenkoOutLifecycle, InstalledBundleOpensFromThePrefix)
 
 TEST(PlenkoOutLifecycle, LogsEachStepOfItsLifeInOrder)
 {
-    OutputCapture out(OutputCapture::kStdout);
-    PlenkoOutRig rig(2);
-    ASSERT_EQ(rig.Unit().OpenStatus(), noErr);
-    ASSERT_EQ(AudioUnitUninitialize(rig.Unit().Unit()), noErr);
-    rig.Unit().Dispose();
-    EXPECT_EQ(out.Take(), "PlenkoOut::PlenkoOut(): start...\n" + CreateElementLines() +
-                              "PRINTING MIDI DESTINATIONS (2)...\n"
-                              "  Destination: Synth 1 0\n"
-                              "  Destination: Synth 2 0\n"
-                              "PlenkoOut::PlenkoOut: done.\n"
-                              "PlenkoOut::Initialize(): start...\n" +
-                              kParameterLines +
-                              "PlenkoOut::Initialize(): done.\n"
-                              "PlenkoOut::Cleanup(): start...\n"
-                              "PlenkoOut::Cleanup(): done.\n"
-                              "PlenkoOut::~PlenkoOut(): start...\n"
-                              "PlenkoOut::~PlenkoOut(): done.\n");
+    OSStatus opened = noErr;
+    const std::string text = StdoutOf([&] {
+        PlenkoOutRig rig(2);
+        opened = rig.Unit().OpenStatus();
+        AudioUnitUninitialize(rig.Unit().Unit());
+        rig.Unit().Dispose();
+    });
+    ASSERT_EQ(opened, noErr);
+    EXPECT_EQ(text, "PlenkoOut::PlenkoOut(): start...\n" + CreateElementLines() +
+                        "PRINTING MIDI DESTINATIONS (2)...\n"
+                        "  Destination: Synth 1 0\n"
+                        "  Destination: Synth 2 0\n"
+                        "PlenkoOut::PlenkoOut: done.\n"
+                        "PlenkoOut::Initialize(): start...\n" +
+                        kParameterLines +
+                        "PlenkoOut::Initialize(): done.\n"
+                        "PlenkoOut::Cleanup(): start...\n"
+                        "PlenkoOut::Cleanup(): done.\n"
+                        "PlenkoOut::~PlenkoOut(): start...\n"
+                        "PlenkoOut::~PlenkoOut(): done.\n");
 }
 
 // Cleanup disposes the client and port and forgets the destination; Initialize makes new ones
@@ -96,10 +98,11 @@ TEST(PlenkoOutLifecycle, ReinitializingForgetsTheDestination)
     ASSERT_EQ(rig.Choose(0), noErr);
     ASSERT_EQ(AudioUnitUninitialize(unit.Unit()), noErr);
     ASSERT_EQ(AudioUnitInitialize(unit.Unit()), noErr);
-    OutputCapture out(OutputCapture::kStdout);
-    unit.MIDI(0x90, 60, 100);
-    ASSERT_EQ(unit.Render(), noErr);
-    EXPECT_EQ(out.Take().find("AddMIDIEvent"), std::string::npos);
+    const std::string text = StdoutOf([&] {
+        unit.MIDI(0x90, 60, 100);
+        unit.Render();
+    });
+    EXPECT_EQ(text.find("AddMIDIEvent"), std::string::npos) << text;
     EXPECT_TRUE(rig.Destination(0).Settled().empty());
 
     ASSERT_EQ(rig.Choose(0), noErr);
@@ -131,11 +134,12 @@ TEST(PlenkoOutLifecycle, RefusesTooShortValuesOfThreeGlobalProperties)
 TEST(PlenkoOutLifecycle, ClassInfoFromDocumentPrintsTheParameters)
 {
     PlenkoOutRig rig(0);
-    OutputCapture out(OutputCapture::kStdout);
     const Byte value[8] = {};
-    rig.Unit().SetProperty(kAudioUnitProperty_ClassInfoFromDocument, kAudioUnitScope_Global, value,
-                           sizeof value);
-    EXPECT_EQ(out.Take(), kParameterLines);
+    EXPECT_EQ(StdoutOf([&] {
+                  rig.Unit().SetProperty(kAudioUnitProperty_ClassInfoFromDocument,
+                                         kAudioUnitScope_Global, value, sizeof value);
+              }),
+              kParameterLines);
 }
 
 // Reset takes the sample rate of the element's format and anchors the clock again at the next
@@ -149,17 +153,17 @@ TEST(PlenkoOutLifecycle, ResetTakesTheRateAndReanchors)
         unit.SetProperty(kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, &rate, sizeof rate),
         noErr);
     ASSERT_EQ(AudioUnitInitialize(unit.Unit()), noErr);
-    OutputCapture out(OutputCapture::kStdout);
-    ASSERT_EQ(unit.Render(512, 0), noErr);
-    ASSERT_EQ(unit.Render(512), noErr);
-    ASSERT_EQ(AudioUnitReset(unit.Unit(), kAudioUnitScope_Output, 0), noErr);
-    ASSERT_EQ(unit.Render(512, 4096), noErr);
+    const std::string text = StdoutOf([&] {
+        unit.Render(512, 0);
+        unit.Render(512);
+        AudioUnitReset(unit.Unit(), kAudioUnitScope_Output, 0);
+        unit.Render(512, 4096);
+    });
     const std::regex expected("PlenkoOut::Render\\( INIT \\): \\[00\\] \\d+:\\d\\d:\\d\\d \\d+, "
                               "0\\.000000, 512\n"
                               "PlenkoOut::Reset\\( 2, 0 \\): called\\.\n"
                               "PlenkoOut::Reset samplerate for scope/element 2/0 = 48000\n"
                               "PlenkoOut::Render\\( INIT \\): \\[00\\] \\d+:\\d\\d:\\d\\d \\d+, "
                               "4096\\.000000, 512\n");
-    const std::string text = out.Take();
     EXPECT_TRUE(std::regex_match(text, expected)) << text;
 }

@@ -1,6 +1,5 @@
 // The five parameters as the host sees them: infos, value strings, the choice of destination and
 // the bank and program messages they queue, and stored values of any float.
-#include "OutputCapture.h"
 #include "PlenkoOutUnit.h"
 
 #include <gtest/gtest.h>
@@ -98,10 +97,9 @@ TEST(PlenkoOutParameters, WithoutDestinationsTXDeviceOffersOneString)
     AudioUnitParameterInfo info{};
     ASSERT_EQ(rig.Unit().ParameterInfo(kTXDevice, info), noErr);
     EXPECT_EQ(info.maxValue, 0);
-    OutputCapture out(OutputCapture::kStdout);
-    ASSERT_EQ(rig.Unit().SetParameter(kTXDevice, 1), noErr);
-    EXPECT_EQ(out.Take(), "PlenkoOut::updateDestinationPort(): start..."
-                          "PlenkoOut::updateDestinationPort(): port not opened (yet): return\n");
+    EXPECT_EQ(StdoutOf([&] { rig.Unit().SetParameter(kTXDevice, 1); }),
+              "PlenkoOut::updateDestinationPort(): start..."
+              "PlenkoOut::updateDestinationPort(): port not opened (yet): return\n");
 }
 
 // The names table grows with the system: every destination is named, none left null.
@@ -143,15 +141,16 @@ TEST(PlenkoOutParameters, TXDeviceChoosesTheDestinationByIndex)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.device);
         PlenkoOutRig rig(3);
-        OutputCapture out(OutputCapture::kStdout);
-        ASSERT_EQ(rig.Unit().SetParameter(kTXDevice, c.device), noErr);
-        EXPECT_EQ(out.Take(), std::string("PlenkoOut::updateDestinationPort(): start...") + c.log);
-        rig.Unit().MIDI(0x90, 60, 1);
-        ASSERT_EQ(rig.Unit().Render(), noErr);
+        EXPECT_EQ(StdoutOf([&] { rig.Unit().SetParameter(kTXDevice, c.device); }),
+                  std::string("PlenkoOut::updateDestinationPort(): start...") + c.log);
+        const std::string sent = StdoutOf([&] {
+            rig.Unit().MIDI(0x90, 60, 1);
+            rig.Unit().Render();
+        });
         for (int i = 0; i < 3; ++i)
             EXPECT_EQ(rig.Destination(size_t(i)).Settled().size(), i == c.receiver ? 1u : 0u)
                 << "destination " << i;
-        EXPECT_EQ(out.Take().find("AddMIDIEvent") != std::string::npos, c.receiver >= 0);
+        EXPECT_EQ(sent.find("AddMIDIEvent") != std::string::npos, c.receiver >= 0) << sent;
     }
 }
 
@@ -161,9 +160,7 @@ TEST(PlenkoOutParameters, TXDeviceBeyondTheShortenedListFallsBackToTheFirst)
 {
     PlenkoOutRig rig(3);
     rig.DisposeDestination(1);
-    OutputCapture out(OutputCapture::kStdout);
-    ASSERT_EQ(rig.Choose(2), noErr);
-    EXPECT_EQ(out.Take(),
+    EXPECT_EQ(StdoutOf([&] { rig.Choose(2); }),
               "PlenkoOut::updateDestinationPort(): start... open port with index = 2 done.\n");
     rig.Unit().MIDI(0x90, 60, 1);
     ASSERT_EQ(rig.Unit().Render(), noErr);

@@ -1,7 +1,6 @@
 // Capture and timed sending as a destination sees it: the bytes of each kind of message, the
 // channel rewrite, stamps against the host clock, lists split past 512 bytes, and the log lines
 // of queueing and sending.
-#include "OutputCapture.h"
 #include "PlenkoOutUnit.h"
 
 #include <CoreAudio/HostTime.h>
@@ -158,16 +157,12 @@ TEST(PlenkoOutSending, LogsEachQueuedAndSentMessage)
     ASSERT_EQ(rig.Choose(0), noErr);
     ASSERT_EQ(rig.Unit().Render(512, 0), noErr);
     std::vector<std::string> texts;
-    {
-        OutputCapture out(OutputCapture::kStdout);
-        for (const Case& c : cases) {
+    for (const Case& c : cases)
+        texts.push_back(StdoutOf([&] {
             rig.Unit().MIDI(c.in[0], c.in[1], c.in[2], 100);
             rig.Unit().Render();
-            texts.push_back(out.Take());
-        }
-        rig.Unit().Render();
-        texts.push_back(out.Take());
-    }
+        }));
+    texts.push_back(StdoutOf([&] { rig.Unit().Render(); }));
     const std::string time = "\\d+:\\d\\d:\\d\\d \\d+";
     for (size_t i = 0; i < std::size(cases); ++i)
         EXPECT_TRUE(std::regex_match(
@@ -187,14 +182,15 @@ TEST(PlenkoOutSending, LongQueuesGoOutInSeveralListsInOrder)
     PlenkoOutRig rig(1);
     ASSERT_EQ(rig.Choose(0), noErr);
     ASSERT_EQ(rig.Unit().Render(512, 0), noErr);
-    OutputCapture out(OutputCapture::kStdout);
     std::vector<Bytes> expected;
-    for (UInt32 i = 0; i < kMessages; ++i) {
-        // Distinct offsets: a packet of its own for each message.
-        ASSERT_EQ(rig.Unit().MIDI(0x90, i, 1, i), noErr);
-        expected.push_back({0x90, Byte(i), 1});
-    }
-    ASSERT_EQ(rig.Unit().Render(512, 512), noErr);
+    const std::string text = StdoutOf([&] {
+        for (UInt32 i = 0; i < kMessages; ++i) {
+            // Distinct offsets: a packet of its own for each message.
+            rig.Unit().MIDI(0x90, i, 1, i);
+            expected.push_back({0x90, Byte(i), 1});
+        }
+        rig.Unit().Render(512, 512);
+    });
     EXPECT_EQ(BytesOf(rig.Destination(0).WaitFor(kMessages)), expected);
 
     struct Line {
@@ -205,7 +201,6 @@ TEST(PlenkoOutSending, LongQueuesGoOutInSeveralListsInOrder)
         }
     };
     std::vector<Line> lines;
-    const std::string text = out.Take();
     const std::regex line(
         "PlenkoOut::FireAtTimeStamp: \\d+:\\d\\d:\\d\\d \\d+ (\\d+)/(\\d+): (\\d+)");
     for (auto it = std::sregex_iterator(text.begin(), text.end(), line);
@@ -238,9 +233,10 @@ TEST(PlenkoOutSending, QueueWithoutADestinationIsLoggedAndEmptied)
     ASSERT_EQ(rig.Choose(0), noErr);
     ASSERT_EQ(rig.Unit().MIDI(0x90, 60, 100), noErr);
     ASSERT_EQ(rig.Unit().SetParameter(kTXDevice, 0), noErr);
-    OutputCapture out(OutputCapture::kStdout);
-    ASSERT_EQ(rig.Unit().Render(512, 0), noErr);
-    ASSERT_EQ(rig.Unit().Render(), noErr);
+    const std::string text = StdoutOf([&] {
+        rig.Unit().Render(512, 0);
+        rig.Unit().Render();
+    });
     const std::regex expected(
         "PlenkoOut::Render\\( INIT \\): \\[00\\] [^\n]+\n"
         "PlenkoOut::FireAtTimeStamp: endPortRef == 0: initialize port\\.\n"
@@ -248,7 +244,6 @@ TEST(PlenkoOutSending, QueueWithoutADestinationIsLoggedAndEmptied)
         "done\\.\n"
         "PlenkoOut::FireAtTimeStamp: \\d+:\\d\\d:\\d\\d \\d+ 1/1: 0\n"
         "MIDISend failed: -?\\d+");
-    const std::string text = out.Take();
     EXPECT_TRUE(std::regex_match(text, expected)) << text;
     EXPECT_TRUE(rig.Destination(0).Settled().empty());
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "HostedUnit.h"
+#include "OutputCapture.h"
 #include "RecordingDestination.h"
 
 #include <memory>
@@ -37,3 +38,12 @@ private:
     std::vector<std::unique_ptr<RecordingDestination>> mDestinations;
     std::unique_ptr<HostedUnit> mUnit;
 };
+
+// What the unit writes to standard output while `steps` run. The capture ends before the caller
+// checks the text, so that the test framework's reports reach the real output.
+template <typename Steps> std::string StdoutOf(Steps&& steps)
+{
+    OutputCapture out(OutputCapture::kStdout);
+    steps();
+    return out.Take();
+}
