@@ -1,6 +1,8 @@
 // The cost of one render call of an initialized unit (512 frames, stereo), with and without a
-// render notification registered, beside a plain memset of the same output buffers as the floor.
+// render notification registered, beside a plain memset of the same output buffers as the floor;
+// and of the instrument base's render calls, empty and performing queued events.
 #include "../tests/AUPublic/AUBase/AUBaseTestUnit.h"
+#include "TestInstrument.h"
 
 #include <benchmark/benchmark.h>
 
@@ -87,5 +89,67 @@ void BM_MemsetOutputBuffers(benchmark::State& state)
 BENCHMARK(BM_MemsetOutputBuffers);
 BENCHMARK(BM_RenderWithoutNotification);
 BENCHMARK(BM_RenderWithNotification);
+
+// ---- The instrument base ----
+
+// A render call of a unit shaped like the MIDI output unit: 16 empty groups, one part, nothing
+// queued. Into the caller's buffers the unit renders into its own and copies; asked for its own
+// buffers it only zeroes them.
+void BM_InstrumentRenderEmptyGroups(benchmark::State& state)
+{
+    const bool callerBuffers = state.range(0) != 0;
+    instrument_test::EmptyInstrument unit;
+    unit.PostConstructor();
+    if (unit.DoInitialize() != noErr) {
+        state.SkipWithError("initialize failed");
+        return;
+    }
+    TestBuffers buffers(kFrames, 2, callerBuffers);
+    AudioUnitRenderActionFlags flags = 0;
+    Float64 sampleTime = 0;
+    for (auto _ : state) {
+        AudioBufferList& list = buffers.List();
+        for (UInt32 b = 0; b < list.mNumberBuffers && !callerBuffers; ++b)
+            list.mBuffers[b].mData = nullptr;
+        const OSStatus status = unit.DoRender(flags, SampleTime(sampleTime), 0, kFrames, list);
+        benchmark::DoNotOptimize(status);
+        benchmark::ClobberMemory();
+        sampleTime += kFrames;
+    }
+}
+
+// A render call that performs 100 queued events (a note on and off on each of 50 notes spread
+// over the 16 channels); the queueing itself is not timed.
+void BM_InstrumentPerform100QueuedEvents(benchmark::State& state)
+{
+    instrument_test::EmptyInstrument unit;
+    unit.PostConstructor();
+    // Every thread counts as a producer, so this one queues as well as renders.
+    unit.SetWantsRenderThreadID(false);
+    if (unit.DoInitialize() != noErr) {
+        state.SkipWithError("initialize failed");
+        return;
+    }
+    const MusicDeviceNoteParams params{2, 60, 100, {}};
+    TestBuffers buffers(kFrames);
+    AudioUnitRenderActionFlags flags = 0;
+    Float64 sampleTime = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (UInt32 note = 0; note < 50; ++note) {
+            unit.StartNote(0, note % 16, nullptr, note, params);
+            unit.StopNote(note % 16, 60, note + 1);
+        }
+        state.ResumeTiming();
+        const OSStatus status =
+            unit.DoRender(flags, SampleTime(sampleTime), 0, kFrames, buffers.List());
+        benchmark::DoNotOptimize(status);
+        sampleTime += kFrames;
+    }
+    state.SetItemsProcessed(state.iterations() * 100);
+}
+
+BENCHMARK(BM_InstrumentRenderEmptyGroups)->Arg(1)->Arg(0);
+BENCHMARK(BM_InstrumentPerform100QueuedEvents);
 
 } // namespace

@@ -8,7 +8,8 @@ foreach(source ${plenko_bench_sources})
   get_filename_component(name ${source} NAME_WE)
   add_executable(${name} ${source})
   target_link_libraries(${name} PRIVATE ${PLENKO_TEST_LIBRARIES} benchmark::benchmark_main)
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/Support/Units)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/Support
+                                             ${CMAKE_SOURCE_DIR}/tests/Support/Units)
   # The unit's benchmark opens its bundle from the build tree with the tests' host fixture.
   if(name STREQUAL "bench_PlenkoOut")
     target_link_libraries(${name} PRIVATE TestSupport)

@@ -30,7 +30,35 @@ function(plenko_add_test_program name label)
   if(PLENKO_SANITIZE)
     list(APPEND labels asan)
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${labels}" TIMEOUT 300)
+  # A folder's own CMakeLists.txt may add properties through PLENKO_EXTRA_TEST_PROPERTIES.
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300
+                                                               ${PLENKO_EXTRA_TEST_PROPERTIES})
+  # Labels go on in a file CTest reads after the discovered tests: a list of several would not
+  # survive the discovery's command line whole.
+  set(label_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+  file(WRITE ${label_file} "foreach(test IN LISTS ${name}_TESTS)\n"
+                           "  set_tests_properties(\"\${test}\" PROPERTIES LABELS \"${labels}\")\n"
+                           "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_file})
+endfunction()
+
+# Makes a folder's programs: its concurrency tests (labelled `tsan`) and the rest (`unit`), each
+# also carrying the labels given after the stem; sets <stem>_PROGRAMS to the programs made.
+function(plenko_add_test_folder dir stem)
+  file(GLOB all_sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  file(GLOB concurrency_sources CONFIGURE_DEPENDS ${dir}/*ConcurrencyTests.cpp)
+  set(plain_sources ${all_sources})
+  set(programs)
+  if(concurrency_sources)
+    list(REMOVE_ITEM plain_sources ${concurrency_sources})
+    plenko_add_test_program(${stem}ConcurrencyTests "tsan;${ARGN}" ${concurrency_sources})
+    list(APPEND programs ${stem}ConcurrencyTests)
+  endif()
+  if(plain_sources AND NOT PLENKO_TSAN)
+    plenko_add_test_program(${stem}Tests "unit;${ARGN}" ${plain_sources})
+    list(APPEND programs ${stem}Tests)
+  endif()
+  set(${stem}_PROGRAMS ${programs} PARENT_SCOPE)
 endfunction()
 
 file(GLOB_RECURSE plenko_test_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*.cpp)
@@ -40,25 +68,6 @@ foreach(source ${plenko_test_sources})
   list(APPEND plenko_test_dirs ${dir})
 endforeach()
 list(REMOVE_DUPLICATES plenko_test_dirs)
-
-# One folder's programs: the plain tests, and the concurrency tests labelled `tsan`; the names of
-# the programs made go to `outPrograms`.
-function(plenko_add_test_folder dir stem outPrograms)
-  file(GLOB all_sources CONFIGURE_DEPENDS ${dir}/*.cpp)
-  file(GLOB concurrency_sources CONFIGURE_DEPENDS ${dir}/*ConcurrencyTests.cpp)
-  set(plain_sources ${all_sources})
-  set(programs)
-  if(concurrency_sources)
-    list(REMOVE_ITEM plain_sources ${concurrency_sources})
-    plenko_add_test_program(${stem}ConcurrencyTests tsan ${concurrency_sources})
-    list(APPEND programs ${stem}ConcurrencyTests)
-  endif()
-  if(plain_sources AND NOT PLENKO_TSAN)
-    plenko_add_test_program(${stem}Tests unit ${plain_sources})
-    list(APPEND programs ${stem}Tests)
-  endif()
-  set(${outPrograms} ${programs} PARENT_SCOPE)
-endfunction()
 
 foreach(dir ${plenko_test_dirs})
   file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR}/tests ${dir})
@@ -70,5 +79,5 @@ foreach(dir ${plenko_test_dirs})
     continue()
   endif()
   string(REPLACE "/" "" stem ${rel})
-  plenko_add_test_folder(${dir} ${stem} programs)
+  plenko_add_test_folder(${dir} ${stem})
 endforeach()

@@ -1,21 +1,69 @@
-// One way out for MIDI: the scheduler hands each due packet list to the backend of its
-// destination. This process's virtual destinations are one backend; a system MIDI service would
-// be another, and one whose library or server is missing reports itself unavailable.
+// One way out for MIDI. Each backend has a scheduler thread of its own that hands it every packet
+// its lead time before the packet falls due; the backend delivers on its own thread or callback,
+// so a slow backend stalls no other. This process's virtual destinations are one backend; a system
+// MIDI service is another, which lists and withdraws its destinations itself through the registry.
 #pragma once
+
+#include "MIDIPacketQueue.h"
 
 #include <CoreMIDI/MIDIServices.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
 struct MIDIObjectRecord;
+class MIDIBackend;
+
+// What a backend may do to the destination list. [backend's notification thread]
+class MIDIDestinationRegistry {
+public:
+    // Lists a new destination of the backend at the end of the list. Its unique id is derived from
+    // key, which names the same destination in every run; slot is the backend's own index for it.
+    // 0 when the object table is full.
+    virtual MIDIEndpointRef AddDestination(MIDIBackend& backend, UInt32 slot,
+                                           const std::string& key, const std::string& name,
+                                           const std::string& displayName) = 0;
+    virtual void RenameDestination(MIDIEndpointRef destination, const std::string& name,
+                                   const std::string& displayName) = 0;
+    // Disposes a destination that vanished: sends to it fail from now on, and once this returns
+    // nothing more reaches the backend for it, nor may the backend deliver what it already holds.
+    virtual void RemoveDestination(MIDIEndpointRef destination) = 0;
+    // The record of a live destination, or null; a single atomic load. [any-thread]
+    virtual MIDIObjectRecord* FindDestination(MIDIEndpointRef destination) = 0;
+
+protected:
+    ~MIDIDestinationRegistry() = default;
+};
 
 class MIDIBackend {
 public:
     virtual ~MIDIBackend() = default;
 
     virtual const char* Name() const = 0;
-    // False when what the backend talks to is missing: it then lists no destinations and is
+    // False while what the backend talks to is missing: it then lists no destinations and is
     // never asked to deliver. [any-thread]
     virtual bool IsAvailable() const = 0;
-    // Delivers a list to one of this backend's destinations, which is live for the whole call.
+    // Connects to the system service, lists its destinations and begins to follow its changes.
+    // Called once, when the services start. [host-thread]
+    virtual void Start(MIDIDestinationRegistry&) {}
+    // Stops following the system service and leaves it; called before the services end, while
+    // the registry still stands. [host-thread]
+    virtual void Stop() {}
+    // How long before a packet falls due the backend wants it handed over. [any-thread]
+    virtual UInt64 LeadNanos() const { return 0; }
+    // The constant delay between a stamp and the time a packet falls due at one of this backend's
+    // destinations, before the destination's latency offset. [any-thread]
+    virtual UInt32 DelayMicros() const { return 0; }
+    // Takes a packet for a destination that is live for the whole call, without blocking; false
+    // when the backend could not take it (the packet is then lost, and counted by the caller).
     // [scheduler-thread]
-    virtual void Deliver(const MIDIObjectRecord& destination, const MIDIPacketList& list) = 0;
+    virtual bool HandOff(const MIDIObjectRecord& destination,
+                         const MIDIScheduledPacket& packet) = 0;
+    // Returns once no delivery to the destination, which must already be retired, is in progress
+    // on the backend's own thread or callback. [host-thread]
+    virtual void WaitForDeliveriesToEnd(MIDIEndpointRef) {}
 };
+
+// The backends of the system's MIDI services that this build supports, not yet started.
+std::vector<std::unique_ptr<MIDIBackend>> MakeSystemBackends();

@@ -71,9 +71,14 @@ void MIDIObjectTable::Release(MIDIObjectRef ref)
     if (!record.mReserved || record.mGeneration != ref >> kGenerationShift)
         return;
     record.mName.clear();
+    record.mDisplayName.clear();
     record.mAdvanceMicros.store(0, std::memory_order_relaxed);
+    record.mLatencyOffsetMicros.store(0, std::memory_order_relaxed);
+    record.mLatePackets.store(0, std::memory_order_relaxed);
+    record.mDroppedPackets.store(0, std::memory_order_relaxed);
     record.mOwner = 0;
     record.mBackend = nullptr;
+    record.mBackendSlot = 0;
     record.mReadProc = nullptr;
     record.mReadRefCon = nullptr;
     record.mNotifyProc = nullptr;
@@ -98,5 +103,17 @@ MIDIUniqueID MIDIObjectTable::NewUniqueID()
         mUniqueIDSeed = mUniqueIDSeed * 1664525u + 1013904223u;
         id = MIDIUniqueID(mUniqueIDSeed);
     } while (id == 0 || UniqueIDInUse(id));
+    return id;
+}
+
+MIDIUniqueID MIDIObjectTable::StableUniqueID(const std::string& key) const
+{
+    // FNV-1a over the key; a clash with a live object moves on deterministically.
+    UInt32 hash = 2166136261u;
+    for (unsigned char c : key)
+        hash = (hash ^ c) * 16777619u;
+    MIDIUniqueID id = MIDIUniqueID(hash);
+    while (id == 0 || UniqueIDInUse(id))
+        id = MIDIUniqueID(UInt32(id) * 1664525u + 1013904223u);
     return id;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 class MIDIBackend;
+class MIDIScheduler;
 
 enum class MIDIObjectKind : UInt32 { Client = 1, Port = 2, Endpoint = 3 };
 
@@ -17,10 +18,18 @@ struct MIDIObjectRecord {
     // The reference of the object living here, 0 while the slot holds none.
     std::atomic<MIDIObjectRef> mRef{0};
     std::atomic<SInt32> mAdvanceMicros{0};
+    std::atomic<SInt32> mLatencyOffsetMicros{0};
+    std::atomic<UInt32> mLatePackets{0};    // delivered after their due time
+    std::atomic<UInt32> mDroppedPackets{0}; // never delivered: the backend could not take them
 
-    // Written before mRef is published, constant while the object lives.
+    // Written before mRef is published, constant while the object lives. A destination without
+    // an owner belongs to a system backend.
     MIDIObjectRef mOwner = 0;
     MIDIBackend* mBackend = nullptr;
+    UInt32 mBackendSlot = 0;
+    // The scheduler that serves mBackend. Never cleared, so that a sender racing a disposal
+    // always finds a scheduler, which then drops the packet of the stale reference.
+    std::atomic<MIDIScheduler*> mScheduler{nullptr};
     MIDIReadProc mReadProc = nullptr;
     void* mReadRefCon = nullptr;
     MIDINotifyProc mNotifyProc = nullptr;
@@ -28,6 +37,7 @@ struct MIDIObjectRecord {
 
     // Under the table's mutex.
     std::string mName;
+    std::string mDisplayName; // empty: the name
     MIDIUniqueID mUniqueID = 0;
     UInt32 mGeneration = 0;
     bool mReserved = false; // live, or disposed but possibly still being delivered to
@@ -55,6 +65,8 @@ public:
     MIDIObjectRecord& At(UInt32 index) { return mRecords[index]; }
     bool UniqueIDInUse(MIDIUniqueID id) const;
     MIDIUniqueID NewUniqueID();
+    // The same id for the same key in every run, unless a live object holds it already.
+    MIDIUniqueID StableUniqueID(const std::string& key) const;
 
 private:
     static UInt32 IndexOf(MIDIObjectRef ref);

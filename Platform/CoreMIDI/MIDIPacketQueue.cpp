@@ -36,8 +36,19 @@ void MIDIPacketQueue::PushFree(UInt32 index)
                                               std::memory_order_relaxed));
 }
 
+bool DueBefore(const MIDIScheduledPacket& a, const MIDIScheduledPacket& b)
+{
+    if (a.mDue != b.mDue)
+        return a.mDue < b.mDue;
+    // Stamps that a destination's shift puts before the clock began all fall due at 0; they still
+    // go in stamp order.
+    if (a.mStamp != b.mStamp)
+        return a.mStamp < b.mStamp;
+    return a.mSequence < b.mSequence;
+}
+
 bool MIDIPacketQueue::Submit(MIDIEndpointRef destination, const MIDIPacketList& list,
-                             MIDITimeStamp& earliestStamp)
+                             const MIDISendTiming& timing, MIDITimeStamp& earliestStamp)
 {
     earliestStamp = ~MIDITimeStamp(0);
     if (list.numPackets == 0)
@@ -62,6 +73,7 @@ bool MIDIPacketQueue::Submit(MIDIEndpointRef destination, const MIDIPacketList& 
         MIDIQueuedPacket& slot = mSlots[index];
         slot.mStamp = packet->timeStamp;
         earliestStamp = std::min(earliestStamp, slot.mStamp);
+        slot.mTiming = timing;
         slot.mSequence = firstSequence + n;
         slot.mDestination = destination;
         slot.mLength = packet->length;

@@ -8,13 +8,31 @@
 #include <atomic>
 #include <memory>
 
-struct MIDIQueuedPacket {
+// What a send fixes for each of its packets: when it happened, and where the destination's delay
+// and latency offset (mLateness) and its advance time put delivery against a packet's stamp.
+struct MIDISendTiming {
+    UInt64 mSent = 0;
+    SInt64 mLatenessNanos = 0;
+    SInt64 mAdvanceNanos = 0;
+};
+
+// One sent packet on its way to its destination.
+struct MIDIScheduledPacket {
     MIDITimeStamp mStamp = 0;
+    MIDISendTiming mTiming;
     UInt64 mDue = 0;      // host time of delivery, set by the scheduler
     UInt64 mSequence = 0; // send order, across all senders
     MIDIEndpointRef mDestination = 0;
+    // Counted as delivered after its due time already, or never to be (a stamp of 0, "now").
+    bool mLateAccounted = false;
     UInt16 mLength = 0;
     Byte mData[sizeof(MIDIPacket::data)] = {};
+};
+
+// Delivery order: earlier due time first; at equal times, smaller stamp, then earlier send.
+bool DueBefore(const MIDIScheduledPacket& a, const MIDIScheduledPacket& b);
+
+struct MIDIQueuedPacket : MIDIScheduledPacket {
     std::atomic<UInt32> mNext{0}; // 1 + index of the next slot in a list, 0 at the end
 };
 
@@ -28,7 +46,7 @@ public:
     // pool has too few free slots or a packet is longer than a slot holds. Sets earliestStamp to
     // the smallest stamp of the list. [render-thread]
     bool Submit(MIDIEndpointRef destination, const MIDIPacketList& list,
-                MIDITimeStamp& earliestStamp);
+                const MIDISendTiming& timing, MIDITimeStamp& earliestStamp);
     // Whether submitted packets wait to be taken. [scheduler-thread]
     bool HasSubmitted() const { return mSubmittedHead.load(std::memory_order_seq_cst) != 0; }
 

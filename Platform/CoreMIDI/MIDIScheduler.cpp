@@ -12,18 +12,28 @@
 #include <system_error>
 
 namespace {
-constexpr UInt64 kNanosPerMicro = 1000;
+constexpr SInt64 kNanosPerMicro = 1000;
 constexpr UInt64 kNanosPerSecond = 1000000000;
 constexpr UInt64 kNever = ~UInt64(0);
 
-UInt64 DueTime(MIDITimeStamp stamp, SInt32 advanceMicros)
+// A host time moved by shift nanoseconds, held at the ends of the clock's range.
+UInt64 Shifted(MIDITimeStamp stamp, SInt64 shift)
 {
-    const UInt64 advance = UInt64(std::max(advanceMicros, SInt32(0))) * kNanosPerMicro;
-    return stamp > advance ? stamp - advance : 0;
+    if (shift < 0)
+        return stamp > UInt64(-shift) ? stamp - UInt64(-shift) : 0;
+    return stamp < kNever - UInt64(shift) ? stamp + UInt64(shift) : kNever;
+}
+
+// The host time at which a packet falls due: its stamp moved by the destination's delay and
+// latency offset, less the advance time by which it wants packets early.
+UInt64 DueTime(MIDITimeStamp stamp, const MIDISendTiming& timing)
+{
+    return Shifted(stamp, timing.mLatenessNanos - timing.mAdvanceNanos);
 }
 } // namespace
 
-MIDIScheduler::MIDIScheduler(MIDIObjectTable& table) : mTable(table), mQueue(kPoolCapacity)
+MIDIScheduler::MIDIScheduler(MIDIObjectTable& table, MIDIBackend& backend)
+    : mTable(table), mBackend(backend), mQueue(kPoolCapacity)
 {
     mPending.reserve(kPoolCapacity);
     if (sem_init(&mWake, 0, 0) != 0)
@@ -44,15 +54,31 @@ MIDIScheduler::~MIDIScheduler()
     sem_destroy(&mWake);
 }
 
-bool MIDIScheduler::Submit(MIDIEndpointRef destination, SInt32 advanceMicros,
+bool MIDIScheduler::Submit(MIDIEndpointRef destination, const MIDIObjectRecord& record,
                            const MIDIPacketList& list)
 {
+    // The destination's settings at the send hold for its packets. The record is read through
+    // its atomics only, as a disposal may be reusing it.
+    MIDISendTiming timing;
+    timing.mSent = AudioGetCurrentHostTime();
+    timing.mLatenessNanos = (SInt64(mBackend.DelayMicros()) +
+                             record.mLatencyOffsetMicros.load(std::memory_order_relaxed)) *
+                            kNanosPerMicro;
+    timing.mAdvanceNanos =
+        SInt64(std::max(record.mAdvanceMicros.load(std::memory_order_relaxed), SInt32(0))) *
+        kNanosPerMicro;
     MIDITimeStamp earliest = 0;
-    if (!mQueue.Submit(destination, list, earliest))
+    if (!mQueue.Submit(destination, list, timing, earliest))
         return false;
-    if (DueTime(earliest, advanceMicros) < mWakeAt.load(std::memory_order_seq_cst))
+    if (HandOverTime(DueTime(earliest, timing)) < mWakeAt.load(std::memory_order_seq_cst))
         sem_post(&mWake);
     return true;
+}
+
+UInt64 MIDIScheduler::HandOverTime(UInt64 due) const
+{
+    const UInt64 lead = mBackend.LeadNanos();
+    return due > lead ? due - lead : 0;
 }
 
 void MIDIScheduler::DropPacketsOfDisposedEndpoints()
@@ -75,18 +101,6 @@ void MIDIScheduler::WaitForCallsToEnd(MIDIObjectRef object) const
         std::this_thread::sleep_for(std::chrono::microseconds(50));
 }
 
-bool MIDIScheduler::LaterDue::operator()(UInt32 a, UInt32 b) const
-{
-    const MIDIQueuedPacket& first = mQueue->At(a);
-    const MIDIQueuedPacket& second = mQueue->At(b);
-    if (first.mDue != second.mDue)
-        return first.mDue > second.mDue;
-    // Stamps smaller than a destination's advance all fall due at 0; they still go in stamp order.
-    if (first.mStamp != second.mStamp)
-        return first.mStamp > second.mStamp;
-    return first.mSequence > second.mSequence;
-}
-
 void MIDIScheduler::Run()
 {
     // The kernel may otherwise defer a timed wake-up by 50 us to batch timers; every microsecond
@@ -99,7 +113,7 @@ void MIDIScheduler::Run()
             DropDisposed();
         if (mSetupChanged.exchange(false))
             NotifyClients();
-        DeliverDuePackets(AudioGetCurrentHostTime());
+        HandOverDuePackets(AudioGetCurrentHostTime());
         WaitForWork();
     }
 }
@@ -111,11 +125,19 @@ void MIDIScheduler::TakeSubmitted()
     }
     mQueue.TakeSubmitted([&](UInt32 index) {
         MIDIQueuedPacket& packet = mQueue.At(index);
-        SInt32 advanceMicros = 0;
-        if (MIDIObjectRecord* destination =
-                mTable.Find(packet.mDestination, MIDIObjectKind::Endpoint))
-            advanceMicros = destination->mAdvanceMicros.load(std::memory_order_relaxed);
-        packet.mDue = DueTime(packet.mStamp, advanceMicros);
+        packet.mDue = DueTime(packet.mStamp, packet.mTiming);
+        // A stamp that the delay and offset put before the send is delivered at once, and late;
+        // a stamp of 0 asks for exactly that and is never late.
+        const bool lateAtSend =
+            packet.mStamp != 0 &&
+            Shifted(packet.mStamp, packet.mTiming.mLatenessNanos) < packet.mTiming.mSent;
+        packet.mLateAccounted = packet.mStamp == 0 || lateAtSend;
+        if (lateAtSend) {
+            CallIntoLiveObject(packet.mDestination, MIDIObjectKind::Endpoint,
+                               [](MIDIObjectRecord& destination) {
+                                   destination.mLatePackets.fetch_add(1, std::memory_order_relaxed);
+                               });
+        }
         mPending.push_back(index);
         std::push_heap(mPending.begin(), mPending.end(), mLaterDue);
     });
@@ -133,15 +155,15 @@ void MIDIScheduler::DropDisposed()
     std::make_heap(mPending.begin(), mPending.end(), mLaterDue);
 }
 
-void MIDIScheduler::DeliverDuePackets(UInt64 now)
+void MIDIScheduler::HandOverDuePackets(UInt64 now)
 {
-    while (!mPending.empty() && mQueue.At(mPending.front()).mDue <= now) {
+    while (!mPending.empty() && HandOverTime(mQueue.At(mPending.front()).mDue) <= now) {
         std::pop_heap(mPending.begin(), mPending.end(), mLaterDue);
         const UInt32 index = mPending.back();
         mPending.pop_back();
-        Deliver(mQueue.At(index));
+        HandOver(mQueue.At(index));
         mQueue.Recycle(index);
-        if (mPending.empty() || mQueue.At(mPending.front()).mDue > now)
+        if (mPending.empty() || HandOverTime(mQueue.At(mPending.front()).mDue) > now)
             now = AudioGetCurrentHostTime(); // a slow read procedure lets later packets fall due
     }
 }
@@ -157,15 +179,12 @@ void MIDIScheduler::CallIntoLiveObject(MIDIObjectRef object, MIDIObjectKind kind
     mCalling.store(0, std::memory_order_seq_cst);
 }
 
-void MIDIScheduler::Deliver(const MIDIQueuedPacket& packet)
+void MIDIScheduler::HandOver(const MIDIQueuedPacket& packet)
 {
     CallIntoLiveObject(packet.mDestination, MIDIObjectKind::Endpoint,
                        [&](MIDIObjectRecord& destination) {
-                           mDeliveryList.numPackets = 1;
-                           mDeliveryList.packet[0].timeStamp = packet.mStamp;
-                           mDeliveryList.packet[0].length = packet.mLength;
-                           std::memcpy(mDeliveryList.packet[0].data, packet.mData, packet.mLength);
-                           destination.mBackend->Deliver(destination, mDeliveryList);
+                           if (!mBackend.HandOff(destination, packet))
+                               destination.mDroppedPackets.fetch_add(1, std::memory_order_relaxed);
                        });
 }
 
@@ -185,7 +204,7 @@ void MIDIScheduler::NotifyClients()
 
 void MIDIScheduler::WaitForWork()
 {
-    const UInt64 due = mPending.empty() ? kNever : mQueue.At(mPending.front()).mDue;
+    const UInt64 due = mPending.empty() ? kNever : HandOverTime(mQueue.At(mPending.front()).mDue);
     // Publish the wake-up time before the last look at the submissions: a sender either sees the
     // time and wakes the thread for anything earlier, or its packets are seen here.
     mWakeAt.store(due, std::memory_order_seq_cst);

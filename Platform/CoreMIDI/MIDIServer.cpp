@@ -1,5 +1,7 @@
 #include "MIDIServer.h"
 
+#include "VirtualDestinationBackend.h"
+
 #include "CoreFoundation/CFStringText.h"
 
 #include <CoreFoundation/CFString.h>
@@ -46,6 +48,39 @@ MIDIServer* MIDIServer::Shared()
     return sServer.get();
 }
 
+MIDIServer::MIDIServer()
+{
+    std::vector<std::unique_ptr<MIDIBackend>> backends = MakeSystemBackends();
+    backends.insert(backends.begin(), std::make_unique<VirtualDestinationBackend>());
+    mLanes.reserve(backends.size());
+    for (std::unique_ptr<MIDIBackend>& backend : backends) {
+        auto scheduler = std::make_unique<MIDIScheduler>(mTable, *backend);
+        mLanes.push_back({std::move(backend), std::move(scheduler)});
+    }
+    for (Lane& lane : mLanes)
+        lane.mBackend->Start(*this);
+}
+
+MIDIServer::~MIDIServer()
+{
+    // The system backends stop following their services while everything they call still
+    // stands; then each scheduler ends before its backend goes.
+    for (Lane& lane : mLanes)
+        lane.mBackend->Stop();
+    while (!mLanes.empty()) {
+        mLanes.back().mScheduler.reset();
+        mLanes.pop_back();
+    }
+}
+
+MIDIScheduler& MIDIServer::SchedulerOf(const MIDIBackend& backend)
+{
+    for (Lane& lane : mLanes)
+        if (lane.mBackend.get() == &backend)
+            return *lane.mScheduler;
+    return Notifier();
+}
+
 template <typename Fill>
 OSStatus MIDIServer::Create(MIDIObjectKind kind, MIDIClientRef owner, CFStringRef name, Fill fill,
                             MIDIObjectRef* outObject)
@@ -71,7 +106,7 @@ OSStatus MIDIServer::Create(MIDIObjectKind kind, MIDIClientRef owner, CFStringRe
     *outObject = object;
     if (kind == MIDIObjectKind::Endpoint) {
         mDestinations.push_back(object);
-        mScheduler.AnnounceSetupChange();
+        Notifier().AnnounceSetupChange();
     }
     return noErr;
 }
@@ -101,7 +136,8 @@ OSStatus MIDIServer::CreateDestination(MIDIClientRef client, CFStringRef name,
     return Create(
         MIDIObjectKind::Endpoint, client, name,
         [&](MIDIObjectRecord& record) {
-            record.mBackend = &mVirtualDestinations;
+            record.mBackend = mLanes.front().mBackend.get();
+            record.mScheduler.store(&Notifier());
             record.mReadProc = readProc;
             record.mReadRefCon = refCon;
         },
@@ -110,46 +146,113 @@ OSStatus MIDIServer::CreateDestination(MIDIClientRef client, CFStringRef name,
 
 OSStatus MIDIServer::Dispose(MIDIObjectRef object, MIDIObjectKind kind)
 {
-    std::vector<MIDIObjectRef> retired;
+    std::vector<RetiredObject> retired;
     {
         std::lock_guard<std::mutex> lock(mTable.Mutex());
-        if (mTable.Find(object, kind) == nullptr) {
+        const MIDIObjectRecord* record = mTable.Find(object, kind);
+        if (record == nullptr) {
             const bool otherObject = mTable.Find(object) != nullptr;
             return kind == MIDIObjectKind::Endpoint && otherObject ? kMIDIWrongEndpointType
                                                                    : StatusForMissing(kind);
         }
+        if (kind == MIDIObjectKind::Endpoint && record->mOwner == 0)
+            return kMIDINotPermitted; // a system destination goes only when the system says so
         retired.reserve(kind == MIDIObjectKind::Client ? MIDIObjectTable::kCapacity : 1);
         if (kind == MIDIObjectKind::Client) {
             for (UInt32 index = 0; index < MIDIObjectTable::kCapacity; ++index) {
-                MIDIObjectRecord& record = mTable.At(index);
-                const MIDIObjectRef owned = record.mRef.load();
-                if (owned != 0 && record.mOwner == object)
-                    retired.push_back(owned);
+                MIDIObjectRecord& owned = mTable.At(index);
+                const MIDIObjectRef ref = owned.mRef.load();
+                if (ref != 0 && owned.mOwner == object)
+                    Retire(ref, retired);
             }
         }
-        retired.push_back(object);
-        for (MIDIObjectRef ref : retired) {
-            mTable.Retire(ref);
-            mDestinations.erase(std::remove(mDestinations.begin(), mDestinations.end(), ref),
-                                mDestinations.end());
-        }
+        Retire(object, retired);
     }
+    FinishDisposal(retired);
+    return noErr;
+}
+
+void MIDIServer::Retire(MIDIObjectRef object, std::vector<RetiredObject>& retired)
+{
+    retired.push_back({object, mTable.Find(object)->mBackend});
+    mTable.Retire(object);
+    mDestinations.erase(std::remove(mDestinations.begin(), mDestinations.end(), object),
+                        mDestinations.end());
+}
+
+void MIDIServer::FinishDisposal(const std::vector<RetiredObject>& retired)
+{
     // Waiting happens without the lock, so that a read procedure in progress may still call the
     // services; the slots are given back only when no call can reach them any more.
-    for (MIDIObjectRef ref : retired)
-        mScheduler.WaitForCallsToEnd(ref);
+    for (const RetiredObject& object : retired) {
+        for (Lane& lane : mLanes)
+            lane.mScheduler->WaitForCallsToEnd(object.mRef);
+        if (object.mBackend != nullptr)
+            object.mBackend->WaitForDeliveriesToEnd(object.mRef);
+    }
     const bool destinationsWent =
-        std::any_of(retired.begin(), retired.end(), [](MIDIObjectRef ref) {
-            return MIDIObjectTable::KindOf(ref) == MIDIObjectKind::Endpoint;
+        std::any_of(retired.begin(), retired.end(), [](const RetiredObject& object) {
+            return MIDIObjectTable::KindOf(object.mRef) == MIDIObjectKind::Endpoint;
         });
     if (destinationsWent) {
-        mScheduler.DropPacketsOfDisposedEndpoints();
-        mScheduler.AnnounceSetupChange();
+        for (Lane& lane : mLanes)
+            lane.mScheduler->DropPacketsOfDisposedEndpoints();
+        Notifier().AnnounceSetupChange();
     }
     std::lock_guard<std::mutex> lock(mTable.Mutex());
-    for (MIDIObjectRef ref : retired)
-        mTable.Release(ref);
-    return noErr;
+    for (const RetiredObject& object : retired)
+        mTable.Release(object.mRef);
+}
+
+MIDIEndpointRef MIDIServer::AddDestination(MIDIBackend& backend, UInt32 slot,
+                                           const std::string& key, const std::string& name,
+                                           const std::string& displayName)
+{
+    std::lock_guard<std::mutex> lock(mTable.Mutex());
+    mDestinations.reserve(mDestinations.size() + 1);
+    MIDIScheduler& scheduler = SchedulerOf(backend);
+    const MIDIEndpointRef destination =
+        mTable.Add(MIDIObjectKind::Endpoint, [&](MIDIObjectRecord& record) {
+            record.mName = name;
+            record.mDisplayName = displayName;
+            record.mUniqueID = mTable.StableUniqueID(key);
+            record.mBackend = &backend;
+            record.mBackendSlot = slot;
+            record.mScheduler.store(&scheduler);
+        });
+    if (destination != 0) {
+        mDestinations.push_back(destination);
+        Notifier().AnnounceSetupChange();
+    }
+    return destination;
+}
+
+void MIDIServer::RenameDestination(MIDIEndpointRef destination, const std::string& name,
+                                   const std::string& displayName)
+{
+    std::lock_guard<std::mutex> lock(mTable.Mutex());
+    if (MIDIObjectRecord* record = mTable.Find(destination, MIDIObjectKind::Endpoint)) {
+        record->mName = name;
+        record->mDisplayName = displayName;
+        Notifier().AnnounceSetupChange();
+    }
+}
+
+void MIDIServer::RemoveDestination(MIDIEndpointRef destination)
+{
+    std::vector<RetiredObject> retired;
+    {
+        std::lock_guard<std::mutex> lock(mTable.Mutex());
+        if (mTable.Find(destination, MIDIObjectKind::Endpoint) == nullptr)
+            return;
+        Retire(destination, retired);
+    }
+    FinishDisposal(retired);
+}
+
+MIDIObjectRecord* MIDIServer::FindDestination(MIDIEndpointRef destination)
+{
+    return mTable.Find(destination, MIDIObjectKind::Endpoint);
 }
 
 ItemCount MIDIServer::NumberOfDestinations()
@@ -174,10 +277,15 @@ OSStatus MIDIServer::GetStringProperty(MIDIObjectRef object, CFStringRef propert
     const MIDIObjectRecord* record = mTable.Find(object);
     if (record == nullptr)
         return kMIDIObjectNotFound;
-    // A virtual destination belongs to no device, so its display name is its name.
-    if (!IsProperty(property, kMIDIPropertyName) && !IsProperty(property, kMIDIPropertyDisplayName))
+    const std::string* text = nullptr;
+    if (IsProperty(property, kMIDIPropertyName))
+        text = &record->mName;
+    else if (IsProperty(property, kMIDIPropertyDisplayName))
+        // What belongs to no device, like a virtual destination, is shown by its name.
+        text = record->mDisplayName.empty() ? &record->mName : &record->mDisplayName;
+    else
         return kMIDIUnknownProperty;
-    *outValue = CFStringCreateWithCString(nullptr, record->mName.c_str(), kCFStringEncodingUTF8);
+    *outValue = CFStringCreateWithCString(nullptr, text->c_str(), kCFStringEncodingUTF8);
     return *outValue != nullptr ? OSStatus(noErr) : OSStatus(kMIDIUnknownError);
 }
 
@@ -190,13 +298,24 @@ OSStatus MIDIServer::GetIntegerProperty(MIDIObjectRef object, CFStringRef proper
     const MIDIObjectRecord* record = mTable.Find(object);
     if (record == nullptr)
         return kMIDIObjectNotFound;
-    const bool isEndpoint = MIDIObjectTable::KindOf(object) == MIDIObjectKind::Endpoint;
-    if (IsProperty(property, kMIDIPropertyUniqueID))
+    if (IsProperty(property, kMIDIPropertyUniqueID)) {
         *outValue = record->mUniqueID;
-    else if (isEndpoint && IsProperty(property, kMIDIPropertyIsEmbeddedEntity))
+        return noErr;
+    }
+    if (MIDIObjectTable::KindOf(object) != MIDIObjectKind::Endpoint)
+        return kMIDIUnknownProperty;
+    if (IsProperty(property, kMIDIPropertyIsEmbeddedEntity))
         *outValue = 0;
-    else if (isEndpoint && IsProperty(property, kMIDIPropertyAdvanceScheduleTimeMuSec))
+    else if (IsProperty(property, kMIDIPropertyAdvanceScheduleTimeMuSec))
         *outValue = record->mAdvanceMicros.load();
+    else if (IsProperty(property, kMIDIPropertyLatencyOffsetMuSec))
+        *outValue = record->mLatencyOffsetMicros.load();
+    else if (IsProperty(property, kMIDIPropertyDeliveryDelayMuSec))
+        *outValue = SInt32(record->mBackend->DelayMicros());
+    else if (IsProperty(property, kMIDIPropertyLatePacketCount))
+        *outValue = SInt32(record->mLatePackets.load());
+    else if (IsProperty(property, kMIDIPropertyDroppedPacketCount))
+        *outValue = SInt32(record->mDroppedPackets.load());
     else
         return kMIDIUnknownProperty;
     return noErr;
@@ -210,7 +329,10 @@ OSStatus MIDIServer::SetIntegerProperty(MIDIObjectRef object, CFStringRef proper
     MIDIObjectRecord* record = mTable.Find(object);
     if (record == nullptr)
         return kMIDIObjectNotFound;
+    const bool isEndpoint = MIDIObjectTable::KindOf(object) == MIDIObjectKind::Endpoint;
     if (IsProperty(property, kMIDIPropertyUniqueID)) {
+        if (isEndpoint && record->mOwner == 0)
+            return kMIDINotPermitted; // a system destination's id is derived from the system's name
         if (value == 0)
             return kParamError;
         if (value != record->mUniqueID && mTable.UniqueIDInUse(value))
@@ -218,13 +340,20 @@ OSStatus MIDIServer::SetIntegerProperty(MIDIObjectRef object, CFStringRef proper
         record->mUniqueID = value;
         return noErr;
     }
-    if (MIDIObjectTable::KindOf(object) == MIDIObjectKind::Endpoint &&
-        IsProperty(property, kMIDIPropertyAdvanceScheduleTimeMuSec)) {
+    if (isEndpoint && IsProperty(property, kMIDIPropertyAdvanceScheduleTimeMuSec)) {
         if (value < 0)
             return kParamError;
         record->mAdvanceMicros.store(value);
         return noErr;
     }
+    if (isEndpoint && IsProperty(property, kMIDIPropertyLatencyOffsetMuSec)) {
+        record->mLatencyOffsetMicros.store(value);
+        return noErr;
+    }
+    if (isEndpoint && (IsProperty(property, kMIDIPropertyDeliveryDelayMuSec) ||
+                       IsProperty(property, kMIDIPropertyLatePacketCount) ||
+                       IsProperty(property, kMIDIPropertyDroppedPacketCount)))
+        return kMIDINotPermitted;
     if (IsProperty(property, kMIDIPropertyName) || IsProperty(property, kMIDIPropertyDisplayName) ||
         IsProperty(property, kMIDIPropertyIsEmbeddedEntity))
         return kMIDIWrongPropertyType;
@@ -240,7 +369,7 @@ OSStatus MIDIServer::Send(MIDIPortRef port, MIDIEndpointRef destination, const M
         return mTable.Find(destination) ? kMIDIWrongEndpointType : kMIDIUnknownEndpoint;
     if (list == nullptr)
         return kParamError;
-    const SInt32 advanceMicros = record->mAdvanceMicros.load(std::memory_order_relaxed);
-    return mScheduler.Submit(destination, advanceMicros, *list) ? OSStatus(noErr)
-                                                                : OSStatus(kMIDIMessageSendErr);
+    MIDIScheduler* scheduler = record->mScheduler.load(std::memory_order_acquire);
+    return scheduler->Submit(destination, *record, *list) ? OSStatus(noErr)
+                                                          : OSStatus(kMIDIMessageSendErr);
 }

@@ -1,19 +1,24 @@
 // The process's MIDI services behind the C interface: the object table, the destination list in
-// creation order, the backends and the scheduler. One instance, made on first use.
+// the order destinations appeared, and one lane per backend (the backend with its scheduler), the
+// in-process backend's lane first. One instance, made on first use.
 #pragma once
 
+#include "MIDIBackend.h"
 #include "MIDIObjectTable.h"
 #include "MIDIScheduler.h"
-#include "VirtualDestinationBackend.h"
 
 #include <CoreMIDI/MIDIServices.h>
 
+#include <memory>
 #include <vector>
 
-class MIDIServer {
+class MIDIServer final : private MIDIDestinationRegistry {
 public:
     // The shared instance, or null when its scheduler thread could not start. [any-thread]
     static MIDIServer* Shared();
+    ~MIDIServer();
+    MIDIServer(const MIDIServer&) = delete;
+    MIDIServer& operator=(const MIDIServer&) = delete;
 
     // The services behind the C entry points of the same names; see MIDIServices.h. [host-thread]
     OSStatus CreateClient(CFStringRef name, MIDINotifyProc notifyProc, void* notifyRefCon,
@@ -36,14 +41,37 @@ public:
     OSStatus Send(MIDIPortRef port, MIDIEndpointRef destination, const MIDIPacketList* list);
 
 private:
-    MIDIServer() = default;
+    struct Lane {
+        std::unique_ptr<MIDIBackend> mBackend;
+        std::unique_ptr<MIDIScheduler> mScheduler;
+    };
+    struct RetiredObject {
+        MIDIObjectRef mRef;
+        MIDIBackend* mBackend;
+    };
+
+    MIDIServer();
 
     template <typename Fill>
     OSStatus Create(MIDIObjectKind kind, MIDIClientRef owner, CFStringRef name, Fill fill,
                     MIDIObjectRef* outObject);
+    // Under the table's mutex: makes the object unreachable and takes it off the list.
+    void Retire(MIDIObjectRef object, std::vector<RetiredObject>& retired);
+    // Without the mutex: waits until nothing calls into the retired objects, then frees them.
+    void FinishDisposal(const std::vector<RetiredObject>& retired);
+    MIDIScheduler& SchedulerOf(const MIDIBackend& backend);
+    MIDIScheduler& Notifier() { return *mLanes.front().mScheduler; }
+
+    // MIDIDestinationRegistry
+    MIDIEndpointRef AddDestination(MIDIBackend& backend, UInt32 slot, const std::string& key,
+                                   const std::string& name,
+                                   const std::string& displayName) override;
+    void RenameDestination(MIDIEndpointRef destination, const std::string& name,
+                           const std::string& displayName) override;
+    void RemoveDestination(MIDIEndpointRef destination) override;
+    MIDIObjectRecord* FindDestination(MIDIEndpointRef destination) override;
 
     MIDIObjectTable mTable;
     std::vector<MIDIEndpointRef> mDestinations; // under the table's mutex
-    VirtualDestinationBackend mVirtualDestinations;
-    MIDIScheduler mScheduler{mTable};
+    std::vector<Lane> mLanes;                   // fixed once constructed
 };

@@ -9,6 +9,10 @@ const CFStringRef kMIDIPropertyDisplayName = CFSTR("displayName");
 const CFStringRef kMIDIPropertyUniqueID = CFSTR("uniqueID");
 const CFStringRef kMIDIPropertyIsEmbeddedEntity = CFSTR("embedded");
 const CFStringRef kMIDIPropertyAdvanceScheduleTimeMuSec = CFSTR("advanceScheduleTimeMuSec");
+const CFStringRef kMIDIPropertyLatencyOffsetMuSec = CFSTR("latencyOffsetMuSec");
+const CFStringRef kMIDIPropertyDeliveryDelayMuSec = CFSTR("deliveryDelayMuSec");
+const CFStringRef kMIDIPropertyLatePacketCount = CFSTR("latePacketCount");
+const CFStringRef kMIDIPropertyDroppedPacketCount = CFSTR("droppedPacketCount");
 
 namespace {
 

@@ -2,9 +2,17 @@
 
 #include "MIDIObjectTable.h"
 
-void VirtualDestinationBackend::Deliver(const MIDIObjectRecord& destination,
-                                        const MIDIPacketList& list)
+#include <cstring>
+
+bool VirtualDestinationBackend::HandOff(const MIDIObjectRecord& destination,
+                                        const MIDIScheduledPacket& packet)
 {
-    if (destination.mReadProc != nullptr)
-        destination.mReadProc(&list, destination.mReadRefCon, nullptr);
+    if (destination.mReadProc == nullptr)
+        return true;
+    mDeliveryList.numPackets = 1;
+    mDeliveryList.packet[0].timeStamp = packet.mStamp;
+    mDeliveryList.packet[0].length = packet.mLength;
+    std::memcpy(mDeliveryList.packet[0].data, packet.mData, packet.mLength);
+    destination.mReadProc(&mDeliveryList, destination.mReadRefCon, nullptr);
+    return true;
 }

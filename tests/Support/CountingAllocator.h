@@ -1,8 +1,9 @@
-// Replaces the C allocator's entry points and the global operator new with versions that count
-// the calls of a thread while it asks them to (CountAllocations), so that a test can prove a
-// real-time path allocates nothing. It defines those functions: include it in exactly one source
-// of a test program, in a folder of its own, since it changes the allocator of the whole program.
-// Sanitizer builds own the allocator; there the tests skip (SKIP_WHEN_SANITIZED).
+// Replaces the C allocator's entry points and the global operator new and delete with versions
+// that count the calls of a thread while it asks them to (CountAllocations), so that a test can
+// prove a real-time path allocates and frees nothing, and that make every allocation of a thread
+// fail while it asks them to (FailAllocations). It defines those functions: include it in exactly
+// one source of a test program, in a folder of its own, since it changes the allocator of the whole
+// program. Sanitizer builds own the allocator; there the tests skip (SKIP_WHEN_SANITIZED).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -24,17 +25,28 @@ namespace {
 
 // Only the thread under test counts, and only while it asks to.
 thread_local bool tCounting = false;
+thread_local bool tFailing = false;
 std::atomic<long> sAllocations{0};
+std::atomic<long> sFrees{0};
 
 class CountAllocations {
 public:
     CountAllocations()
     {
         sAllocations = 0;
+        sFrees = 0;
         tCounting = true;
     }
     ~CountAllocations() { tCounting = false; }
     long Count() const { return sAllocations.load(); }
+    long Frees() const { return sFrees.load(); }
+};
+
+// Every allocation of this thread fails while the object lives.
+class FailAllocations {
+public:
+    FailAllocations() { tFailing = true; }
+    ~FailAllocations() { tFailing = false; }
 };
 
 } // namespace
@@ -42,10 +54,18 @@ public:
 #ifndef PLENKO_ALLOCATOR_IS_SANITIZED
 namespace {
 
-void NoteAllocation()
+// Counts the allocation; false when it is to fail.
+bool NoteAllocation()
 {
     if (tCounting)
         sAllocations.fetch_add(1, std::memory_order_relaxed);
+    return !tFailing;
+}
+
+void NoteFree(void* memory)
+{
+    if (tCounting && memory != nullptr)
+        sFrees.fetch_add(1, std::memory_order_relaxed);
 }
 
 } // namespace
@@ -59,40 +79,50 @@ void __libc_free(void* memory);
 
 void* malloc(size_t size)
 {
-    NoteAllocation();
-    return __libc_malloc(size);
+    return NoteAllocation() ? __libc_malloc(size) : nullptr;
 }
 
 void* calloc(size_t count, size_t size)
 {
-    NoteAllocation();
-    return __libc_calloc(count, size);
+    return NoteAllocation() ? __libc_calloc(count, size) : nullptr;
 }
 
 void* realloc(void* old, size_t size)
 {
-    NoteAllocation();
-    return __libc_realloc(old, size);
+    return NoteAllocation() ? __libc_realloc(old, size) : nullptr;
 }
 
 void* aligned_alloc(size_t alignment, size_t size)
 {
-    NoteAllocation();
-    return __libc_memalign(alignment, size);
+    return NoteAllocation() ? __libc_memalign(alignment, size) : nullptr;
 }
 
 int posix_memalign(void** result, size_t alignment, size_t size)
 {
-    NoteAllocation();
-    *result = __libc_memalign(alignment, size);
+    *result = NoteAllocation() ? __libc_memalign(alignment, size) : nullptr;
     return *result != nullptr ? 0 : ENOMEM;
 }
+
+void free(void* memory)
+{
+    NoteFree(memory);
+    __libc_free(memory);
+}
+}
+
+void* operator new(size_t size, const std::nothrow_t&) noexcept
+{
+    return malloc(size != 0 ? size : 1);
+}
+
+void* operator new[](size_t size, const std::nothrow_t& tag) noexcept
+{
+    return operator new(size, tag);
 }
 
 void* operator new(size_t size)
 {
-    NoteAllocation();
-    if (void* memory = __libc_malloc(size != 0 ? size : 1))
+    if (void* memory = operator new(size, std::nothrow))
         return memory;
     throw std::bad_alloc();
 }
@@ -102,35 +132,24 @@ void* operator new[](size_t size)
     return operator new(size);
 }
 
-void* operator new(size_t size, const std::nothrow_t&) noexcept
-{
-    NoteAllocation();
-    return __libc_malloc(size != 0 ? size : 1);
-}
-
-void* operator new[](size_t size, const std::nothrow_t& tag) noexcept
-{
-    return operator new(size, tag);
-}
-
 void operator delete(void* memory) noexcept
 {
-    __libc_free(memory);
+    free(memory);
 }
 
 void operator delete[](void* memory) noexcept
 {
-    __libc_free(memory);
+    free(memory);
 }
 
 void operator delete(void* memory, size_t) noexcept
 {
-    __libc_free(memory);
+    free(memory);
 }
 
 void operator delete[](void* memory, size_t) noexcept
 {
-    __libc_free(memory);
+    free(memory);
 }
 #endif
 

@@ -64,8 +64,12 @@ enum {
     kAudioUnitProperty_NickName = 54
 };
 
-// The properties of music devices.
-enum { kMusicDeviceProperty_InstrumentCount = 1000, kMusicDeviceProperty_MIDIXMLNames = 1006 };
+// The properties of music devices; the part-group property is described in the part scope.
+enum {
+    kMusicDeviceProperty_InstrumentCount = 1000,
+    kMusicDeviceProperty_MIDIXMLNames = 1006,
+    kMusicDeviceProperty_PartGroup = 1010
+};
 
 // Property 1: feeds input destInputNumber from output sourceOutputNumber of another unit; a
 // NULL source disconnects.

@@ -1,6 +1,8 @@
 // The MIDI services: clients, output ports, destinations with their properties, packet lists and
 // time-stamped sending. A destination created here (a virtual destination) receives what is sent
-// to it through its read procedure, on the services' scheduler thread.
+// to it through its read procedure, on the services' scheduler thread. With a JACK server running,
+// every JACK MIDI input port of another program is a destination too (a system destination),
+// listed while the port exists.
 #pragma once
 
 #include <CoreFoundation/CFBase.h>
@@ -89,6 +91,20 @@ extern const CFStringRef kMIDIPropertyDisplayName;
 extern const CFStringRef kMIDIPropertyUniqueID;
 extern const CFStringRef kMIDIPropertyIsEmbeddedEntity;
 extern const CFStringRef kMIDIPropertyAdvanceScheduleTimeMuSec;
+// Beyond the platform's own set, integer properties of destinations:
+// - the latency offset (signed, microseconds, writable): shifts the delivery of every packet sent
+//   afterwards by that much, negative for earlier. Stamps a read procedure sees are unchanged.
+//   A packet the offset would deliver before its send is delivered at once and counted late.
+extern const CFStringRef kMIDIPropertyLatencyOffsetMuSec;
+// - the delivery delay (microseconds, read-only): the constant time between a stamp and its
+//   delivery before the offset, which a system destination needs to place every packet at its
+//   exact time within the system's audio cycles; 0 for a virtual destination.
+extern const CFStringRef kMIDIPropertyDeliveryDelayMuSec;
+// - the packets delivered late (due before their send, or past due when the system took them)
+//   and the packets dropped (the system could not take them), counted since the destination
+//   appeared (read-only).
+extern const CFStringRef kMIDIPropertyLatePacketCount;
+extern const CFStringRef kMIDIPropertyDroppedPacketCount;
 
 // Creates a client, the owner of ports and destinations. notifyProc, if any, receives
 // kMIDIMsgSetupChanged on the scheduler thread after destinations appeared or went, until the
@@ -107,23 +123,27 @@ OSStatus MIDIDestinationCreate(MIDIClientRef client, CFStringRef name, MIDIReadP
                                void* refCon, MIDIEndpointRef* outDest);
 // Disposes a destination: packets still queued for it are dropped, and once this returns its
 // read procedure is never called again (it waits for a delivery in progress, unless called from
-// that very read procedure). [host-thread]
+// that very read procedure). A system destination is disposed only when its port vanishes, in
+// the same way: kMIDINotPermitted here. [host-thread]
 OSStatus MIDIEndpointDispose(MIDIEndpointRef endpt);
 
-// The destinations in the order of their creation; MIDIGetDestination gives 0 for an index out
-// of range. They take the services' short set-up lock: not for a render thread. [any-thread]
+// The destinations in the order in which they appeared, which the others keep when one goes;
+// MIDIGetDestination gives 0 for an index out of range. They take the services' short set-up
+// lock: not for a render thread. [any-thread]
 ItemCount MIDIGetNumberOfDestinations(void);
 MIDIEndpointRef MIDIGetDestination(ItemCount destIndex0);
 
-// kMIDIPropertyName, kMIDIPropertyDisplayName of any object; *str is a new string the caller
-// releases. [host-thread]
+// kMIDIPropertyName, kMIDIPropertyDisplayName of any object (of a system destination: the port's
+// own name and "program: port"); *str is a new string the caller releases. [host-thread]
 OSStatus MIDIObjectGetStringProperty(MIDIObjectRef obj, CFStringRef propertyID, CFStringRef* str);
-// kMIDIPropertyUniqueID of any object; kMIDIPropertyIsEmbeddedEntity and
-// kMIDIPropertyAdvanceScheduleTimeMuSec of endpoints. [host-thread]
+// kMIDIPropertyUniqueID of any object (of a system destination: the same in every run while the
+// port keeps its full name); kMIDIPropertyIsEmbeddedEntity, kMIDIPropertyAdvanceScheduleTimeMuSec
+// and the properties beyond the platform's set of endpoints. [host-thread]
 OSStatus MIDIObjectGetIntegerProperty(MIDIObjectRef obj, CFStringRef propertyID, SInt32* outValue);
-// kMIDIPropertyUniqueID (unique among live objects, else kMIDIIDNotUnique) and
-// kMIDIPropertyAdvanceScheduleTimeMuSec (>= 0; packets already queued may keep their time) are
-// writable. [host-thread]
+// kMIDIPropertyUniqueID (unique among live objects, else kMIDIIDNotUnique; kMIDINotPermitted for
+// a system destination), kMIDIPropertyAdvanceScheduleTimeMuSec (>= 0) and
+// kMIDIPropertyLatencyOffsetMuSec are writable; packets already queued may keep their time.
+// [host-thread]
 OSStatus MIDIObjectSetIntegerProperty(MIDIObjectRef obj, CFStringRef propertyID, SInt32 value);
 
 // Empties a list and returns its first packet, the cursor for MIDIPacketListAdd. [any-thread]
@@ -136,9 +156,10 @@ MIDIPacket* MIDIPacketListAdd(MIDIPacketList* pktlist, ByteCount listSize, MIDIP
 // The packet after pkt in its list. [any-thread]
 MIDIPacket* MIDIPacketNext(const MIDIPacket* pkt);
 
-// Queues every packet of the list for delivery to dest at its stamp (0 or a past stamp: at once)
-// in stamp order, equal stamps in send order. All or nothing: kMIDIMessageSendErr when the
-// queue cannot take the whole list. No allocation, no lock, no wait. [render-thread]
+// Queues every packet of the list for delivery to dest at its stamp (0 or a past stamp: at once),
+// shifted by dest's delivery delay and latency offset, in stamp order, equal stamps in send order.
+// All or nothing: kMIDIMessageSendErr when the queue cannot take the whole list. No allocation, no
+// lock, no wait. [render-thread]
 OSStatus MIDISend(MIDIPortRef port, MIDIEndpointRef dest, const MIDIPacketList* pktlist);
 
 #ifdef __cplusplus

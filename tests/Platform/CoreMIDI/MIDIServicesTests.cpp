@@ -15,25 +15,6 @@ namespace {
 
 constexpr UInt64 kMillis = 1000000;
 
-std::string StringProperty(MIDIObjectRef object, CFStringRef property)
-{
-    CFStringRef value = nullptr;
-    if (MIDIObjectGetStringProperty(object, property, &value) != noErr || value == nullptr)
-        return "<none>";
-    char text[256] = {};
-    CFStringGetCString(value, text, sizeof text, kCFStringEncodingUTF8);
-    CFRelease(value);
-    return text;
-}
-
-std::vector<MIDIEndpointRef> Destinations()
-{
-    std::vector<MIDIEndpointRef> all;
-    for (ItemCount i = 0; i < MIDIGetNumberOfDestinations(); ++i)
-        all.push_back(MIDIGetDestination(i));
-    return all;
-}
-
 } // namespace
 
 TEST(MIDIServices, DestinationsAreListedInCreationOrderWithTheirNames)
@@ -453,4 +434,81 @@ TEST(MIDIServices, ClientsHearOfDestinationsComingAndGoing)
     ASSERT_EQ(MIDISend(other.Port(), later.Endpoint(), &list), noErr);
     ASSERT_EQ(later.WaitFor(1).size(), 1u); // the scheduler has passed the announcement
     EXPECT_EQ(watcher.WaitFor(0), atDisposal);
+}
+
+TEST(MIDIServices, TheLatencyOffsetShiftsDeliveryButNotTheStamps)
+{
+    constexpr int kPackets = 20;
+    for (SInt32 offsetMicros : {-5000, 0, 5000}) {
+        SCOPED_TRACE(offsetMicros);
+        MIDITestClient client;
+        MIDIRecorder recorder(client.Client(), "Offset");
+        ASSERT_EQ(MIDIObjectSetIntegerProperty(recorder.Endpoint(), kMIDIPropertyLatencyOffsetMuSec,
+                                               offsetMicros),
+                  noErr);
+        EXPECT_EQ(IntegerProperty(recorder.Endpoint(), kMIDIPropertyLatencyOffsetMuSec),
+                  offsetMicros);
+        // Its read procedure takes packets directly: no delay to allow for.
+        EXPECT_EQ(IntegerProperty(recorder.Endpoint(), kMIDIPropertyDeliveryDelayMuSec), 0);
+        EXPECT_EQ(
+            MIDIObjectSetIntegerProperty(recorder.Endpoint(), kMIDIPropertyDeliveryDelayMuSec, 1),
+            kMIDINotPermitted);
+        // Stamped well ahead of the send, as offline play sends them.
+        const UInt64 start = AudioGetCurrentHostTime() + 100 * kMillis;
+        std::vector<MIDITimeStamp> stamps;
+        for (int i = 0; i < kPackets; ++i) {
+            stamps.push_back(start + UInt64(i) * 5 * kMillis);
+            MIDIPacketList list = OnePacket(stamps.back(), {0x90, Byte(i), 1});
+            ASSERT_EQ(MIDISend(client.Port(), recorder.Endpoint(), &list), noErr);
+        }
+        const std::vector<ReceivedPacket> received = recorder.WaitFor(kPackets);
+        ASSERT_EQ(received.size(), size_t(kPackets));
+        std::vector<SInt64> lateness;
+        for (int i = 0; i < kPackets; ++i) {
+            EXPECT_EQ(received[i].stamp, stamps[i]) << "a read procedure sees the stamp as sent";
+            const SInt64 due = SInt64(stamps[i]) + SInt64(offsetMicros) * 1000;
+            EXPECT_GE(SInt64(received[i].arrival), due) << "delivered before its shifted time";
+            lateness.push_back(SInt64(received[i].arrival) - due);
+        }
+        // Typically tens of microseconds; half the offset still tells the shifts apart.
+        std::sort(lateness.begin(), lateness.end());
+        EXPECT_LT(lateness[lateness.size() / 2], 2500 * SInt64(1000));
+        EXPECT_EQ(IntegerProperty(recorder.Endpoint(), kMIDIPropertyLatePacketCount), 0);
+    }
+}
+
+TEST(MIDIServices, APacketShiftedBeforeItsSendIsDeliveredAtOnceAndCountedLate)
+{
+    struct Case {
+        const char* what;
+        SInt64 aheadMillis; // stamp relative to the send; 0 is a stamp of 0 ("now")
+        SInt32 offsetMicros;
+        bool late;
+    };
+    const Case cases[] = {
+        {"shifted before the send", 2, -5000, true}, {"stamped in the past", -3, 0, true},
+        {"stamp 0 asks for now", 0, -5000, false},   {"shifted but still ahead", 40, -5000, false},
+        {"delayed by the offset", -3, 5000, false},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        MIDITestClient client;
+        MIDIRecorder recorder(client.Client(), "Late");
+        ASSERT_EQ(MIDIObjectSetIntegerProperty(recorder.Endpoint(), kMIDIPropertyLatencyOffsetMuSec,
+                                               test.offsetMicros),
+                  noErr);
+        const UInt64 sent = AudioGetCurrentHostTime();
+        const MIDITimeStamp stamp =
+            test.aheadMillis == 0
+                ? 0
+                : MIDITimeStamp(SInt64(sent) + test.aheadMillis * SInt64(kMillis));
+        MIDIPacketList list = OnePacket(stamp, {0x90, 60, 1});
+        ASSERT_EQ(MIDISend(client.Port(), recorder.Endpoint(), &list), noErr);
+        const std::vector<ReceivedPacket> received = recorder.WaitFor(1);
+        ASSERT_EQ(received.size(), 1u);
+        EXPECT_EQ(received[0].stamp, stamp);
+        EXPECT_EQ(IntegerProperty(recorder.Endpoint(), kMIDIPropertyLatePacketCount),
+                  test.late ? 1 : 0);
+        EXPECT_EQ(IntegerProperty(recorder.Endpoint(), kMIDIPropertyDroppedPacketCount), 0);
+    }
 }

@@ -1,4 +1,6 @@
-// A virtual destination for tests: records every packet it receives with its arrival time.
+// MIDI test helpers: a virtual destination that records every packet it receives with its arrival
+// time, a client with an output port, one-packet lists, and readers of the destination list and
+// of properties.
 #pragma once
 
 #include <CoreAudio/HostTime.h>
@@ -7,9 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string>
+#include <thread>
 #include <vector>
 
 struct ReceivedPacket {
@@ -89,4 +94,58 @@ inline MIDIPacketList OnePacket(MIDITimeStamp stamp, std::initializer_list<Byte>
     std::vector<Byte> bytes(data);
     MIDIPacketListAdd(&list, sizeof list, packet, stamp, bytes.size(), bytes.data());
     return list;
+}
+
+// A string property as UTF-8, or "<none>".
+inline std::string StringProperty(MIDIObjectRef object, CFStringRef property)
+{
+    CFStringRef value = nullptr;
+    if (MIDIObjectGetStringProperty(object, property, &value) != noErr || value == nullptr)
+        return "<none>";
+    char text[512] = {};
+    CFStringGetCString(value, text, sizeof text, kCFStringEncodingUTF8);
+    CFRelease(value);
+    return text;
+}
+
+// An integer property, expected to be answered.
+inline SInt32 IntegerProperty(MIDIObjectRef object, CFStringRef property)
+{
+    SInt32 value = -12345;
+    EXPECT_EQ(MIDIObjectGetIntegerProperty(object, property, &value), noErr);
+    return value;
+}
+
+inline std::vector<MIDIEndpointRef> Destinations()
+{
+    std::vector<MIDIEndpointRef> all;
+    for (ItemCount i = 0; i < MIDIGetNumberOfDestinations(); ++i)
+        all.push_back(MIDIGetDestination(i));
+    return all;
+}
+
+// The destination of that display name once it is listed, or 0 after five seconds.
+inline MIDIEndpointRef WaitForDestination(const std::string& displayName)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    do {
+        for (MIDIEndpointRef destination : Destinations())
+            if (StringProperty(destination, kMIDIPropertyDisplayName) == displayName)
+                return destination;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    } while (std::chrono::steady_clock::now() < until);
+    return 0;
+}
+
+// Whether the destination left the list within five seconds.
+inline bool WaitUntilGone(MIDIEndpointRef destination)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    do {
+        const std::vector<MIDIEndpointRef> all = Destinations();
+        if (std::find(all.begin(), all.end(), destination) == all.end())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
 }

@@ -1,0 +1,503 @@
+#include "JackMIDIBackend.h"
+
+#include "MIDIMessageSplitter.h"
+#include "MIDIObjectTable.h"
+
+#include <CoreAudio/HostTime.h>
+
+#include <jack/midiport.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <system_error>
+
+namespace {
+
+constexpr UInt64 kNanosPerSecond = 1000000000;
+constexpr auto kReconnectInterval = std::chrono::seconds(1);
+
+// libjack reports a missing server, and much else, on the terminal; the services answer with
+// statuses instead.
+void Silent(const char*) {}
+
+// The client is named after the program, as JACK's tools show clients by name.
+std::string ClientName()
+{
+    std::string name = program_invocation_short_name;
+    if (name.empty())
+        name = "MIDI services";
+    name.resize(std::min(name.size(), size_t(jack_client_name_size() - 1)));
+    return name;
+}
+
+// "client:port" gives the name "port" and the display name "client: port".
+std::pair<std::string, std::string> DestinationNames(const std::string& fullName)
+{
+    const size_t colon = fullName.find(':');
+    if (colon == std::string::npos)
+        return {fullName, fullName};
+    return {fullName.substr(colon + 1),
+            fullName.substr(0, colon) + ": " + fullName.substr(colon + 1)};
+}
+
+// Both clocks read together: of a few tries, the one least spread out, as a preemption between
+// the reads would skew the pair by up to half the time it took.
+JackClockReading ReadClocks()
+{
+    JackClockReading best{};
+    UInt64 bestSpread = ~UInt64(0);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const UInt64 before = AudioGetCurrentHostTime();
+        const jack_time_t jack = jack_get_time();
+        const UInt64 after = AudioGetCurrentHostTime();
+        if (after - before < bestSpread) {
+            bestSpread = after - before;
+            best = {before + (after - before) / 2, jack};
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+JackMIDIBackend::JackMIDIBackend() : mPool(new MIDIScheduledPacket[kHandOffCapacity])
+{
+    mFree.reserve(kHandOffCapacity);
+    mPending.reserve(kHandOffCapacity);
+    mHeldBack.reserve(kHandOffCapacity);
+    for (UInt32 index = kHandOffCapacity; index-- > 0;)
+        mFree.push_back(index);
+    SetPeriod(256, 48000);
+    if (sem_init(&mWake, 0, 0) != 0)
+        throw std::system_error(errno, std::generic_category(), "JACK backend semaphore");
+}
+
+JackMIDIBackend::~JackMIDIBackend()
+{
+    Stop();
+    sem_destroy(&mWake);
+}
+
+void JackMIDIBackend::Start(MIDIDestinationRegistry& registry)
+{
+    mRegistry = &registry;
+    jack_set_error_function(Silent);
+    jack_set_info_function(Silent);
+    // The first attempt is made at once, so that the destinations are listed when the services
+    // answer their first call.
+    Connect();
+    mThread = std::thread(&JackMIDIBackend::Run, this);
+}
+
+void JackMIDIBackend::Stop()
+{
+    mStopping.store(true);
+    Wake();
+    if (mThread.joinable())
+        mThread.join();
+    if (mClient != nullptr) {
+        mAvailable.store(false);
+        jack_client_close(mClient);
+        mClient = nullptr;
+    }
+}
+
+void JackMIDIBackend::SetPeriod(jack_nframes_t frames, jack_nframes_t rate)
+{
+    const UInt64 period = UInt64(frames) * kNanosPerSecond / std::max(rate, jack_nframes_t(1));
+    mLeadNanos.store(2 * period + kHandOffAllowanceNanos);
+    mDelayMicros.store(UInt32((period + kHandOffAllowanceNanos) / 1000));
+}
+
+// ---- Notification thread -------------------------------------------------------------------
+
+void JackMIDIBackend::Run()
+{
+    auto nextAttempt = std::chrono::steady_clock::now() + kReconnectInterval;
+    while (!mStopping.load()) {
+        if (mClient == nullptr) {
+            if (std::chrono::steady_clock::now() >= nextAttempt) {
+                Connect();
+                nextAttempt = std::chrono::steady_clock::now() + kReconnectInterval;
+            }
+        } else if (mServerGone.exchange(false)) {
+            Disconnect();
+            nextAttempt = std::chrono::steady_clock::now() + kReconnectInterval;
+        } else {
+            if (mPortsChanged.exchange(false)) {
+                ApplyRenames();
+                FollowPorts();
+            }
+            MakeWantedPorts();
+        }
+        // Sleep until woken, or for a second: the next look for a server, or for a client that
+        // became active.
+        timespec deadline{};
+        clock_gettime(CLOCK_MONOTONIC, &deadline);
+        deadline.tv_sec += 1;
+        while (sem_clockwait(&mWake, CLOCK_MONOTONIC, &deadline) != 0 && errno == EINTR) {
+        }
+    }
+}
+
+bool JackMIDIBackend::Connect()
+{
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open(ClientName().c_str(), JackNoStartServer, &status);
+    if (client == nullptr)
+        return false;
+    SetPeriod(jack_get_buffer_size(client), jack_get_sample_rate(client));
+    mSampleRate.store(jack_get_sample_rate(client));
+    mServerGone.store(false);
+    mClient = client;
+    jack_set_process_callback(client, &OnProcess, this);
+    jack_set_buffer_size_callback(client, &OnBufferSize, this);
+    jack_set_sample_rate_callback(client, &OnSampleRate, this);
+    jack_set_port_registration_callback(client, &OnPortRegistration, this);
+    // A client that quits has its ports listed until after their unregistration is announced;
+    // its own departure comes once they are gone.
+    jack_set_client_registration_callback(client, &OnClientRegistration, this);
+    jack_set_graph_order_callback(client, &OnGraphOrder, this);
+    jack_set_port_rename_callback(client, &OnPortRename, this);
+    jack_on_info_shutdown(client, &OnShutdown, this);
+    if (jack_activate(client) != 0) {
+        jack_client_close(client);
+        mClient = nullptr;
+        return false;
+    }
+    mAvailable.store(true);
+    FollowPorts();
+    return true;
+}
+
+void JackMIDIBackend::Disconnect()
+{
+    mAvailable.store(false);
+    for (Slot& slot : mSlots)
+        if (slot.mEndpoint != 0) {
+            // The server is gone, and our ports with it.
+            slot.mOutput.store(nullptr);
+            slot.mUnconnected = nullptr;
+            RemoveSlot(slot);
+        }
+    jack_client_close(mClient);
+    mClient = nullptr;
+    std::lock_guard<std::mutex> lock(mRenamesMutex);
+    mRenames.clear();
+}
+
+void JackMIDIBackend::ApplyRenames()
+{
+    std::vector<std::pair<std::string, std::string>> renames;
+    {
+        std::lock_guard<std::mutex> lock(mRenamesMutex);
+        renames.swap(mRenames);
+    }
+    for (const auto& [oldName, newName] : renames)
+        for (Slot& slot : mSlots)
+            if (slot.mEndpoint != 0 && slot.mPortName == oldName) {
+                slot.mPortName = newName;
+                const auto [name, displayName] = DestinationNames(newName);
+                mRegistry->RenameDestination(slot.mEndpoint, name, displayName);
+            }
+}
+
+void JackMIDIBackend::FollowPorts()
+{
+    for (Slot& slot : mSlots)
+        slot.mSeen = false;
+    // Our own ports are outputs, so every MIDI input port belongs to another client; JACK lists
+    // them in the order they were registered, which keeps the list's order stable.
+    if (const char** names =
+            jack_get_ports(mClient, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
+        for (const char** name = names; *name != nullptr; ++name)
+            ListPort(*name);
+        jack_free(names);
+    }
+    for (Slot& slot : mSlots)
+        if (slot.mEndpoint != 0 && !slot.mSeen)
+            RemoveSlot(slot);
+}
+
+void JackMIDIBackend::ListPort(const std::string& fullName)
+{
+    Slot* free = nullptr;
+    for (Slot& slot : mSlots) {
+        if (slot.mEndpoint != 0 && slot.mPortName == fullName) {
+            slot.mSeen = true;
+            return;
+        }
+        if (free == nullptr && slot.mEndpoint == 0)
+            free = &slot;
+    }
+    if (free == nullptr)
+        return; // more ports than the backend lists
+    const auto [name, displayName] = DestinationNames(fullName);
+    const UInt32 index = UInt32(free - mSlots);
+    // The slot is ready before the destination is published, since a send may follow at once.
+    free->mState.store(kListed);
+    free->mEndpoint = mRegistry->AddDestination(*this, index, fullName, name, displayName);
+    if (free->mEndpoint == 0) {
+        free->mState.store(kFree);
+        return;
+    }
+    free->mPortName = fullName;
+    free->mSeen = true;
+}
+
+void JackMIDIBackend::RemoveSlot(Slot& slot)
+{
+    // After this, nothing is handed over for the destination nor written for it.
+    mRegistry->RemoveDestination(slot.mEndpoint);
+    if (jack_port_t* output = slot.mOutput.exchange(nullptr)) {
+        WaitForCycleToEnd(); // the callback may still hold the port's buffer
+        jack_port_unregister(mClient, output);
+    }
+    if (slot.mUnconnected != nullptr)
+        jack_port_unregister(mClient, slot.mUnconnected);
+    slot.mUnconnected = nullptr;
+    slot.mEndpoint = 0;
+    slot.mPortName.clear();
+    slot.mState.store(kFree);
+}
+
+void JackMIDIBackend::MakeWantedPorts()
+{
+    for (Slot& slot : mSlots) {
+        if (slot.mState.load() != kWanted)
+            continue;
+        // One output port for each destination in use, connected to it.
+        if (slot.mUnconnected == nullptr) {
+            const std::string portName = "to " + slot.mPortName;
+            slot.mUnconnected = jack_port_register(mClient, portName.c_str(),
+                                                   JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+            if (slot.mUnconnected == nullptr) {
+                slot.mState.store(kFailed);
+                continue;
+            }
+        }
+        // A client's ports are listed before it is active, and can be connected only once it is:
+        // until then this is tried again at each change of the graph and each second.
+        const int connected =
+            jack_connect(mClient, jack_port_name(slot.mUnconnected), slot.mPortName.c_str());
+        if (connected != 0 && connected != EEXIST)
+            continue;
+        slot.mOutput.store(slot.mUnconnected);
+        slot.mUnconnected = nullptr;
+        slot.mState.store(kReady);
+    }
+}
+
+void JackMIDIBackend::WaitForCycleToEnd() const
+{
+    const UInt64 cycle = mCycle.load(std::memory_order_seq_cst);
+    if (cycle % 2 == 0)
+        return;
+    while (mCycle.load(std::memory_order_seq_cst) == cycle)
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+}
+
+void JackMIDIBackend::WaitForDeliveriesToEnd(MIDIEndpointRef)
+{
+    // The destination is retired, and the callback looks each packet's destination up: a cycle
+    // that begins now writes nothing for it, so only the one in progress is waited for.
+    WaitForCycleToEnd();
+}
+
+// ---- Scheduler thread ----------------------------------------------------------------------
+
+bool JackMIDIBackend::HandOff(const MIDIObjectRecord& destination,
+                              const MIDIScheduledPacket& packet)
+{
+    Slot& slot = mSlots[destination.mBackendSlot];
+    UInt32 listed = kListed;
+    if (slot.mState.compare_exchange_strong(listed, kWanted))
+        Wake();
+    return mHandedOff.Push(packet);
+}
+
+// ---- JACK's threads ------------------------------------------------------------------------
+
+int JackMIDIBackend::OnProcess(jack_nframes_t frames, void* self)
+{
+    static_cast<JackMIDIBackend*>(self)->Process(frames);
+    return 0;
+}
+
+int JackMIDIBackend::OnBufferSize(jack_nframes_t frames, void* self)
+{
+    auto* backend = static_cast<JackMIDIBackend*>(self);
+    backend->SetPeriod(frames, backend->mSampleRate.load());
+    return 0;
+}
+
+int JackMIDIBackend::OnSampleRate(jack_nframes_t rate, void* self)
+{
+    auto* backend = static_cast<JackMIDIBackend*>(self);
+    backend->mSampleRate.store(rate);
+    backend->SetPeriod(jack_get_buffer_size(backend->mClient), rate);
+    return 0;
+}
+
+void JackMIDIBackend::OnPortRegistration(jack_port_id_t, int, void* self)
+{
+    auto* backend = static_cast<JackMIDIBackend*>(self);
+    backend->mPortsChanged.store(true);
+    backend->Wake();
+}
+
+void JackMIDIBackend::OnClientRegistration(const char*, int, void* self)
+{
+    OnPortRegistration(0, 0, self);
+}
+
+int JackMIDIBackend::OnGraphOrder(void* self)
+{
+    static_cast<JackMIDIBackend*>(self)->Wake(); // a client became active: connect what waits
+    return 0;
+}
+
+void JackMIDIBackend::OnPortRename(jack_port_id_t, const char* oldName, const char* newName,
+                                   void* self)
+{
+    auto* backend = static_cast<JackMIDIBackend*>(self);
+    {
+        std::lock_guard<std::mutex> lock(backend->mRenamesMutex);
+        backend->mRenames.emplace_back(oldName, newName);
+    }
+    backend->mPortsChanged.store(true);
+    backend->Wake();
+}
+
+void JackMIDIBackend::OnShutdown(jack_status_t, const char*, void* self)
+{
+    auto* backend = static_cast<JackMIDIBackend*>(self);
+    backend->mAvailable.store(false);
+    backend->mServerGone.store(true);
+    backend->Wake();
+}
+
+// ---- Process callback: no allocation, no lock ----------------------------------------------
+
+void JackMIDIBackend::Process(jack_nframes_t frames)
+{
+    mCycle.fetch_add(1, std::memory_order_seq_cst);
+    jack_nframes_t firstFrame = 0;
+    jack_time_t current = 0, next = 0;
+    float periodMicros = 0;
+    if (jack_get_cycle_times(mClient, &firstFrame, &current, &next, &periodMicros) != 0 ||
+        next <= current) {
+        current = jack_get_time();
+        next = current + UInt64(frames) * 1000000 / std::max(mSampleRate.load(), 1u);
+    }
+    const JackCycle cycle{current * 1000, next * 1000, frames};
+    const JackClockReading clocks = ReadClocks();
+
+    OpenBuffers(frames);
+    TakeHandedOff();
+    const auto laterDue = [this](UInt32 a, UInt32 b) { return DueBefore(mPool[b], mPool[a]); };
+    while (!mPending.empty()) {
+        MIDIScheduledPacket& packet = mPool[mPending.front()];
+        UInt32 frame = 0;
+        const UInt64 due = HostTimeToJackNanos(packet.mDue, clocks);
+        const JackPlacement placement = PlaceInCycle(due, cycle, frame);
+        if (placement == JackPlacement::Later)
+            break;
+        std::pop_heap(mPending.begin(), mPending.end(), laterDue);
+        const UInt32 index = mPending.back();
+        mPending.pop_back();
+        if (Write(packet, placement, frame,
+                  packet.mTiming.mSent + kPortWaitNanos < clocks.mHostNanos))
+            Recycle(index);
+        else
+            mHeldBack.push_back(index);
+    }
+    for (UInt32 index : mHeldBack) {
+        mPending.push_back(index);
+        std::push_heap(mPending.begin(), mPending.end(), laterDue);
+    }
+    mHeldBack.clear();
+    mCycle.fetch_add(1, std::memory_order_seq_cst);
+}
+
+void JackMIDIBackend::OpenBuffers(jack_nframes_t frames)
+{
+    for (Slot& slot : mSlots) {
+        jack_port_t* output = slot.mOutput.load(std::memory_order_acquire);
+        slot.mBuffer = output != nullptr ? jack_port_get_buffer(output, frames) : nullptr;
+        if (slot.mBuffer != nullptr)
+            jack_midi_clear_buffer(slot.mBuffer);
+        slot.mLastFrame = 0;
+        slot.mWritten = 0;
+        slot.mFull = false;
+    }
+}
+
+void JackMIDIBackend::TakeHandedOff()
+{
+    const auto laterDue = [this](UInt32 a, UInt32 b) { return DueBefore(mPool[b], mPool[a]); };
+    while (!mFree.empty() && mHandedOff.Pop(mPool[mFree.back()])) {
+        mPending.push_back(mFree.back());
+        mFree.pop_back();
+        std::push_heap(mPending.begin(), mPending.end(), laterDue);
+    }
+}
+
+bool JackMIDIBackend::Write(MIDIScheduledPacket& packet, JackPlacement placement, UInt32 frame,
+                            bool stale)
+{
+    MIDIObjectRecord* destination = mRegistry->FindDestination(packet.mDestination);
+    if (destination == nullptr || packet.mLength == 0)
+        return true; // disposed: what was handed over for it goes with it
+    Slot& slot = mSlots[destination->mBackendSlot];
+    if (slot.mBuffer == nullptr) {
+        if (slot.mState.load() != kFailed && !stale)
+            return false; // its port is being made and connected
+        destination->mDroppedPackets.fetch_add(1, std::memory_order_relaxed);
+        return true;
+    }
+    if (slot.mFull)
+        return false; // after a packet that did not fit, to keep the order
+    if (placement == JackPlacement::PastDue && !packet.mLateAccounted) {
+        packet.mLateAccounted = true;
+        destination->mLatePackets.fetch_add(1, std::memory_order_relaxed);
+    }
+    frame = std::max(frame, slot.mLastFrame);
+    // One message per event, all at the packet's frame.
+    MIDIMessageSplitter messages(packet.mData, packet.mLength);
+    const Byte* message = nullptr;
+    UInt16 length = 0;
+    while (messages.Next(message, length)) {
+        if (jack_midi_event_write(slot.mBuffer, frame, message, length) == 0) {
+            slot.mLastFrame = frame;
+            ++slot.mWritten;
+            continue;
+        }
+        if (slot.mWritten == 0) {
+            // Too long for even an empty buffer: it can never be written.
+            destination->mDroppedPackets.fetch_add(1, std::memory_order_relaxed);
+            return true;
+        }
+        // The buffer is full: the rest of the packet, and everything after it for this
+        // destination, waits for the next cycle, where it is past due.
+        KeepRest(packet, messages.MessageStart(), messages.RunningStatus());
+        slot.mFull = true;
+        return false;
+    }
+    return true;
+}
+
+void JackMIDIBackend::KeepRest(MIDIScheduledPacket& packet, UInt16 from, Byte runningStatus)
+{
+    // A message under running status begins with a data byte; its status goes in front again
+    // (there is room: the status byte it follows was in front of it).
+    const bool restore = packet.mData[from] < 0x80 && runningStatus != 0;
+    const UInt16 rest = UInt16(packet.mLength - from);
+    std::memmove(packet.mData + (restore ? 1 : 0), packet.mData + from, rest);
+    if (restore)
+        packet.mData[0] = runningStatus;
+    packet.mLength = UInt16(rest + (restore ? 1 : 0));
+}

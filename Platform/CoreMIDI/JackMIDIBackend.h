@@ -1,0 +1,125 @@
+// The JACK backend: every JACK MIDI input port of another client is a destination. One JACK client
+// per process, opened only when a server runs (never starting one); one output port per destination
+// in use, connected to it; each packet written in the process callback at the frame its due time
+// names. Its notification thread follows the server: ports that come, go or are renamed, the
+// server's shutdown, and its return (looked for once a second).
+#pragma once
+
+#include "JackCycleTiming.h"
+#include "MIDIBackend.h"
+#include "MIDIPacketRing.h"
+
+#include <jack/jack.h>
+
+#include <atomic>
+#include <mutex>
+#include <semaphore.h>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+class JackMIDIBackend final : public MIDIBackend {
+public:
+    static constexpr UInt32 kMaxDestinations = 256;
+    static constexpr UInt32 kHandOffCapacity = 4096;
+    // Time allowed for a packet to go from its send to the process callback; with one period it
+    // makes the delivery delay, so that a packet stamped at its send is still in time for the
+    // cycle it falls in.
+    static constexpr UInt64 kHandOffAllowanceNanos = 1000000;
+    // How long after its send a packet waits for its destination's port to be connected before
+    // it is dropped.
+    static constexpr UInt64 kPortWaitNanos = 1000000000;
+
+    JackMIDIBackend();
+    ~JackMIDIBackend() override;
+    JackMIDIBackend(const JackMIDIBackend&) = delete;
+    JackMIDIBackend& operator=(const JackMIDIBackend&) = delete;
+
+    const char* Name() const override { return "JACK"; }
+    bool IsAvailable() const override { return mAvailable.load(); }
+    void Start(MIDIDestinationRegistry& registry) override;
+    void Stop() override;
+    // Two periods and the hand-off allowance; one period and the allowance.
+    UInt64 LeadNanos() const override { return mLeadNanos.load(std::memory_order_relaxed); }
+    UInt32 DelayMicros() const override { return mDelayMicros.load(std::memory_order_relaxed); }
+    bool HandOff(const MIDIObjectRecord& destination, const MIDIScheduledPacket& packet) override;
+    void WaitForDeliveriesToEnd(MIDIEndpointRef) override;
+
+private:
+    enum SlotState : UInt32 { kFree, kListed, kWanted, kReady, kFailed };
+
+    // One destination of this backend. The state and output port are shared with the callback and
+    // the scheduler thread; the rest belongs to one side.
+    struct Slot {
+        std::atomic<UInt32> mState{kFree};
+        std::atomic<jack_port_t*> mOutput{nullptr};
+        // Notification thread.
+        MIDIEndpointRef mEndpoint = 0;
+        jack_port_t* mUnconnected = nullptr; // our port for it, made but not yet connected
+        std::string mPortName;               // the destination port's full name
+        bool mSeen = false;
+        // Process callback, for the cycle in progress.
+        void* mBuffer = nullptr;
+        UInt32 mLastFrame = 0;
+        UInt32 mWritten = 0;
+        bool mFull = false;
+    };
+
+    // Notification thread (and Start, before it runs).
+    void Run();
+    bool Connect();
+    void Disconnect();
+    void ApplyRenames();
+    void FollowPorts();
+    void ListPort(const std::string& fullName);
+    void RemoveSlot(Slot& slot);
+    void MakeWantedPorts();
+    void SetPeriod(jack_nframes_t frames, jack_nframes_t rate);
+    void WaitForCycleToEnd() const;
+
+    // Process callback.
+    void Process(jack_nframes_t frames);
+    void OpenBuffers(jack_nframes_t frames);
+    void TakeHandedOff();
+    // Writes the packet in the cycle if it can; false when it must wait for a later cycle.
+    bool Write(MIDIScheduledPacket& packet, JackPlacement placement, UInt32 frame, bool stale);
+    static void KeepRest(MIDIScheduledPacket& packet, UInt16 from, Byte runningStatus);
+    void Recycle(UInt32 index) { mFree.push_back(index); }
+
+    static int OnProcess(jack_nframes_t frames, void* self);
+    static int OnBufferSize(jack_nframes_t frames, void* self);
+    static int OnSampleRate(jack_nframes_t rate, void* self);
+    static void OnPortRegistration(jack_port_id_t, int, void* self);
+    static void OnClientRegistration(const char*, int, void* self);
+    static int OnGraphOrder(void* self);
+    static void OnPortRename(jack_port_id_t, const char* oldName, const char* newName, void* self);
+    static void OnShutdown(jack_status_t, const char*, void* self);
+    void Wake() { sem_post(&mWake); }
+
+    MIDIDestinationRegistry* mRegistry = nullptr;
+    jack_client_t* mClient = nullptr; // set before activation, cleared after closing
+    std::atomic<bool> mAvailable{false};
+    std::atomic<jack_nframes_t> mSampleRate{48000};
+    std::atomic<UInt64> mLeadNanos{0};
+    std::atomic<UInt32> mDelayMicros{0};
+    Slot mSlots[kMaxDestinations];
+    MIDIPacketRing mHandedOff{kHandOffCapacity};
+    // Odd while a process callback runs; disposal waits for the cycle it sees in progress.
+    std::atomic<UInt64> mCycle{0};
+
+    // Packets taken from the ring and not yet written: a pool, a heap of pool indices in due
+    // order and room for those held back; all preallocated. [process callback]
+    std::unique_ptr<MIDIScheduledPacket[]> mPool;
+    std::vector<UInt32> mFree;
+    std::vector<UInt32> mPending;
+    std::vector<UInt32> mHeldBack;
+
+    std::atomic<bool> mPortsChanged{false};
+    std::atomic<bool> mServerGone{false};
+    std::atomic<bool> mStopping{false};
+    std::mutex mRenamesMutex;
+    std::vector<std::pair<std::string, std::string>> mRenames; // old and new full names
+    sem_t mWake;
+    std::thread mThread;
+};

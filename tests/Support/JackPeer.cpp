@@ -1,0 +1,144 @@
+#include "JackPeer.h"
+
+#include <CoreAudio/HostTime.h>
+#include <jack/midiport.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+void Silent(const char*) {}
+
+jack_client_t* OpenClient(const std::string& name)
+{
+    // A missing server is the test's verdict to give, not libjack's to print.
+    jack_set_error_function(Silent);
+    jack_set_info_function(Silent);
+    return jack_client_open(name.c_str(), JackNoStartServer, nullptr);
+}
+
+} // namespace
+
+std::vector<Byte> JackPeerEvent::Bytes() const
+{
+    return std::vector<Byte>(data, data + std::min<size_t>(length, sizeof data));
+}
+
+JackPeer::JackPeer(const std::string& name, const std::vector<std::string>& ports)
+    : mClient(OpenClient(name)), mEvents(new JackPeerEvent[kCapacity]),
+      mCycles(new JackPeerCycle[kCycleCapacity])
+{
+    if (mClient == nullptr)
+        return;
+    for (const std::string& port : ports)
+        mPorts.push_back(
+            jack_port_register(mClient, port.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0));
+    const bool registered = std::find(mPorts.begin(), mPorts.end(), nullptr) == mPorts.end();
+    if (!registered || jack_set_process_callback(mClient, &Process, this) != 0 ||
+        jack_set_xrun_callback(mClient, &Xrun, this) != 0 || jack_activate(mClient) != 0) {
+        jack_client_close(mClient);
+        mClient = nullptr;
+    }
+}
+
+JackPeer::~JackPeer()
+{
+    if (mClient != nullptr)
+        jack_client_close(mClient);
+}
+
+jack_nframes_t JackPeer::SampleRate() const
+{
+    return mClient != nullptr ? jack_get_sample_rate(mClient) : 0;
+}
+
+jack_nframes_t JackPeer::BufferSize() const
+{
+    return mClient != nullptr ? jack_get_buffer_size(mClient) : 0;
+}
+
+int JackPeer::Process(jack_nframes_t frames, void* self)
+{
+    auto* peer = static_cast<JackPeer*>(self);
+    jack_nframes_t firstFrame = 0;
+    jack_time_t cycleStart = 0, nextCycle = 0;
+    float periodMicros = 0;
+    if (jack_get_cycle_times(peer->mClient, &firstFrame, &cycleStart, &nextCycle, &periodMicros) !=
+        0)
+        return 0;
+    const UInt64 before = AudioGetCurrentHostTime();
+    const jack_time_t now = jack_get_time();
+    const UInt64 after = AudioGetCurrentHostTime();
+    if (now > cycleStart + 1000)
+        peer->NoteDisturbance();
+    const size_t cycles = peer->mCycleCount.load(std::memory_order_relaxed);
+    if (cycles < kCycleCapacity) {
+        peer->mCycles[cycles] = {firstFrame, cycleStart,           nextCycle,
+                                 frames,     (before + after) / 2, now};
+        peer->mCycleCount.store(cycles + 1, std::memory_order_release);
+    }
+    size_t count = peer->mCount.load(std::memory_order_relaxed);
+    for (UInt32 port = 0; port < peer->mPorts.size(); ++port) {
+        void* buffer = jack_port_get_buffer(peer->mPorts[port], frames);
+        const jack_nframes_t events = jack_midi_get_event_count(buffer);
+        for (jack_nframes_t n = 0; n < events && count < kCapacity; ++n) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, buffer, n) != 0)
+                continue;
+            JackPeerEvent& recorded = peer->mEvents[count++];
+            recorded.port = port;
+            recorded.frame = UInt64(firstFrame) + event.time;
+            recorded.length = UInt16(event.size);
+            std::memcpy(recorded.data, event.buffer, std::min(event.size, sizeof recorded.data));
+        }
+    }
+    peer->mCount.store(count, std::memory_order_release);
+    return 0;
+}
+
+std::vector<JackPeerCycle> JackPeer::Cycles() const
+{
+    return std::vector<JackPeerCycle>(mCycles.get(),
+                                      mCycles.get() + mCycleCount.load(std::memory_order_acquire));
+}
+
+int JackPeer::Xrun(void* self)
+{
+    auto* peer = static_cast<JackPeer*>(self);
+    ++peer->mXruns;
+    peer->NoteDisturbance();
+    return 0;
+}
+
+void JackPeer::NoteDisturbance()
+{
+    mLastDisturbance.store(AudioGetCurrentHostTime());
+    ++mDisturbances;
+}
+
+std::vector<JackPeerEvent> JackPeer::WaitFor(size_t count, std::chrono::milliseconds timeout) const
+{
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    while (mCount.load(std::memory_order_acquire) < count &&
+           std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const size_t arrived = mCount.load(std::memory_order_acquire);
+    return std::vector<JackPeerEvent>(mEvents.get(), mEvents.get() + arrived);
+}
+
+void JackServerTest::SetUp()
+{
+    jack_client_t* probe = OpenClient("plenko-probe");
+    if (probe != nullptr) {
+        jack_client_close(probe);
+        return;
+    }
+    const char* ci = std::getenv("CI");
+    if (ci != nullptr && std::string(ci) == "true")
+        FAIL() << "no JACK server can be reached, though CI starts one (.ci/run)";
+    GTEST_SKIP() << "no JACK server can be reached: start one with "
+                    "`jackd --no-realtime -d dummy -r 48000 -p 256 &` to run this test";
+}

@@ -1,0 +1,90 @@
+// Test helpers for the JACK backend: a fixture that runs a test only when a JACK server can be
+// reached (and fails it in CI, which starts one), and a JACK client of the test's own, which the
+// MIDI services see as another program, with MIDI input ports that record what they receive.
+#pragma once
+
+#include <MacTypes.h>
+
+#include <gtest/gtest.h>
+#include <jack/jack.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct JackPeerEvent {
+    UInt32 port;   // index among the peer's ports
+    UInt64 frame;  // the server's frame count at the event
+    UInt16 length; // bytes of the message, of which the first 16 are kept
+    Byte data[16];
+
+    std::vector<Byte> Bytes() const;
+};
+
+// One process cycle as the server timed it (jack_get_cycle_times), with the JACK and host clocks
+// read together in the peer's callback.
+struct JackPeerCycle {
+    UInt64 firstFrame;
+    UInt64 startMicros;
+    UInt64 endMicros;
+    UInt32 frames;
+    UInt64 hostNanos;
+    UInt64 jackMicros;
+};
+
+class JackPeer {
+public:
+    static constexpr size_t kCapacity = 1 << 17;
+    static constexpr size_t kCycleCapacity = 1 << 15;
+
+    // Opens a client of that name (never starting a server) with one MIDI input port per name,
+    // and activates it. IsOpen() tells whether that worked.
+    JackPeer(const std::string& name, const std::vector<std::string>& ports);
+    ~JackPeer(); // closes the client: its ports vanish
+    JackPeer(const JackPeer&) = delete;
+    JackPeer& operator=(const JackPeer&) = delete;
+
+    bool IsOpen() const { return mClient != nullptr; }
+    jack_nframes_t SampleRate() const;
+    jack_nframes_t BufferSize() const;
+    // How often, since the peer opened, the server missed a cycle (an xrun) or began one more
+    // than a millisecond after its own estimate of the cycle's start (as after its driver lost
+    // and re-anchored its schedule), and the host time of the last time: either unsettles the
+    // server's clock estimate, and so its frames against other clocks, for seconds.
+    size_t Disturbances() const { return mDisturbances.load(); }
+    // How often of those the server missed a cycle, which loses that cycle's MIDI for a client
+    // it did not run.
+    size_t Xruns() const { return mXruns.load(); }
+    UInt64 LastDisturbance() const { return mLastDisturbance.load(); }
+    // The cycles since the peer opened (the first three minutes of them).
+    std::vector<JackPeerCycle> Cycles() const;
+    // Waits until at least count events arrived (or the timeout passed) and returns them all.
+    std::vector<JackPeerEvent>
+    WaitFor(size_t count,
+            std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) const;
+
+private:
+    static int Process(jack_nframes_t frames, void* self);
+    static int Xrun(void* self);
+
+    jack_client_t* mClient = nullptr;
+    std::vector<jack_port_t*> mPorts;
+    std::unique_ptr<JackPeerEvent[]> mEvents;
+    std::atomic<size_t> mCount{0};
+    void NoteDisturbance();
+
+    std::unique_ptr<JackPeerCycle[]> mCycles;
+    std::atomic<size_t> mCycleCount{0};
+    std::atomic<size_t> mDisturbances{0};
+    std::atomic<size_t> mXruns{0};
+    std::atomic<UInt64> mLastDisturbance{0};
+};
+
+// Opens a probe client in SetUp: without a server the test is skipped, or fails when the
+// environment says it runs in CI (CI=true).
+class JackServerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+};
