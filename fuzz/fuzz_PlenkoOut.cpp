@@ -110,7 +110,7 @@ void OneCall(Input& input, PlenkoOutRig& rig)
     }
 }
 
-void Discard(void*, MIDITimeStamp, const Byte*, size_t) {}
+void Discard(void*, const MIDIPacket&) {}
 
 } // namespace
 

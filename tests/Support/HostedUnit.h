@@ -35,7 +35,6 @@ public:
     // such call, as a host playing in real time makes them.
     OSStatus RenderInRealTime(UInt32 frames = 512);
     Float64 NextSampleTime() const { return mNextSampleTime; }
-    const std::vector<Float32>& Channel(UInt32 channel) const { return mChannels[channel]; }
 
     OSStatus MIDI(UInt32 status, UInt32 data1, UInt32 data2, UInt32 offset = 0) const;
     OSStatus SetParameter(AudioUnitParameterID id, AudioUnitParameterValue value,

@@ -16,6 +16,8 @@ constexpr AudioComponentDescription kPlenkoOutDescription{
 
 enum : AudioUnitParameterID { kTXDevice, kTXChannel, kPrgChange, kBankMSB, kBankLSB };
 
+using Bytes = std::vector<Byte>;
+
 class PlenkoOutRig {
 public:
     // `destinations` recording destinations named "Synth 1", "Synth 2", ..., then the unit,

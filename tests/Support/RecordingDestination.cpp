@@ -32,43 +32,20 @@ void RecordingDestination::Listen(Listener listener, void* refCon)
     mListenerRefCon = refCon;
 }
 
-std::vector<RecordedMessage> RecordingDestination::WaitFor(size_t count,
-                                                           std::chrono::milliseconds timeout)
+std::vector<RecordedPacket> RecordingDestination::WaitFor(size_t count,
+                                                          std::chrono::milliseconds timeout)
 {
     std::unique_lock<std::mutex> lock(mMutex);
-    mArrived.wait_for(lock, timeout, [&] { return mMessages.size() >= count; });
-    return mMessages;
+    mArrived.wait_for(lock, timeout, [&] { return mPackets.size() >= count; });
+    return mPackets;
 }
 
-std::vector<RecordedMessage> RecordingDestination::Settled()
+std::vector<RecordedPacket> RecordingDestination::Settled()
 {
-    // Packets sent with a stamp of now or earlier are delivered within microseconds; a test that
-    // expects nothing waits this long for what should not come.
+    // Packets due now are delivered within microseconds.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     std::lock_guard<std::mutex> lock(mMutex);
-    return mMessages;
-}
-
-size_t RecordingDestination::MessageLength(Byte status)
-{
-    if (status < 0x80)
-        return 0;
-    if (status < 0xF0)
-        return (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 2 : 3;
-    switch (status) {
-    case 0xF1:
-    case 0xF3:
-        return 2;
-    case 0xF2:
-        return 3;
-    case 0xF0:
-    case 0xF4:
-    case 0xF5:
-    case 0xF7:
-        return 0;
-    default:
-        return 1;
-    }
+    return mPackets;
 }
 
 void RecordingDestination::Read(const MIDIPacketList* list, void* refCon, void*)
@@ -77,19 +54,12 @@ void RecordingDestination::Read(const MIDIPacketList* list, void* refCon, void*)
     std::lock_guard<std::mutex> lock(self->mMutex);
     const MIDIPacket* packet = &list->packet[0];
     for (UInt32 n = 0; n < list->numPackets; ++n, packet = MIDIPacketNext(packet)) {
-        size_t at = 0;
-        while (at < packet->length) {
-            // A byte that begins no message is kept alone, so a test sees it.
-            const size_t length = std::max<size_t>(
-                1, std::min<size_t>(MessageLength(packet->data[at]), packet->length - at));
-            const Byte* bytes = &packet->data[at];
-            if (self->mListener != nullptr)
-                self->mListener(self->mListenerRefCon, packet->timeStamp, bytes, length);
-            else
-                self->mMessages.push_back(
-                    {packet->timeStamp, std::vector<Byte>(bytes, bytes + length)});
-            at += length;
-        }
+        if (self->mListener != nullptr)
+            self->mListener(self->mListenerRefCon, *packet);
+        else
+            self->mPackets.push_back(
+                {packet->timeStamp,
+                 std::vector<Byte>(packet->data, packet->data + packet->length)});
     }
     self->mArrived.notify_all();
 }

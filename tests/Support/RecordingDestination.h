@@ -1,7 +1,7 @@
-// A virtual MIDI destination that records every message it receives with its packet's stamp, as
-// a synthesiser or another program would receive it. It asks for its packets as early as the
-// MIDI services allow, so a test gets them at once, stamps unchanged. Create it before opening a
-// unit: a unit lists the destinations it can send to when it is made.
+// A virtual MIDI destination that records every packet it receives with its stamp, as a
+// synthesiser or another program would receive it. It asks for packets as early as the MIDI
+// services allow, so a test gets them at once, stamps unchanged. Create it before opening a unit:
+// a unit lists the destinations it can send to when it is made.
 #pragma once
 
 #include <CoreMIDI/MIDIServices.h>
@@ -12,47 +12,37 @@
 #include <string>
 #include <vector>
 
-struct RecordedMessage {
+struct RecordedPacket {
     MIDITimeStamp stamp;
     std::vector<Byte> bytes;
-    bool operator==(const RecordedMessage& other) const
-    {
-        return stamp == other.stamp && bytes == other.bytes;
-    }
 };
 
-// The bytes of each message, in order.
-inline std::vector<std::vector<Byte>> BytesOf(const std::vector<RecordedMessage>& messages)
+// The bytes of each packet, in order.
+inline std::vector<std::vector<Byte>> BytesOf(const std::vector<RecordedPacket>& packets)
 {
     std::vector<std::vector<Byte>> bytes;
-    for (const RecordedMessage& message : messages)
-        bytes.push_back(message.bytes);
+    for (const RecordedPacket& packet : packets)
+        bytes.push_back(packet.bytes);
     return bytes;
 }
 
 class RecordingDestination {
 public:
-    // Called with each message as it arrives, on the MIDI services' thread, instead of keeping it.
-    using Listener = void (*)(void* refCon, MIDITimeStamp stamp, const Byte* bytes, size_t length);
+    // Takes each packet on the MIDI services' thread instead of keeping it.
+    using Listener = void (*)(void* refCon, const MIDIPacket& packet);
 
     explicit RecordingDestination(const std::string& name);
     ~RecordingDestination();
     RecordingDestination(const RecordingDestination&) = delete;
     RecordingDestination& operator=(const RecordingDestination&) = delete;
 
-    MIDIEndpointRef Endpoint() const { return mEndpoint; }
-    // Hands every later message to `listener` rather than recording it.
     void Listen(Listener listener, void* refCon);
-
-    // Waits until `count` messages have arrived in all, or the timeout passed; returns what
-    // arrived. [host-thread]
-    std::vector<RecordedMessage>
+    // Waits until `count` packets have arrived in all, or the timeout passed; returns what arrived.
+    std::vector<RecordedPacket>
     WaitFor(size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
-    // What arrived so far, after waiting a little for stragglers of a send that just returned.
-    std::vector<RecordedMessage> Settled();
-
-    // The length of the message that begins with `status`: 0 for a byte that begins none.
-    static size_t MessageLength(Byte status);
+    // What arrived, after waiting a little for stragglers of a send that just returned: what
+    // a test that expects nothing more looks at.
+    std::vector<RecordedPacket> Settled();
 
 private:
     static void Read(const MIDIPacketList* list, void* refCon, void* sourceRefCon);
@@ -61,7 +51,7 @@ private:
     MIDIEndpointRef mEndpoint = 0;
     std::mutex mMutex;
     std::condition_variable mArrived;
-    std::vector<RecordedMessage> mMessages;
+    std::vector<RecordedPacket> mPackets;
     Listener mListener = nullptr;
     void* mListenerRefCon = nullptr;
 };
