@@ -87,9 +87,9 @@ AudioUnitParameterValue HostedUnit::Parameter(AudioUnitParameterID id) const
 }
 
 OSStatus HostedUnit::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, const void* data,
-                                 UInt32 size, AudioUnitElement element) const
+                                 UInt32 size) const
 {
-    return AudioUnitSetProperty(mUnit, id, scope, element, data, size);
+    return AudioUnitSetProperty(mUnit, id, scope, 0, data, size);
 }
 
 OSStatus HostedUnit::Reset(AudioUnitScope scope) const
@@ -101,11 +101,7 @@ OSStatus HostedUnit::ParameterInfo(AudioUnitParameterID id, AudioUnitParameterIn
                                    AudioUnitScope scope) const
 {
     UInt32 size = sizeof info;
-    const OSStatus status =
-        AudioUnitGetProperty(mUnit, kAudioUnitProperty_ParameterInfo, scope, id, &info, &size);
-    if (status == noErr && (info.flags & kAudioUnitParameterFlag_CFNameRelease) != 0)
-        CFRelease(info.cfNameString);
-    return status;
+    return AudioUnitGetProperty(mUnit, kAudioUnitProperty_ParameterInfo, scope, id, &info, &size);
 }
 
 OSStatus HostedUnit::ValueStrings(AudioUnitParameterID id, std::vector<std::string>& strings,

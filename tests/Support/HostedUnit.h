@@ -41,9 +41,10 @@ public:
                           AudioUnitScope scope = kAudioUnitScope_Global) const;
     AudioUnitParameterValue Parameter(AudioUnitParameterID id) const;
     OSStatus SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, const void* data,
-                         UInt32 size, AudioUnitElement element = 0) const;
+                         UInt32 size) const;
     OSStatus Reset(AudioUnitScope scope = kAudioUnitScope_Global) const;
-    // The parameter's info through the property, its name released; the status of the read.
+    // The parameter's info through the property (its name the caller's to release when the flags
+    // say so); the status of the read.
     OSStatus ParameterInfo(AudioUnitParameterID id, AudioUnitParameterInfo& info,
                            AudioUnitScope scope = kAudioUnitScope_Global) const;
     // The value strings as text; the status of the read.
