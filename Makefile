@@ -36,7 +36,9 @@ test-tsan: deps
 	cmake --build build-tsan -j$(JOBS)
 	ctest --test-dir build-tsan --output-on-failure -L tsan -j$(JOBS)
 
-# Each fuzz target runs FUZZ_SECONDS under ASan+UBSan, starting from its seed corpus if any.
+# Each fuzz target runs FUZZ_SECONDS under ASan+UBSan, starting from its seed corpus if any: the
+# seeds kept in fuzz/corpus/<target> and those the build writes from test corpora into
+# build-fuzz/seeds/<target>.
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(COMMON_FLAGS) -DPLENKO_FUZZ=ON \
 	  -DPLENKO_SANITIZE=ON -DPLENKO_TESTS=OFF -DPLENKO_BENCH=OFF
@@ -45,7 +47,9 @@ fuzz: deps
 	  [ -x "$$target" ] || continue; \
 	  name=$$(basename $$target); \
 	  mkdir -p build-fuzz/corpus/$$name; \
-	  seeds=""; [ -d fuzz/corpus/$$name ] && seeds=fuzz/corpus/$$name; \
+	  seeds=""; for dir in fuzz/corpus/$$name build-fuzz/seeds/$$name; do \
+	    if [ -d $$dir ]; then seeds="$$seeds $$dir"; fi; \
+	  done; \
 	  echo "Fuzzing $$name for $(FUZZ_SECONDS) s"; \
 	  $$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    -artifact_prefix=build-fuzz/$$name- \

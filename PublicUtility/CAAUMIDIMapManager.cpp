@@ -309,16 +309,21 @@ void CAAUMIDIMapManager::SetHotMapping(const AUParameterMIDIMapping& map, AUBase
 
 // ---- Reading ----
 
-void CAAUMIDIMapManager::GetMaps(AUParameterMIDIMapping* outMaps) const
+UInt32 CAAUMIDIMapManager::GetMaps(AUParameterMIDIMapping* outMaps, UInt32 capacity) const
 {
     ReadSection section(mReaders);
     const MapSet& maps = *mMaps.load(std::memory_order_seq_cst);
     auto* out = reinterpret_cast<Byte*>(outMaps);
+    UInt32 written = 0;
     for (const CAAUMIDIMap& map : maps) {
+        if (written == capacity)
+            break;
         std::memcpy(out, static_cast<const AUParameterMIDIMapping*>(&map),
                     sizeof(AUParameterMIDIMapping));
         out += sizeof(AUParameterMIDIMapping);
+        ++written;
     }
+    return written;
 }
 
 UInt32 CAAUMIDIMapManager::NumMaps() const

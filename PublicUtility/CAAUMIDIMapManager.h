@@ -45,8 +45,9 @@ public:
     // [host-thread]
     OSStatus ReplaceAllMaps(const AUParameterMIDIMapping* maps, UInt32 count, AUBase& unit);
 
-    // The records in store order; the caller has room for NumMaps() of them. [host-thread]
-    void GetMaps(AUParameterMIDIMapping* outMaps) const;
+    // The first records in store order, as many as the caller has room for; how many it wrote.
+    // The store may have changed since NumMaps() was asked. [host-thread]
+    UInt32 GetMaps(AUParameterMIDIMapping* outMaps, UInt32 capacity) const;
     UInt32 NumMaps() const;
     // The position of the map of the record's parameter, or -1. [any-thread]
     int FindParameterIndex(const AUParameterMIDIMapping& map) const;

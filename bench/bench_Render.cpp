@@ -1,7 +1,7 @@
 // The cost of one render call of an initialized unit (512 frames, stereo), with and without a
 // render notification registered, beside a plain memset of the same output buffers as the floor;
 // and of the instrument base's render calls, empty and performing queued events.
-#include "../tests/AUPublic/AUBase/AUBaseTestUnit.h"
+#include "AUBaseTestUnit.h"
 #include "TestInstrument.h"
 
 #include <benchmark/benchmark.h>

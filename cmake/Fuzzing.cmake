@@ -18,14 +18,34 @@ foreach(source ${plenko_fuzz_sources})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${plenko_fuzz_libraries})
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/Support/Units)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/Support
+                                             ${CMAKE_SOURCE_DIR}/tests/Support/Units)
 endforeach()
+
+# The class-info target also starts from every saved state of the preset-state test corpus,
+# read as a property list: the build writes each as 'P' (bit 0 clear: a property list; the unit
+# stays uninitialized) followed by the file, into seeds/fuzz_ClassInfo beside the target.
+set(plenko_state_corpus ${CMAKE_SOURCE_DIR}/tests/AUPublic/PresetState/corpus)
+file(GLOB plenko_states CONFIGURE_DEPENDS ${plenko_state_corpus}/*.plist)
+set(plenko_state_seeds)
+foreach(state ${plenko_states})
+  get_filename_component(name ${state} NAME_WE)
+  list(APPEND plenko_state_seeds ${CMAKE_BINARY_DIR}/seeds/fuzz_ClassInfo/plist_${name})
+endforeach()
+add_custom_command(OUTPUT ${plenko_state_seeds}
+  COMMAND ${CMAKE_COMMAND} -DFROM_DIR=${plenko_state_corpus} -DEXTENSION=plist
+          -DTO_DIR=${CMAKE_BINARY_DIR}/seeds/fuzz_ClassInfo -DSEED_PREFIX=plist_ -DPREFIX=P
+          -P ${CMAKE_SOURCE_DIR}/cmake/PrefixedSeeds.cmake
+  DEPENDS ${plenko_states} ${CMAKE_SOURCE_DIR}/cmake/PrefixedSeeds.cmake
+  COMMENT "Writing the class-info seeds from the preset-state corpus"
+  VERBATIM)
+add_custom_target(fuzz_ClassInfo_seeds DEPENDS ${plenko_state_seeds})
+add_dependencies(fuzz_ClassInfo fuzz_ClassInfo_seeds)
 
 # The unit's target opens its bundle from the build tree with the tests' host fixture.
 if(TARGET fuzz_PlenkoOut)
   target_sources(fuzz_PlenkoOut PRIVATE ${CMAKE_SOURCE_DIR}/tests/Support/HostedUnit.cpp
                                         ${CMAKE_SOURCE_DIR}/tests/Support/RecordingDestination.cpp)
-  target_include_directories(fuzz_PlenkoOut PRIVATE ${CMAKE_SOURCE_DIR}/tests/Support)
   target_compile_definitions(fuzz_PlenkoOut PRIVATE PLENKO_BINARY_DIR="${CMAKE_BINARY_DIR}")
   add_dependencies(fuzz_PlenkoOut PlenkoOut)
 endif()

@@ -1,7 +1,8 @@
 # Test suites: every folder below tests/ that holds .cpp files becomes one GoogleTest program
 # named after its path (tests/Platform/CoreMIDI -> PlatformCoreMIDITests). Files whose names end
 # in ConcurrencyTests.cpp form a second program of that folder, labelled `tsan`; a ThreadSanitizer
-# build builds only those. A folder with its own CMakeLists.txt describes itself.
+# build builds only those. A folder with its own CMakeLists.txt describes itself, usually by
+# calling plenko_add_test_folder and adding what its programs need.
 if(NOT PLENKO_TESTS)
   return()
 endif()

@@ -2,7 +2,7 @@
 // bytes read as a property list, and the bytes as the parameter record of an otherwise valid
 // state. Every restore must answer a status without reading out of bounds or leaking, and the
 // state saved afterwards must restore again.
-#include "../tests/AUPublic/PropertyProtocol/HostedTestUnit.h"
+#include "HostedTestUnit.h"
 #include "QuietStderr.h"
 
 #include <CoreFoundation/CFData.h>
@@ -71,8 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (instance.OpenStatus() != noErr)
         abort();
     AudioUnit unit = instance.Unit();
-    // The first byte chooses the reading and whether the unit is initialized (then it may not
-    // grow parameters from the state).
+    // The first byte chooses the reading (bit 0), whether the unit is initialized (bit 1; then it
+    // may not grow parameters from the state) and whether it offers render quality and CPU load
+    // (bit 2). The build makes seeds of the preset-state test corpus with 'P' first.
     const bool asRecord = (data[0] & 1) != 0;
     if ((data[0] & 2) != 0 && AudioUnitInitialize(unit) != noErr)
         abort();

@@ -4,8 +4,8 @@
 // it). What only a host can vouch for is taken from sane pools instead of the input: pointers
 // inside property values (CF objects, procedures, lent memory, other units), and the handful of
 // sizes a host could never mean (buses, channels and frames beyond what memory holds).
-#include "../tests/AUPublic/PropertyProtocol/HostedTestUnit.h"
 #include "FuzzInput.h"
+#include "HostedTestUnit.h"
 #include "QuietStderr.h"
 
 #include <AudioUnit/MusicDevice.h>

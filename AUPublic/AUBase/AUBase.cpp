@@ -634,7 +634,7 @@ OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags,
 {
     CAFlushDenormalsScope flushDenormals;
     OSStatus result = noErr;
-    const OSStatus error = CatchAsStatus([&]() -> OSStatus {
+    const OSStatus error = CatchAsRenderError([&]() -> OSStatus {
         AUOutputElement* output = nullptr;
         const OSStatus checked = CheckRenderArgs(inBusNumber, inNumberFrames, ioData, output);
         if (checked != noErr)
@@ -729,7 +729,7 @@ OSStatus AUBase::RunProcessCall(AudioUnitRenderActionFlags inActionFlags,
 {
     CAFlushDenormalsScope flushDenormals;
     OSStatus result = noErr;
-    const OSStatus error = CatchAsStatus([&]() -> OSStatus {
+    const OSStatus error = CatchAsRenderError([&]() -> OSStatus {
         if (!(inActionFlags & kAudioUnitRenderAction_DoNotCheckRenderArgs)) {
             const OSStatus checked = check();
             if (checked != noErr)

@@ -79,6 +79,14 @@ public:
                                      Boolean& outWritable);
     virtual OSStatus GetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
                                  AudioUnitElement inElement, void* outData);
+    // Every read of a property the shared ones do not cover comes here, told the room it has:
+    // ioDataSize is the size of outData on entry (what the information reported) and the bytes
+    // written on return. The base asks GetProperty, which fills what the information reported.
+    // A property whose size can change between the information and the read (a list that other
+    // threads edit) is answered by an override of this hook, which writes only what fits.
+    virtual OSStatus GetPropertyWithSize(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                         AudioUnitElement inElement, void* outData,
+                                         UInt32& ioDataSize);
     virtual OSStatus SetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
                                  AudioUnitElement inElement, const void* inData, UInt32 inDataSize);
     virtual OSStatus RemovePropertyValue(AudioUnitPropertyID inID, AudioUnitScope inScope,
@@ -291,8 +299,10 @@ public:
     OSStatus DispatchGetPropertyInfo(AudioUnitPropertyID inID, AudioUnitScope inScope,
                                      AudioUnitElement inElement, UInt32& outDataSize,
                                      Boolean& outWritable);
+    // ioDataSize: the room at outData on entry, the size the information reported; the bytes
+    // written on return.
     OSStatus DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
-                                 AudioUnitElement inElement, void* outData);
+                                 AudioUnitElement inElement, void* outData, UInt32& ioDataSize);
     OSStatus DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
                                  AudioUnitElement inElement, const void* inData, UInt32 inDataSize);
     OSStatus DispatchRemovePropertyValue(AudioUnitPropertyID inID, AudioUnitScope inScope,

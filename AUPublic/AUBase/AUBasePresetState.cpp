@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr OSStatus kFileNotFoundStatus = -43; // the platform's fnfErr
-constexpr OSStatus kPermissionStatus = -54;   // the platform's permErr
 constexpr CFIndex kPathBufferSize = 1024;
 constexpr AudioUnitScope kLastScopeWithNames = kAudioUnitScope_Group;
 // Scope, element and count precede each entry's (id, value) pairs.
@@ -77,7 +75,8 @@ void SaveOptionalNumber(AUBase& unit, CFMutableDictionaryRef dict, CFStringRef k
                         CFNumberType type, AudioUnitPropertyID id)
 {
     Value value{};
-    if (unit.DispatchGetProperty(id, kAudioUnitScope_Global, 0, &value) != noErr)
+    UInt32 size = sizeof(value);
+    if (unit.DispatchGetProperty(id, kAudioUnitScope_Global, 0, &value, size) != noErr)
         return;
     CFOwned<CFNumberRef> number(CFNumberCreate(nullptr, type, &value));
     CFDictionarySetValue(dict, key, number.get());
@@ -288,17 +287,17 @@ OSStatus AUBase::AccessURLAsset(const CFURLRef& inURL, int mode)
 {
     UInt8 path[kPathBufferSize];
     if (!CFURLGetFileSystemRepresentation(inURL, true, path, sizeof(path)))
-        return kFileNotFoundStatus;
+        return kAudio_FileNotFoundError;
     if (access(reinterpret_cast<const char*>(path), mode) == 0)
         return noErr;
     switch (errno) {
     case ENOENT:
     case ENOTDIR:
     case ELOOP:
-        return kFileNotFoundStatus;
+        return kAudio_FileNotFoundError;
     case EPERM:
     case EACCES:
-        return kPermissionStatus;
+        return kAudio_FilePermissionError;
     default:
         return errno;
     }

@@ -1,5 +1,7 @@
 // The property protocol of AUBase: information, reading, writing and removing of the properties
-// every unit shares, the hooks for the others, and the property listeners.
+// every unit shares, the hooks for the others, and the property listeners. Each shared property
+// has one row of rules (where it lives, what its information says, how a write is checked); the
+// dispatchers apply the rows, and what a read or a write then does is theirs.
 #include "AUBase.h"
 
 #include "AUDiagnostics.h"
@@ -15,7 +17,6 @@ constexpr UInt32 kPropertyListenersReserved = 32;
 // The sample time of the latest render, as a Float64.
 constexpr AudioUnitPropertyID kLastRenderedSampleTimeProperty = 0x6C727374; // 'lrst'
 constexpr UInt32 kChannelLayoutHeaderSize = offsetof(AudioChannelLayout, mChannelDescriptions);
-constexpr UInt32 kFormatBytesWithoutReserved = offsetof(AudioStreamBasicDescription, mReserved);
 // External buffers must suit vector loads.
 constexpr uintptr_t kExternalBufferAlignment = 16;
 
@@ -26,38 +27,21 @@ struct Check {
     OSStatus status;
 };
 
-constexpr Check kGlobalScope{"inScope == kAudioUnitScope_Global", "InvalidScope",
-                             kAudioUnitErr_InvalidScope};
-constexpr Check kInputOrGlobalScope{
-    "inScope == kAudioUnitScope_Input || inScope == kAudioUnitScope_Global", "InvalidScope",
-    kAudioUnitErr_InvalidScope};
-constexpr Check kInputOrOutputScope{
-    "(inScope == kAudioUnitScope_Input || inScope == kAudioUnitScope_Output)", "InvalidScope",
-    kAudioUnitErr_InvalidScope};
+OSStatus Fail(const Check& check, int line)
+{
+    return AURequireFailed(check.condition, check.label, kSourceFile, line, check.status);
+}
+
 constexpr Check kElementExists{"GetElement(inScope, inElement) != NULL", "InvalidElement",
                                kAudioUnitErr_InvalidElement};
 constexpr Check kAPIVersion{"AudioUnitAPIVersion() > 1", "InvalidProperty",
                             kAudioUnitErr_InvalidProperty};
-constexpr Check kPropertyListSize{"inDataSize == sizeof(CFPropertyListRef *)",
-                                  "InvalidPropertyValue", kAudioUnitErr_InvalidPropertyValue};
-constexpr Check kConnectionSize{"inDataSize >= sizeof(AudioUnitConnection)", "InvalidPropertyValue",
-                                kAudioUnitErr_InvalidPropertyValue};
-constexpr Check kFloat64Size{"inDataSize == sizeof(Float64)", "InvalidPropertyValue",
-                             kAudioUnitErr_InvalidPropertyValue};
-constexpr Check kUInt32Size{"inDataSize == sizeof(UInt32)", "InvalidPropertyValue",
-                            kAudioUnitErr_InvalidPropertyValue};
-constexpr Check kExternalBufferSize{"inDataSize >= sizeof(AudioUnitExternalBuffer)",
-                                    "InvalidPropertyValue", kAudioUnitErr_InvalidPropertyValue};
 constexpr Check kChannelLayoutSize{
     "inDataSize >= headerSize + layout->mNumberChannelDescriptions * "
     "sizeof(AudioChannelDescription)",
     "InvalidPropertyValue", kAudioUnitErr_InvalidPropertyValue};
-constexpr Check kRenderCallbackSize{"inDataSize >= sizeof(AURenderCallbackStruct)",
+constexpr Check kExternalBufferSize{"inDataSize >= sizeof(AudioUnitExternalBuffer)",
                                     "InvalidPropertyValue", kAudioUnitErr_InvalidPropertyValue};
-constexpr Check kStringSize{"inDataSize == sizeof(CFStringRef)", "InvalidPropertyValue",
-                            kAudioUnitErr_InvalidPropertyValue};
-constexpr Check kPresetSize{"inDataSize == sizeof(AUPreset)", "InvalidPropertyValue",
-                            kAudioUnitErr_InvalidPropertyValue};
 constexpr Check kBusCountWritable{"BusCountWritable(inScope)", "NotWritable",
                                   kAudioUnitErr_PropertyNotWritable};
 constexpr Check kValidFormat{"ValidFormat(inScope, inElement, newDesc)", "InvalidFormat",
@@ -67,24 +51,256 @@ constexpr Check kFormatWritable{"IsStreamFormatWritable(inScope, inElement)", "N
 constexpr Check kInitialized{"IsInitialized()", "Uninitialized", kAudioUnitErr_Uninitialized};
 constexpr Check kNotInitialized{"!IsInitialized()", "Initialized", kAudioUnitErr_Initialized};
 
-OSStatus Fail(const Check& check, int line)
+// The scopes a property lives in, with the check its refusal names.
+struct ScopeRule {
+    Check check;
+    bool (*accepts)(AudioUnitScope scope);
+};
+
+constexpr ScopeRule kGlobal{
+    {"inScope == kAudioUnitScope_Global", "InvalidScope", kAudioUnitErr_InvalidScope},
+    [](AudioUnitScope scope) { return scope == kAudioUnitScope_Global; }};
+constexpr ScopeRule kInputOrGlobal{
+    {"inScope == kAudioUnitScope_Input || inScope == kAudioUnitScope_Global", "InvalidScope",
+     kAudioUnitErr_InvalidScope},
+    [](AudioUnitScope scope) {
+        return scope == kAudioUnitScope_Input || scope == kAudioUnitScope_Global;
+    }};
+constexpr ScopeRule kInputOrOutput{
+    {"(inScope == kAudioUnitScope_Input || inScope == kAudioUnitScope_Output)", "InvalidScope",
+     kAudioUnitErr_InvalidScope},
+    [](AudioUnitScope scope) {
+        return scope == kAudioUnitScope_Input || scope == kAudioUnitScope_Output;
+    }};
+
+// The size a write must have, with the check its refusal names (none: refused without a line).
+struct SizeRule {
+    Check check;
+    bool atLeast; // else exactly
+    UInt32 bytes;
+};
+
+constexpr SizeRule SizeCheck(const char* condition, bool atLeast, UInt32 bytes)
 {
-    return AURequireFailed(check.condition, check.label, kSourceFile, line, check.status);
+    return {
+        {condition, "InvalidPropertyValue", kAudioUnitErr_InvalidPropertyValue}, atLeast, bytes};
 }
 
-bool IsGlobal(AudioUnitScope scope)
+constexpr SizeRule kPropertyListSize =
+    SizeCheck("inDataSize == sizeof(CFPropertyListRef *)", false, sizeof(CFPropertyListRef));
+constexpr SizeRule kConnectionSize =
+    SizeCheck("inDataSize >= sizeof(AudioUnitConnection)", true, sizeof(AudioUnitConnection));
+constexpr SizeRule kFloat64Size = SizeCheck("inDataSize == sizeof(Float64)", false, 8);
+constexpr SizeRule kUInt32Size = SizeCheck("inDataSize == sizeof(UInt32)", false, 4);
+constexpr SizeRule kRenderCallbackSize =
+    SizeCheck("inDataSize >= sizeof(AURenderCallbackStruct)", true, sizeof(AURenderCallbackStruct));
+constexpr SizeRule kStringSize =
+    SizeCheck("inDataSize == sizeof(CFStringRef)", false, sizeof(CFStringRef));
+constexpr SizeRule kPresetSize =
+    SizeCheck("inDataSize == sizeof(AUPreset)", false, sizeof(AUPreset));
+// A format without its trailing reserved field will do; anything shorter is refused silently.
+constexpr SizeRule kFormatSize{{nullptr, nullptr, kAudioUnitErr_InvalidPropertyValue},
+                               true,
+                               offsetof(AudioStreamBasicDescription, mReserved)};
+
+// The record of the clump-name property.
+struct ClumpNameRecord {
+    UInt32 inID;
+    SInt32 inDesiredLength;
+    CFStringRef outName;
+};
+static_assert(sizeof(ClumpNameRecord) == 16, "the clump-name record is 16 bytes");
+
+// What a row's flags say.
+enum PropertyFlag : unsigned {
+    kWritable = 1 << 0,            // the information says writable
+    kWritableFormat = 1 << 1,      // writable as IsStreamFormatWritable says
+    kWritableBusCount = 1 << 2,    // writable as BusCountWritable says
+    kWritableLayout = 1 << 3,      // writable as GetAudioChannelLayout says
+    kElementChecked = 1 << 4,      // the information needs the element to exist
+    kNeedsAPIVersion2 = 1 << 5,    // information and write need API version 2 or later
+    kWriteChecksScope = 1 << 6,    // a write checks the scope rule too
+    kWriteChecksElement = 1 << 7,  // a write needs the element to exist
+    kWriteChecksSizeLast = 1 << 8, // a write checks scope and element before size
+};
+constexpr unsigned kWrittenHere = kWritable | kWritableFormat | kWritableBusCount | kWritableLayout;
+
+// What the information asks the unit before it answers: whether the property is offered here,
+// and the size (and, for a layout, the writability) when it depends on the unit. A fixed size in
+// the row is stored only when this gives 0.
+using OfferQuery = OSStatus (*)(AUBase& unit, AudioUnitScope scope, AudioUnitElement element,
+                                UInt32& size, Boolean& writable);
+
+// The rules of one shared property; `line` is the line its checks report.
+struct PropertyRule {
+    AudioUnitPropertyID id;
+    const ScopeRule* scope; // null: any scope
+    UInt32 size;            // the value's bytes; 0 when the offer query gives them
+    unsigned flags;
+    OfferQuery offer; // null: always offered
+    const SizeRule* writeSize;
+    int line;
+};
+
+OSStatus OfferParameterList(AUBase& unit, AudioUnitScope scope, AudioUnitElement, UInt32& size,
+                            Boolean&)
 {
-    return scope == kAudioUnitScope_Global;
+    UInt32 count = 0;
+    const OSStatus result = unit.GetParameterList(scope, nullptr, count);
+    size = count * UInt32(sizeof(AudioUnitParameterID));
+    return result;
 }
 
-bool IsInputOrGlobal(AudioUnitScope scope)
+OSStatus OfferChannelConfigurations(AUBase& unit, AudioUnitScope, AudioUnitElement, UInt32& size,
+                                    Boolean&)
 {
-    return scope == kAudioUnitScope_Input || scope == kAudioUnitScope_Global;
+    const UInt32 count = unit.SupportedNumChannels(nullptr);
+    if (count == 0)
+        return kAudioUnitErr_InvalidProperty;
+    size = count * UInt32(sizeof(AUChannelInfo));
+    return noErr;
 }
 
-bool IsInputOrOutput(AudioUnitScope scope)
+OSStatus OfferValueStrings(AUBase& unit, AudioUnitScope scope, AudioUnitElement element, UInt32&,
+                           Boolean&)
 {
-    return scope == kAudioUnitScope_Input || scope == kAudioUnitScope_Output;
+    return unit.GetParameterValueStrings(scope, element, nullptr);
+}
+
+OSStatus OfferChannelLayout(AUBase& unit, AudioUnitScope scope, AudioUnitElement element,
+                            UInt32& size, Boolean& writable)
+{
+    size = unit.GetAudioChannelLayout(scope, element, nullptr, writable);
+    if (size != 0)
+        return noErr;
+    // No layout: not offered at all without tags, an unset value with them.
+    return unit.GetChannelLayoutTags(scope, element, nullptr) == 0
+               ? OSStatus(kAudioUnitErr_InvalidProperty)
+               : OSStatus(kAudioUnitErr_InvalidPropertyValue);
+}
+
+OSStatus OfferTail(AUBase& unit, AudioUnitScope, AudioUnitElement, UInt32&, Boolean&)
+{
+    return unit.SupportsTail() ? OSStatus(noErr) : OSStatus(kAudioUnitErr_InvalidProperty);
+}
+
+OSStatus OfferPresets(AUBase& unit, AudioUnitScope, AudioUnitElement, UInt32&, Boolean&)
+{
+    return unit.GetPresets(nullptr);
+}
+
+OSStatus OfferLayoutTags(AUBase& unit, AudioUnitScope scope, AudioUnitElement element, UInt32& size,
+                         Boolean&)
+{
+    const UInt32 count = unit.GetChannelLayoutTags(scope, element, nullptr);
+    if (count == 0)
+        return kAudioUnitErr_InvalidProperty;
+    size = count * UInt32(sizeof(AudioChannelLayoutTag));
+    return noErr;
+}
+
+OSStatus OfferIcon(AUBase& unit, AudioUnitScope, AudioUnitElement, UInt32&, Boolean&)
+{
+    return unit.HasIcon() ? OSStatus(noErr) : OSStatus(kAudioUnitErr_InvalidProperty);
+}
+
+// A property written only in the scopes it lives in.
+constexpr unsigned kScopedWritable = kWritable | kElementChecked | kWriteChecksScope;
+
+// One row per shared property, in the order of their ids.
+constexpr PropertyRule kPropertyRules[] = {
+    {kAudioUnitProperty_ClassInfo, &kGlobal, sizeof(CFPropertyListRef), kScopedWritable, nullptr,
+     &kPropertyListSize, __LINE__},
+    {kAudioUnitProperty_MakeConnection, &kInputOrGlobal, sizeof(AudioUnitConnection),
+     kWritable | kElementChecked, nullptr, &kConnectionSize, __LINE__},
+    {kAudioUnitProperty_SampleRate, nullptr, sizeof(Float64),
+     kWritableFormat | kElementChecked | kWriteChecksElement, nullptr, &kFloat64Size, __LINE__},
+    {kAudioUnitProperty_ParameterList, nullptr, 0, 0, OfferParameterList, nullptr, __LINE__},
+    {kAudioUnitProperty_ParameterInfo, nullptr, sizeof(AudioUnitParameterInfo), 0, nullptr, nullptr,
+     __LINE__},
+    {kAudioUnitProperty_StreamFormat, nullptr, sizeof(AudioStreamBasicDescription),
+     kWritableFormat | kElementChecked | kWriteChecksElement, nullptr, &kFormatSize, __LINE__},
+    {kAudioUnitProperty_ElementCount, nullptr, sizeof(UInt32), kWritableBusCount, nullptr,
+     &kUInt32Size, __LINE__},
+    {kAudioUnitProperty_Latency, &kGlobal, sizeof(Float64), kElementChecked, nullptr, nullptr,
+     __LINE__},
+    {kAudioUnitProperty_SupportedNumChannels, &kGlobal, 0, kElementChecked,
+     OfferChannelConfigurations, nullptr, __LINE__},
+    // Its write checks no scope.
+    {kAudioUnitProperty_MaximumFramesPerSlice, &kGlobal, sizeof(UInt32),
+     kWritable | kElementChecked, nullptr, &kUInt32Size, __LINE__},
+    {kAudioUnitProperty_ParameterValueStrings, nullptr, sizeof(CFArrayRef), 0, OfferValueStrings,
+     nullptr, __LINE__},
+    // Its write checks the layout's own size.
+    {kAudioUnitProperty_AudioChannelLayout, nullptr, 0, kWritableLayout, OfferChannelLayout,
+     nullptr, __LINE__},
+    {kAudioUnitProperty_TailTime, &kGlobal, sizeof(Float64), kElementChecked, OfferTail, nullptr,
+     __LINE__},
+    {kAudioUnitProperty_LastRenderError, &kGlobal, sizeof(OSStatus), kElementChecked, nullptr,
+     nullptr, __LINE__},
+    // Its write takes the callback for an input whatever the scope.
+    {kAudioUnitProperty_SetRenderCallback, &kInputOrGlobal, sizeof(AURenderCallbackStruct),
+     kWritable | kElementChecked | kNeedsAPIVersion2, nullptr, &kRenderCallbackSize, __LINE__},
+    {kAudioUnitProperty_FactoryPresets, &kGlobal, sizeof(CFArrayRef), kElementChecked, OfferPresets,
+     nullptr, __LINE__},
+    {kAudioUnitProperty_ContextName, &kGlobal, sizeof(CFStringRef), kScopedWritable, nullptr,
+     &kStringSize, __LINE__},
+    // Any number of its bytes is taken.
+    {kAudioUnitProperty_HostCallbacks, &kGlobal, sizeof(HostCallbackInfo), kScopedWritable, nullptr,
+     nullptr, __LINE__},
+    {kAudioUnitProperty_ElementName, nullptr, sizeof(CFStringRef),
+     kWritable | kElementChecked | kWriteChecksElement | kWriteChecksSizeLast, nullptr,
+     &kStringSize, __LINE__},
+    {kAudioUnitProperty_SupportedChannelLayoutTags, nullptr, 0, 0, OfferLayoutTags, nullptr,
+     __LINE__},
+    {kAudioUnitProperty_ParameterClumpName, nullptr, sizeof(ClumpNameRecord), kElementChecked,
+     nullptr, nullptr, __LINE__},
+    {kAudioUnitProperty_PresentPreset, &kGlobal, sizeof(AUPreset), kScopedWritable, nullptr,
+     &kPresetSize, __LINE__},
+    {kAudioUnitProperty_IconLocation, &kGlobal, sizeof(CFURLRef), kElementChecked, OfferIcon,
+     nullptr, __LINE__},
+    {kAudioUnitProperty_ShouldAllocateBuffer, &kInputOrOutput, sizeof(UInt32),
+     kScopedWritable | kWriteChecksElement | kWriteChecksSizeLast, nullptr, &kUInt32Size, __LINE__},
+    {kAudioUnitProperty_ParameterHistoryInfo, nullptr, 2 * sizeof(Float32), 0, nullptr, nullptr,
+     __LINE__},
+    {kAudioUnitProperty_NickName, &kGlobal, sizeof(CFStringRef),
+     kScopedWritable | kWriteChecksSizeLast, nullptr, &kStringSize, __LINE__},
+    {kLastRenderedSampleTimeProperty, nullptr, sizeof(Float64), kElementChecked, nullptr, nullptr,
+     __LINE__},
+};
+
+const PropertyRule* FindRule(AudioUnitPropertyID id)
+{
+    for (const PropertyRule& rule : kPropertyRules)
+        if (rule.id == id)
+            return &rule;
+    return nullptr;
+}
+
+// The checks of a row that a write passes before it takes effect, in the row's order.
+OSStatus CheckWrite(AUBase& unit, const PropertyRule& rule, AudioUnitScope scope,
+                    AudioUnitElement element, UInt32 dataSize)
+{
+    auto checkSize = [&]() -> OSStatus {
+        const SizeRule* size = rule.writeSize;
+        if (size == nullptr || (size->atLeast ? dataSize >= size->bytes : dataSize == size->bytes))
+            return noErr;
+        if (size->check.condition == nullptr)
+            return size->check.status;
+        return Fail(size->check, rule.line);
+    };
+    const bool sizeLast = (rule.flags & kWriteChecksSizeLast) != 0;
+    if (!sizeLast) {
+        if (const OSStatus status = checkSize())
+            return status;
+    }
+    if ((rule.flags & kNeedsAPIVersion2) != 0 && unit.AudioUnitAPIVersion() <= 1)
+        return Fail(kAPIVersion, rule.line);
+    if ((rule.flags & kWriteChecksScope) != 0 && !rule.scope->accepts(scope))
+        return Fail(rule.scope->check, rule.line);
+    if ((rule.flags & kWriteChecksElement) != 0 && unit.GetElement(scope, element) == NULL)
+        return Fail(kElementExists, rule.line);
+    return sizeLast ? checkSize() : OSStatus(noErr);
 }
 
 template <class T> T ReadValue(const void* data)
@@ -116,14 +332,6 @@ void ReplaceOwnedString(CFStringRef& owned, CFStringRef newValue)
     owned = newValue;
 }
 
-// The record of the clump-name property.
-struct ClumpNameRecord {
-    UInt32 inID;
-    SInt32 inDesiredLength;
-    CFStringRef outName;
-};
-static_assert(sizeof(ClumpNameRecord) == 16, "the clump-name record is 16 bytes");
-
 } // namespace
 
 // ---- Information ----
@@ -132,190 +340,37 @@ OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID inID, AudioUnitScop
                                          AudioUnitElement inElement, UInt32& outDataSize,
                                          Boolean& outWritable)
 {
-    OSStatus result = noErr;
-    bool validateElement = true;
-
-    switch (inID) {
-    case kAudioUnitProperty_ClassInfo:
-        if (!IsGlobal(inScope))
-            return Fail(kGlobalScope, __LINE__);
-        outDataSize = sizeof(CFPropertyListRef);
-        outWritable = true;
-        break;
-    case kAudioUnitProperty_MakeConnection:
-        if (!IsInputOrGlobal(inScope))
-            return Fail(kInputOrGlobalScope, __LINE__);
-        outDataSize = sizeof(AudioUnitConnection);
-        outWritable = true;
-        break;
-    case kAudioUnitProperty_SampleRate:
-        outDataSize = sizeof(Float64);
-        outWritable = IsStreamFormatWritable(inScope, inElement);
-        break;
-    case kAudioUnitProperty_ParameterList: {
-        UInt32 count = 0;
-        result = GetParameterList(inScope, nullptr, count);
-        outDataSize = count * UInt32(sizeof(AudioUnitParameterID));
-        outWritable = false;
-        validateElement = false;
-        break;
-    }
-    case kAudioUnitProperty_ParameterInfo:
-        outDataSize = sizeof(AudioUnitParameterInfo);
-        outWritable = false;
-        validateElement = false;
-        break;
-    case kAudioUnitProperty_StreamFormat:
-        outDataSize = sizeof(AudioStreamBasicDescription);
-        outWritable = IsStreamFormatWritable(inScope, inElement);
-        break;
-    case kAudioUnitProperty_ElementCount:
-        outDataSize = sizeof(UInt32);
-        outWritable = BusCountWritable(inScope);
-        validateElement = false;
-        break;
-    case kAudioUnitProperty_Latency:
-        if (!IsGlobal(inScope))
-            return Fail(kGlobalScope, __LINE__);
-        outDataSize = sizeof(Float64);
-        outWritable = false;
-        break;
-    case kAudioUnitProperty_SupportedNumChannels: {
-        if (!IsGlobal(inScope))
-            return Fail(kGlobalScope, __LINE__);
-        const UInt32 count = SupportedNumChannels(nullptr);
-        if (count == 0)
-            return kAudioUnitErr_InvalidProperty;
-        outDataSize = count * UInt32(sizeof(AUChannelInfo));
-        outWritable = false;
-        break;
-    }
-    case kAudioUnitProperty_MaximumFramesPerSlice:
-        if (!IsGlobal(inScope))
-            return Fail(kGlobalScope, __LINE__);
-        outDataSize = sizeof(UInt32);
-        outWritable = true;
-        break;
-    case kAudioUnitProperty_ParameterValueStrings:
-        result = GetParameterValueStrings(inScope, inElement, nullptr);
-        if (result == noErr) {
-            outDataSize = sizeof(CFArrayRef);
-            outWritable = false;
-        }
-        validateElement = false;
-        break;
-    case kAudioUnitProperty_AudioChannelLayout:
-        outWritable = false;
-        outDataSize = GetAudioChannelLayout(inScope, inElement, nullptr, outWritable);
-        if (outDataSize == 0)
-            result = GetChannelLayoutTags(inScope, inElement, nullptr) == 0
-                         ? OSStatus(kAudioUnitErr_InvalidProperty)
-                         : OSStatus(kAudioUnitErr_InvalidPropertyValue);
-        validateElement = false;
-        break;
-    case kAudioUnitProperty_TailTime:
-        if (!IsGlobal(inScope))
-            return Fail(kGlobalScope, __LINE__);
-        if (!SupportsTail())
-            return kAudioUnitErr_InvalidProperty;
-        outDataSize = sizeof(Float64);
-        outWritable = false;
-        break;
-    case kAudioUnitProperty_LastRenderError:
-        if (!IsGlobal(inScope))
-            return Fail(kGlobalScope, __LINE__);
-        outDataSize = sizeof(OSStatus);
-        outWritable = false;
-        break;
-    case kAudioUnitProperty_SetRenderCallback:
-        if (AudioUnitAPIVersion() <= 1)
-            return Fail(kAPIVersion, __LINE__);
-        if (!IsInputOrGlobal(inScope))
-            return Fail(kInputOrGlobalScope, __LINE__);
-        outDataSize = sizeof(AURenderCallbackStruct);
-        outWritable = true;
-        break;
-    case kAudioUnitProperty_FactoryPresets:
-        if (!IsGlobal(inScope))
-            return Fail(kGlobalScope, __LINE__);
-        result = GetPresets(nullptr);
-        if (result == noErr) {
-            outDataSize = sizeof(CFArrayRef);
-            outWritable = false;
-        }
-        break;
-    case kAudioUnitProperty_ContextName:
-    case kAudioUnitProperty_NickName:
-        if (!IsGlobal(inScope))
-            return Fail(kGlobalScope, __LINE__);
-        outDataSize = sizeof(CFStringRef);
-        outWritable = true;
-        break;
-    case kAudioUnitProperty_HostCallbacks:
-        if (!IsGlobal(inScope))
-            return Fail(kGlobalScope, __LINE__);
-        outDataSize = sizeof(HostCallbackInfo);
-        outWritable = true;
-        break;
-    case kAudioUnitProperty_ElementName:
-        outDataSize = sizeof(CFStringRef);
-        outWritable = true;
-        break;
-    case kAudioUnitProperty_SupportedChannelLayoutTags: {
-        const UInt32 count = GetChannelLayoutTags(inScope, inElement, nullptr);
-        if (count == 0)
-            return kAudioUnitErr_InvalidProperty;
-        outDataSize = count * UInt32(sizeof(AudioChannelLayoutTag));
-        outWritable = false;
-        validateElement = false;
-        break;
-    }
-    case kAudioUnitProperty_ParameterClumpName:
-        outDataSize = sizeof(ClumpNameRecord);
-        outWritable = false;
-        break;
-    case kAudioUnitProperty_PresentPreset:
-        if (!IsGlobal(inScope))
-            return Fail(kGlobalScope, __LINE__);
-        outDataSize = sizeof(AUPreset);
-        outWritable = true;
-        break;
-    case kAudioUnitProperty_IconLocation:
-        if (!IsGlobal(inScope))
-            return Fail(kGlobalScope, __LINE__);
-        if (!HasIcon())
-            return kAudioUnitErr_InvalidProperty;
-        outDataSize = sizeof(CFURLRef);
-        outWritable = false;
-        break;
-    case kAudioUnitProperty_ShouldAllocateBuffer:
-        if (!IsInputOrOutput(inScope))
-            return Fail(kInputOrOutputScope, __LINE__);
-        outDataSize = sizeof(UInt32);
-        outWritable = true;
-        break;
-    case kAudioUnitProperty_ParameterHistoryInfo:
-        outDataSize = 2 * sizeof(Float32);
-        outWritable = false;
-        validateElement = false;
-        break;
-    case kLastRenderedSampleTimeProperty:
-        outDataSize = sizeof(Float64);
-        outWritable = false;
-        break;
-    default:
+    const PropertyRule* rule = FindRule(inID);
+    if (rule == nullptr)
         return GetPropertyInfo(inID, inScope, inElement, outDataSize, outWritable);
-    }
+    if ((rule->flags & kNeedsAPIVersion2) != 0 && AudioUnitAPIVersion() <= 1)
+        return Fail(kAPIVersion, rule->line);
+    if (rule->scope != nullptr && !rule->scope->accepts(inScope))
+        return Fail(rule->scope->check, rule->line);
 
-    if (result == noErr && validateElement && GetElement(inScope, inElement) == NULL)
-        return Fail(kElementExists, __LINE__);
-    return result;
+    const OSStatus result = rule->offer != nullptr
+                                ? rule->offer(*this, inScope, inElement, outDataSize, outWritable)
+                                : OSStatus(noErr);
+    if (result != noErr)
+        return result;
+    if (rule->size != 0)
+        outDataSize = rule->size;
+    if ((rule->flags & kWritableFormat) != 0)
+        outWritable = IsStreamFormatWritable(inScope, inElement);
+    else if ((rule->flags & kWritableBusCount) != 0)
+        outWritable = BusCountWritable(inScope);
+    else if ((rule->flags & kWritableLayout) == 0)
+        outWritable = (rule->flags & kWritable) != 0;
+
+    if ((rule->flags & kElementChecked) != 0 && GetElement(inScope, inElement) == NULL)
+        return Fail(kElementExists, rule->line);
+    return noErr;
 }
 
 // ---- Reading ----
 
 OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
-                                     AudioUnitElement inElement, void* outData)
+                                     AudioUnitElement inElement, void* outData, UInt32& ioDataSize)
 {
     switch (inID) {
     case kAudioUnitProperty_ClassInfo: {
@@ -405,7 +460,7 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope in
         const OSStatus result = CopyClumpName(
             inScope, record.inID, static_cast<UInt32>(record.inDesiredLength), &record.outName);
         if (result == kAudioUnitErr_InvalidProperty)
-            return GetProperty(inID, inScope, inElement, outData);
+            return GetPropertyWithSize(inID, inScope, inElement, outData, ioDataSize);
         WriteValue(outData, record);
         return result;
     }
@@ -440,7 +495,7 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope in
         WriteValue<Float64>(outData, mCurrentRenderTime.mSampleTime);
         return noErr;
     default:
-        return GetProperty(inID, inScope, inElement, outData);
+        return GetPropertyWithSize(inID, inScope, inElement, outData, ioDataSize);
     }
 }
 
@@ -463,46 +518,35 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope in
                                      AudioUnitElement inElement, const void* inData,
                                      UInt32 inDataSize)
 {
+    const PropertyRule* rule = FindRule(inID);
+    if (rule != nullptr && (rule->flags & kWrittenHere) != 0) {
+        if (const OSStatus status = CheckWrite(*this, *rule, inScope, inElement, inDataSize))
+            return status;
+    }
+
     switch (inID) {
     case kAudioUnitProperty_ClassInfo:
-        if (inDataSize != sizeof(CFPropertyListRef))
-            return Fail(kPropertyListSize, __LINE__);
-        if (!IsGlobal(inScope))
-            return Fail(kGlobalScope, __LINE__);
         return RestoreState(ReadValue<CFPropertyListRef>(inData));
 
     case kAudioUnitProperty_MakeConnection:
-        if (inDataSize < sizeof(AudioUnitConnection))
-            return Fail(kConnectionSize, __LINE__);
         return SetConnection(ReadValue<AudioUnitConnection>(inData));
 
     case kAudioUnitProperty_SampleRate: {
-        if (inDataSize != sizeof(Float64))
-            return Fail(kFloat64Size, __LINE__);
-        if (GetElement(inScope, inElement) == NULL)
-            return Fail(kElementExists, __LINE__);
         CAStreamBasicDescription newDesc = GetStreamFormat(inScope, inElement);
         newDesc.mSampleRate = ReadValue<Float64>(inData);
         return ApplyStreamFormat(inScope, inElement, newDesc);
     }
 
     case kAudioUnitProperty_StreamFormat: {
-        if (inDataSize < kFormatBytesWithoutReserved)
-            return kAudioUnitErr_InvalidPropertyValue;
-        if (GetElement(inScope, inElement) == NULL)
-            return Fail(kElementExists, __LINE__);
         // The reserved field stays 0 whatever the host sent.
         CAStreamBasicDescription newDesc;
         std::memset(static_cast<AudioStreamBasicDescription*>(&newDesc), 0,
                     sizeof(AudioStreamBasicDescription));
-        std::memcpy(static_cast<AudioStreamBasicDescription*>(&newDesc), inData,
-                    kFormatBytesWithoutReserved);
+        std::memcpy(static_cast<AudioStreamBasicDescription*>(&newDesc), inData, kFormatSize.bytes);
         return ApplyStreamFormat(inScope, inElement, newDesc);
     }
 
     case kAudioUnitProperty_ElementCount: {
-        if (inDataSize != sizeof(UInt32))
-            return Fail(kUInt32Size, __LINE__);
         if (!BusCountWritable(inScope))
             return Fail(kBusCountWritable, __LINE__);
         const OSStatus result = SetBusCount(inScope, ReadValue<UInt32>(inData));
@@ -512,8 +556,6 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope in
     }
 
     case kAudioUnitProperty_MaximumFramesPerSlice: {
-        if (inDataSize != sizeof(UInt32))
-            return Fail(kUInt32Size, __LINE__);
         const OSStatus result = CanSetMaxFrames();
         if (result != noErr)
             return result;
@@ -554,31 +596,22 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope in
     }
 
     case kAudioUnitProperty_SetRenderCallback: {
-        if (inDataSize < sizeof(AURenderCallbackStruct))
-            return Fail(kRenderCallbackSize, __LINE__);
-        if (AudioUnitAPIVersion() <= 1)
-            return Fail(kAPIVersion, __LINE__);
         const auto callback = ReadValue<AURenderCallbackStruct>(inData);
         return SetInputCallback(kAudioUnitProperty_SetRenderCallback, inElement, callback.inputProc,
                                 callback.inputProcRefCon);
     }
 
-    case kAudioUnitProperty_ContextName: {
-        if (inDataSize != sizeof(CFStringRef))
-            return Fail(kStringSize, __LINE__);
-        if (!IsGlobal(inScope))
-            return Fail(kGlobalScope, __LINE__);
+    case kAudioUnitProperty_ContextName:
+    case kAudioUnitProperty_NickName: {
         const auto name = ReadValue<CFStringRef>(inData);
         if (!IsStringOrNull(name))
             return kAudioUnitErr_InvalidPropertyValue;
-        ReplaceOwnedString(mContextName, name);
+        ReplaceOwnedString(inID == kAudioUnitProperty_NickName ? mNickName : mContextName, name);
         PropertyChanged(inID, inScope, inElement);
         return noErr;
     }
 
     case kAudioUnitProperty_HostCallbacks: {
-        if (!IsGlobal(inScope))
-            return Fail(kGlobalScope, __LINE__);
         // A shorter table clears the rest, so the whole new table is compared with the old:
         // a cleared procedure is a change even when the bytes sent are the stored ones.
         HostCallbackInfo callbacks{};
@@ -591,24 +624,15 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope in
     }
 
     case kAudioUnitProperty_ElementName: {
-        AUElement* element = GetElement(inScope, inElement);
-        if (element == NULL)
-            return Fail(kElementExists, __LINE__);
-        if (inDataSize != sizeof(CFStringRef))
-            return Fail(kStringSize, __LINE__);
         const auto name = ReadValue<CFStringRef>(inData);
         if (!IsStringOrNull(name))
             return kAudioUnitErr_InvalidPropertyValue;
-        element->SetName(name);
+        GetElement(inScope, inElement)->SetName(name);
         PropertyChanged(inID, inScope, inElement);
         return noErr;
     }
 
     case kAudioUnitProperty_PresentPreset: {
-        if (inDataSize != sizeof(AUPreset))
-            return Fail(kPresetSize, __LINE__);
-        if (!IsGlobal(inScope))
-            return Fail(kGlobalScope, __LINE__);
         const auto preset = ReadValue<AUPreset>(inData);
         if (!IsStringOrNull(preset.presetName))
             return kAudioUnitErr_InvalidPropertyValue;
@@ -622,31 +646,11 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope in
         return result;
     }
 
-    case kAudioUnitProperty_ShouldAllocateBuffer: {
-        if (!IsInputOrOutput(inScope))
-            return Fail(kInputOrOutputScope, __LINE__);
-        if (GetElement(inScope, inElement) == NULL)
-            return Fail(kElementExists, __LINE__);
-        if (inDataSize != sizeof(UInt32))
-            return Fail(kUInt32Size, __LINE__);
+    case kAudioUnitProperty_ShouldAllocateBuffer:
         if (IsInitialized())
             return Fail(kNotInitialized, __LINE__);
         GetIOElement(inScope, inElement)->SetWillAllocateBuffer(ReadValue<UInt32>(inData) != 0);
         return noErr;
-    }
-
-    case kAudioUnitProperty_NickName: {
-        if (!IsGlobal(inScope))
-            return Fail(kGlobalScope, __LINE__);
-        if (inDataSize != sizeof(CFStringRef))
-            return Fail(kStringSize, __LINE__);
-        const auto name = ReadValue<CFStringRef>(inData);
-        if (!IsStringOrNull(name))
-            return kAudioUnitErr_InvalidPropertyValue;
-        ReplaceOwnedString(mNickName, name);
-        PropertyChanged(inID, inScope, inElement);
-        return noErr;
-    }
 
     default: {
         const OSStatus result = SetProperty(inID, inScope, inElement, inData, inDataSize);
@@ -673,8 +677,8 @@ OSStatus AUBase::DispatchRemovePropertyValue(AudioUnitPropertyID inID, AudioUnit
         ReplaceOwnedString(mContextName, nullptr);
         return noErr;
     case kAudioUnitProperty_HostCallbacks: {
-        if (!IsGlobal(inScope))
-            return Fail(kGlobalScope, __LINE__);
+        if (!kGlobal.accepts(inScope))
+            return Fail(kGlobal.check, __LINE__);
         static const HostCallbackInfo kNoCallbacks{};
         if (std::memcmp(&mHostCallbackInfo, &kNoCallbacks, sizeof(kNoCallbacks)) != 0) {
             mHostCallbackInfo = kNoCallbacks;
@@ -683,7 +687,8 @@ OSStatus AUBase::DispatchRemovePropertyValue(AudioUnitPropertyID inID, AudioUnit
         return noErr;
     }
     case kAudioUnitProperty_NickName:
-        if (!IsGlobal(inScope))
+        // Refused without a line.
+        if (!kGlobal.accepts(inScope))
             return kAudioUnitErr_InvalidScope;
         ReplaceOwnedString(mNickName, nullptr);
         PropertyChanged(inID, inScope, inElement);
@@ -704,6 +709,12 @@ OSStatus AUBase::GetPropertyInfo(AudioUnitPropertyID, AudioUnitScope, AudioUnitE
 OSStatus AUBase::GetProperty(AudioUnitPropertyID, AudioUnitScope, AudioUnitElement, void*)
 {
     return kAudioUnitErr_InvalidProperty;
+}
+
+OSStatus AUBase::GetPropertyWithSize(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                     AudioUnitElement inElement, void* outData, UInt32&)
+{
+    return GetProperty(inID, inScope, inElement, outData);
 }
 
 OSStatus AUBase::SetProperty(AudioUnitPropertyID, AudioUnitScope, AudioUnitElement, const void*,

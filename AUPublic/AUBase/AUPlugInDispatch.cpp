@@ -8,6 +8,7 @@
 
 #include <AudioUnit/AudioOutputUnit.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -119,14 +120,17 @@ OSStatus AUMethodGetProperty(void* self, AudioUnitPropertyID inID, AudioUnitScop
             tempBuffer.resize(actualPropertySize);
             destination = tempBuffer.data();
         }
-        result = unit.DispatchGetProperty(inID, inScope, inElement, destination);
+        // The unit is told the room it has: a value that grew since the information was asked is
+        // cut there, one that shrank reports its own size.
+        UInt32 writtenSize = actualPropertySize;
+        result = unit.DispatchGetProperty(inID, inScope, inElement, destination, writtenSize);
         if (result != noErr)
             return result;
         if (tempBuffer.empty()) {
-            *ioDataSize = actualPropertySize;
+            *ioDataSize = writtenSize;
         } else {
-            std::memcpy(outData, tempBuffer.data(), clientBufferSize);
-            *ioDataSize = clientBufferSize;
+            *ioDataSize = std::min(clientBufferSize, writtenSize);
+            std::memcpy(outData, tempBuffer.data(), *ioDataSize);
         }
         return result;
     });

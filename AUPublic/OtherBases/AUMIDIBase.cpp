@@ -110,13 +110,16 @@ OSStatus AUMIDIBase::DelegateGetPropertyInfo(AudioUnitPropertyID inID, AudioUnit
 }
 
 OSStatus AUMIDIBase::DelegateGetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
-                                         AudioUnitElement inElement, void* outData)
+                                         AudioUnitElement inElement, void* outData,
+                                         UInt32& ioDataSize)
 {
     if (const OSStatus status = CheckDelegated(inID, inScope, inElement, __LINE__))
         return status;
     switch (inID) {
     case kAudioUnitProperty_AllParameterMIDIMappings:
-        mMIDIMaps->GetMaps(static_cast<AUParameterMIDIMapping*>(outData));
+        // Other threads may have changed the maps since the host asked for their size.
+        ioDataSize = kMapSize * mMIDIMaps->GetMaps(static_cast<AUParameterMIDIMapping*>(outData),
+                                                   ioDataSize / kMapSize);
         return noErr;
     case kAudioUnitProperty_HotMapParameterMIDIMapping: {
         AUParameterMIDIMapping map;

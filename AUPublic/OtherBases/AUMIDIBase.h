@@ -31,8 +31,11 @@ public:
     virtual OSStatus DelegateGetPropertyInfo(AudioUnitPropertyID inID, AudioUnitScope inScope,
                                              AudioUnitElement inElement, UInt32& outDataSize,
                                              Boolean& outWritable);
+    // ioDataSize: the room at outData on entry, the bytes written on return; the map list fills
+    // only the whole records that fit.
     virtual OSStatus DelegateGetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
-                                         AudioUnitElement inElement, void* outData);
+                                         AudioUnitElement inElement, void* outData,
+                                         UInt32& ioDataSize);
     virtual OSStatus DelegateSetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
                                          AudioUnitElement inElement, const void* inData,
                                          UInt32 inDataSize);

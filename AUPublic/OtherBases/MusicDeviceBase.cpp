@@ -37,10 +37,17 @@ OSStatus MusicDeviceBase::GetProperty(AudioUnitPropertyID inID, AudioUnitScope i
         std::memcpy(outData, &count, sizeof(count));
         return result;
     }
-    const OSStatus result = AUBase::GetProperty(inID, inScope, inElement, outData);
+    return AUBase::GetProperty(inID, inScope, inElement, outData);
+}
+
+OSStatus MusicDeviceBase::GetPropertyWithSize(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                              AudioUnitElement inElement, void* outData,
+                                              UInt32& ioDataSize)
+{
+    const OSStatus result = GetProperty(inID, inScope, inElement, outData);
     if (result != kAudioUnitErr_InvalidProperty)
         return result;
-    return DelegateGetProperty(inID, inScope, inElement, outData);
+    return DelegateGetProperty(inID, inScope, inElement, outData, ioDataSize);
 }
 
 OSStatus MusicDeviceBase::SetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,

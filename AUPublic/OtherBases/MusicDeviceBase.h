@@ -16,8 +16,14 @@ public:
     OSStatus GetPropertyInfo(AudioUnitPropertyID inID, AudioUnitScope inScope,
                              AudioUnitElement inElement, UInt32& outDataSize,
                              Boolean& outWritable) override;
+    // The instrument count, then AUBase. [host-thread]
     OSStatus GetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
                          AudioUnitElement inElement, void* outData) override;
+    // GetProperty (the unit's override first), then the MIDI part, which is told the room: the
+    // map list can grow or shrink between the information and the read. [host-thread]
+    OSStatus GetPropertyWithSize(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                 AudioUnitElement inElement, void* outData,
+                                 UInt32& ioDataSize) override;
     // AUBase, then the MIDI part. [host-thread]
     OSStatus SetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
                          AudioUnitElement inElement, const void* inData,

@@ -4,13 +4,11 @@
 
 #include <CoreAudio/CoreAudioTypes.h>
 #include <CoreFoundation/CoreFoundation.h>
+#include <ExceptionStatus.h>
 
 #include <new>
 
 namespace {
-
-// What a factory or open that throws, against its contract, makes the new instance fail with.
-constexpr OSStatus kUnknownExceptionStatus = -1;
 
 bool IsKnown(AudioComponent component)
 {
@@ -155,8 +153,10 @@ OSStatus AudioComponentInstanceNew(AudioComponent inComponent, AudioComponentIns
 OSStatus AudioComponentInstanceDispose(AudioComponentInstance inInstance)
 {
     ComponentRegistry& registry = ComponentRegistry::Shared();
-    // Removing first claims the handle: a second dispose racing this one answers -50.
-    if (inInstance == nullptr || !registry.RemoveInstance(inInstance)) {
+    // The claim makes a second dispose, racing this one or made from inside the close, answer
+    // -50; the handle stays whole (its component known) until the close has returned, so that a
+    // unit's cleanup and destructor can still ask for their description.
+    if (inInstance == nullptr || !registry.ClaimForClose(inInstance)) {
         return kAudio_ParamError;
     }
     OSStatus status = kUnknownExceptionStatus;
@@ -165,13 +165,9 @@ OSStatus AudioComponentInstanceDispose(AudioComponentInstance inInstance)
     } catch (...) {
         // Against its contract: the close did not finish, so it failed.
     }
+    // A unit whose close failed is still alive: its handle stays valid for another try.
+    registry.EndClose(inInstance, status == noErr);
     if (status != noErr) {
-        // The unit is still alive: the handle stays valid so that the host can try again.
-        try {
-            registry.AddInstance(inInstance);
-        } catch (const std::bad_alloc&) {
-            // The status still tells the host that the unit was not closed.
-        }
         return status;
     }
     delete inInstance;

@@ -3,11 +3,9 @@
 #include "ComponentInstanceRecord.h"
 
 #include <AudioUnit/AudioUnit.h>
+#include <ExceptionStatus.h>
 
 namespace {
-
-// What a method that throws, against its contract, makes the call return.
-constexpr OSStatus kUnknownExceptionStatus = -1;
 
 // Takes no lock and allocates nothing: render, MIDI and note calls go through here.
 template <class... Arguments>

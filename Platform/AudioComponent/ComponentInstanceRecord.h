@@ -1,5 +1,5 @@
-// What an instance handle points to: the plug-in interface record of the open instance and the
-// component it was made from.
+// What an instance handle points to: the plug-in interface record of the open instance, the
+// component it was made from, and whether a dispose has claimed it.
 #pragma once
 
 #include <AudioUnit/AudioComponent.h>
@@ -7,4 +7,5 @@
 struct ComponentInstanceRecord {
     AudioComponentPlugInInterface* mPlugIn;
     AudioComponent mComponent;
+    bool mClosing = false; // guarded by the registry's mutex
 };

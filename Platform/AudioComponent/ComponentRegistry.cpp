@@ -104,10 +104,27 @@ void ComponentRegistry::AddInstance(ComponentInstanceRecord* instance)
     mInstances.insert(instance);
 }
 
-bool ComponentRegistry::RemoveInstance(ComponentInstanceRecord* instance)
+void ComponentRegistry::RemoveInstance(ComponentInstanceRecord* instance)
 {
     std::lock_guard<std::mutex> lock(mMutex);
-    return mInstances.erase(instance) == 1;
+    mInstances.erase(instance);
+}
+
+bool ComponentRegistry::ClaimForClose(ComponentInstanceRecord* instance)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    if (mInstances.count(instance) == 0 || instance->mClosing)
+        return false;
+    instance->mClosing = true;
+    return true;
+}
+
+void ComponentRegistry::EndClose(ComponentInstanceRecord* instance, bool closed)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    instance->mClosing = false;
+    if (closed)
+        mInstances.erase(instance);
 }
 
 AudioComponent ComponentRegistry::ComponentOf(ComponentInstanceRecord* instance)

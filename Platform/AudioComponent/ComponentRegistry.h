@@ -3,7 +3,7 @@
 #pragma once
 
 #include "ComponentInstanceRecord.h"
-#include "RegisteredComponent.h"
+#include "OpaqueAudioComponent.h"
 
 #include <memory>
 #include <mutex>
@@ -26,9 +26,13 @@ public:
     // Scans the bundle folders again: new bundles are added, broken ones reported. [any-thread]
     void Rescan();
 
-    // Open instances: a handle is known from just before its open until its dispose.
+    // Open instances: a handle is known from just before its open until its close has returned.
     void AddInstance(ComponentInstanceRecord* instance); // throws std::bad_alloc
-    bool RemoveInstance(ComponentInstanceRecord* instance);
+    void RemoveInstance(ComponentInstanceRecord* instance);
+    // Claims a known instance for its close; false when it is unknown or already claimed.
+    bool ClaimForClose(ComponentInstanceRecord* instance);
+    // Ends a claimed close: a closed instance is forgotten, one whose close failed stays open.
+    void EndClose(ComponentInstanceRecord* instance, bool closed);
     AudioComponent ComponentOf(ComponentInstanceRecord* instance);
 
 private:

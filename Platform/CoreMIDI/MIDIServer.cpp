@@ -4,6 +4,7 @@
 
 #include "CoreFoundation/CFStringText.h"
 
+#include <CoreAudio/CoreAudioTypes.h>
 #include <CoreFoundation/CFString.h>
 
 #include <algorithm>
@@ -12,9 +13,6 @@
 #include <string>
 
 namespace {
-
-// The platform's general "bad parameter" status, for null out-pointers, names and lists.
-constexpr OSStatus kParamError = -50;
 
 bool IsProperty(CFStringRef property, CFStringRef known)
 {
@@ -86,11 +84,11 @@ OSStatus MIDIServer::Create(MIDIObjectKind kind, MIDIClientRef owner, CFStringRe
                             MIDIObjectRef* outObject)
 {
     if (outObject == nullptr)
-        return kParamError;
+        return kAudio_ParamError;
     *outObject = 0;
     std::optional<std::string> text = CFStringText(name);
     if (!text)
-        return kParamError;
+        return kAudio_ParamError;
     std::lock_guard<std::mutex> lock(mTable.Mutex());
     if (kind != MIDIObjectKind::Client && mTable.Find(owner, MIDIObjectKind::Client) == nullptr)
         return kMIDIInvalidClient;
@@ -271,7 +269,7 @@ OSStatus MIDIServer::GetStringProperty(MIDIObjectRef object, CFStringRef propert
                                        CFStringRef* outValue)
 {
     if (property == nullptr || outValue == nullptr)
-        return kParamError;
+        return kAudio_ParamError;
     *outValue = nullptr;
     std::lock_guard<std::mutex> lock(mTable.Mutex());
     const MIDIObjectRecord* record = mTable.Find(object);
@@ -293,7 +291,7 @@ OSStatus MIDIServer::GetIntegerProperty(MIDIObjectRef object, CFStringRef proper
                                         SInt32* outValue)
 {
     if (property == nullptr || outValue == nullptr)
-        return kParamError;
+        return kAudio_ParamError;
     std::lock_guard<std::mutex> lock(mTable.Mutex());
     const MIDIObjectRecord* record = mTable.Find(object);
     if (record == nullptr)
@@ -324,7 +322,7 @@ OSStatus MIDIServer::GetIntegerProperty(MIDIObjectRef object, CFStringRef proper
 OSStatus MIDIServer::SetIntegerProperty(MIDIObjectRef object, CFStringRef property, SInt32 value)
 {
     if (property == nullptr)
-        return kParamError;
+        return kAudio_ParamError;
     std::lock_guard<std::mutex> lock(mTable.Mutex());
     MIDIObjectRecord* record = mTable.Find(object);
     if (record == nullptr)
@@ -334,7 +332,7 @@ OSStatus MIDIServer::SetIntegerProperty(MIDIObjectRef object, CFStringRef proper
         if (isEndpoint && record->mOwner == 0)
             return kMIDINotPermitted; // a system destination's id is derived from the system's name
         if (value == 0)
-            return kParamError;
+            return kAudio_ParamError;
         if (value != record->mUniqueID && mTable.UniqueIDInUse(value))
             return kMIDIIDNotUnique;
         record->mUniqueID = value;
@@ -342,7 +340,7 @@ OSStatus MIDIServer::SetIntegerProperty(MIDIObjectRef object, CFStringRef proper
     }
     if (isEndpoint && IsProperty(property, kMIDIPropertyAdvanceScheduleTimeMuSec)) {
         if (value < 0)
-            return kParamError;
+            return kAudio_ParamError;
         record->mAdvanceMicros.store(value);
         return noErr;
     }
@@ -368,7 +366,7 @@ OSStatus MIDIServer::Send(MIDIPortRef port, MIDIEndpointRef destination, const M
     if (record == nullptr)
         return mTable.Find(destination) ? kMIDIWrongEndpointType : kMIDIUnknownEndpoint;
     if (list == nullptr)
-        return kParamError;
+        return kAudio_ParamError;
     MIDIScheduler* scheduler = record->mScheduler.load(std::memory_order_acquire);
     return scheduler->Submit(destination, *record, *list) ? OSStatus(noErr)
                                                           : OSStatus(kMIDIMessageSendErr);

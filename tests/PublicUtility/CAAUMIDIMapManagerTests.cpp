@@ -39,7 +39,7 @@ protected:
     std::vector<std::vector<UInt32>> Stored() const
     {
         std::vector<AUParameterMIDIMapping> maps(mMaps.NumMaps());
-        mMaps.GetMaps(maps.data());
+        maps.resize(mMaps.GetMaps(maps.data(), UInt32(maps.size())));
         std::vector<std::vector<UInt32>> keys;
         for (const AUParameterMIDIMapping& map : maps)
             keys.push_back({map.mStatus, map.mData1, map.mParameterID});

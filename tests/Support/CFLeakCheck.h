@@ -3,6 +3,7 @@
 // tests; InstallCFLeakCheck() does the same explicitly and may be called any number of times.
 // Objects a program keeps on purpose (caches, lazily made strings) count against the first test
 // that makes them: make them before the tests run, or use CFSTR constants, which are not counted.
+// (Heap blocks nobody can reach any more are LeakSanitizer's business: LeakSanitizer.h.)
 #pragma once
 
 // Registers the check with GoogleTest once per program; returns true.

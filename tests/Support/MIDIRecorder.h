@@ -3,6 +3,8 @@
 // of properties.
 #pragma once
 
+#include "CFText.h"
+
 #include <CoreAudio/HostTime.h>
 #include <CoreFoundation/CFString.h>
 #include <CoreMIDI/CoreMIDI.h>
@@ -102,8 +104,7 @@ inline std::string StringProperty(MIDIObjectRef object, CFStringRef property)
     CFStringRef value = nullptr;
     if (MIDIObjectGetStringProperty(object, property, &value) != noErr || value == nullptr)
         return "<none>";
-    char text[512] = {};
-    CFStringGetCString(value, text, sizeof text, kCFStringEncodingUTF8);
+    std::string text = TextOf(value);
     CFRelease(value);
     return text;
 }

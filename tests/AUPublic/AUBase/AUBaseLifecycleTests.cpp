@@ -1,5 +1,6 @@
 #include "AUBaseTestUnit.h"
 #include "CAMutex.h"
+#include "CFText.h"
 #include "OutputCapture.h"
 #include "SourceTestComponent.h"
 
@@ -12,6 +13,7 @@
 
 namespace {
 
+using aubase_test::MakeUnit;
 using aubase_test::SourceTestComponent;
 using aubase_test::TestUnit;
 
@@ -31,24 +33,13 @@ void RecordNotification(void* refCon, AudioUnit, AudioUnitPropertyID id, AudioUn
     static_cast<std::vector<Notification>*>(refCon)->push_back({id, scope, element});
 }
 
-std::unique_ptr<TestUnit> MakeUnit(UInt32 inputs = 1, UInt32 outputs = 1, UInt32 groups = 0)
-{
-    auto unit = std::make_unique<TestUnit>(inputs, outputs, groups);
-    unit->PostConstructor();
-    return unit;
-}
-
 TEST(AUBaseLifecycle, NewUnitHasTheDocumentedDefaults)
 {
     TestUnit unit(1, 1);
     EXPECT_EQ(unit.GetMaxFramesPerSlice(), 1156u);
     EXPECT_EQ(unit.AudioUnitAPIVersion(), 2);
     EXPECT_EQ(unit.CurrentPreset().presetNumber, -1);
-    ASSERT_NE(unit.CurrentPreset().presetName, nullptr);
-    char name[32];
-    ASSERT_TRUE(CFStringGetCString(unit.CurrentPreset().presetName, name, sizeof(name),
-                                   kCFStringEncodingUTF8));
-    EXPECT_STREQ(name, "Untitled");
+    EXPECT_EQ(TextOf(unit.CurrentPreset().presetName), "Untitled");
     EXPECT_EQ(unit.CurrentRenderTime().mSampleTime, -1.0);
     EXPECT_FALSE(unit.IsInitialized());
     EXPECT_NE(AUBase::sVectorUnitType.load(), -1);

@@ -6,14 +6,8 @@
 
 namespace {
 
+using aubase_test::MakeUnit;
 using aubase_test::TestUnit;
-
-std::unique_ptr<TestUnit> MakeUnit(UInt32 inputs = 1, UInt32 outputs = 1)
-{
-    auto unit = std::make_unique<TestUnit>(inputs, outputs);
-    unit->PostConstructor();
-    return unit;
-}
 
 CAStreamBasicDescription Canonical(int channels)
 {

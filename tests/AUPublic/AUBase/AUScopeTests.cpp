@@ -1,5 +1,7 @@
 #include "AUBaseTestUnit.h"
+#include "CFText.h"
 #include "OutputCapture.h"
+#include "ThrownStatus.h"
 
 #include <CoreFoundation/CFData.h>
 #include <CoreFoundation/CFDictionary.h>
@@ -15,36 +17,13 @@
 
 namespace {
 
+using aubase_test::MakeUnit;
 using aubase_test::TestUnit;
-
-std::unique_ptr<TestUnit> MakeUnit(UInt32 inputs = 1, UInt32 outputs = 1, UInt32 groups = 0)
-{
-    auto unit = std::make_unique<TestUnit>(inputs, outputs, groups);
-    unit->PostConstructor();
-    return unit;
-}
-
-template <class Call> int ThrownStatus(Call call)
-{
-    try {
-        call();
-    } catch (int status) {
-        return status;
-    }
-    return 0;
-}
 
 std::vector<UInt8> Bytes(CFDataRef data)
 {
     const UInt8* begin = CFDataGetBytePtr(data);
     return std::vector<UInt8>(begin, begin + CFDataGetLength(data));
-}
-
-std::string Text(CFStringRef string)
-{
-    char text[64] = {};
-    CFStringGetCString(string, text, sizeof(text), kCFStringEncodingUTF8);
-    return text;
 }
 
 TEST(AUScopeLookups, MissingElementsAndScopesThrowTheirStatuses)
@@ -296,8 +275,9 @@ TEST(AUElementNames, NamedElementsAreSavedUnderTheirScopeAndRestoredByKey)
     auto scopeDict = static_cast<CFDictionaryRef>(CFDictionaryGetValue(names, CFSTR("3")));
     ASSERT_NE(scopeDict, nullptr);
     EXPECT_EQ(CFDictionaryGetCount(scopeDict), 2);
-    EXPECT_EQ(Text(static_cast<CFStringRef>(CFDictionaryGetValue(scopeDict, CFSTR("0")))), "zero");
-    EXPECT_EQ(Text(static_cast<CFStringRef>(CFDictionaryGetValue(scopeDict, CFSTR("2")))), "two");
+    EXPECT_EQ(TextOf(static_cast<CFStringRef>(CFDictionaryGetValue(scopeDict, CFSTR("0")))),
+              "zero");
+    EXPECT_EQ(TextOf(static_cast<CFStringRef>(CFDictionaryGetValue(scopeDict, CFSTR("2")))), "two");
     CFRelease(names);
 
     auto other = MakeUnit(0, 0, 2);
@@ -311,7 +291,7 @@ TEST(AUElementNames, NamedElementsAreSavedUnderTheirScopeAndRestoredByKey)
     other->Groups().RestoreElementNames(restoreRef);
     EXPECT_FALSE(other->Groups().GetElement(0)->HasName());
     ASSERT_TRUE(other->Groups().GetElement(1)->HasName());
-    EXPECT_EQ(Text(other->Groups().GetElement(1)->GetName()), "one");
+    EXPECT_EQ(TextOf(other->Groups().GetElement(1)->GetName()), "one");
     CFRelease(restore);
 }
 
@@ -325,7 +305,7 @@ TEST(AUElementNames, SettingTheNameAnElementSolelyOwnsKeepsItAlive)
     element->SetName(element->GetName());
     ASSERT_TRUE(element->HasName());
     EXPECT_EQ(CFGetRetainCount(element->GetName()), 1);
-    EXPECT_EQ(Text(element->GetName()), "only owner");
+    EXPECT_EQ(TextOf(element->GetName()), "only owner");
 }
 
 } // namespace

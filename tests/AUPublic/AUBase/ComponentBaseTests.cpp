@@ -1,7 +1,7 @@
 #include "RecordingUnit.h"
 
 #include "CatchAsStatus.h"
-#include "LeakCheck.h"
+#include "LeakSanitizer.h"
 #include "OutputCapture.h"
 #include "PlugInInstanceBlock.h"
 
@@ -82,7 +82,7 @@ TEST_F(ComponentBaseTest, OpenAndCloseRunTheLifecycleOnceAndGiveBackTheBlock)
     EXPECT_EQ(Close(), noErr);
     EXPECT_EQ(RecordingUnit::sEvents,
               (Events{"construct", "post-construct", "pre-destruct", "destruct"}));
-    EXPECT_FALSE(LeaksFound());
+    EXPECT_FALSE(LeakSanitizerFindsUnreachableBlocks());
 }
 
 struct FailedOpen {
@@ -105,7 +105,7 @@ TEST_P(FailedOpenTest, ReturnsTheConventionsStatusFreesTheBlockAndRestoresTheIns
     EXPECT_EQ(ComponentBase::sNewInstanceType, 7);
     ComponentBase::sNewInstanceType = 0;
     EXPECT_EQ(RecordingUnit::sEvents, GetParam().events);
-    EXPECT_FALSE(LeaksFound());
+    EXPECT_FALSE(LeakSanitizerFindsUnreachableBlocks());
 }
 
 using Failure = RecordingUnit::Failure;
@@ -137,7 +137,7 @@ TEST_F(ComponentBaseTest, CloseThatFailsKeepsTheInstanceSoItCanBeClosedAgain)
     EXPECT_EQ(Close(), noErr);
     EXPECT_EQ(RecordingUnit::sEvents.back(), "destruct");
     EXPECT_EQ(ComponentBase::AP_Close(nullptr), noErr);
-    EXPECT_FALSE(LeaksFound());
+    EXPECT_FALSE(LeakSanitizerFindsUnreachableBlocks());
 }
 
 TEST_F(ComponentBaseTest, MissingComponentIsLoggedAndDescribedAsZeros)

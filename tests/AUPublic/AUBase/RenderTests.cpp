@@ -20,8 +20,7 @@ constexpr UInt32 kFrames = 512;
 
 std::unique_ptr<TestUnit> MakeInitializedUnit(UInt32 inputs = 1, UInt32 outputs = 1)
 {
-    auto unit = std::make_unique<TestUnit>(inputs, outputs);
-    unit->PostConstructor();
+    auto unit = aubase_test::MakeUnit(inputs, outputs);
     EXPECT_EQ(unit->DoInitialize(), noErr);
     return unit;
 }
@@ -123,6 +122,28 @@ TEST(RenderChecks, TooManyFramesIsReportedAtMostOnceASecond)
         << text;
     EXPECT_EQ(CountOf(text, "AUPublic/AUBase/AUBase.cpp:"), 1) << text;
     EXPECT_EQ(CountOf(text, ", render err: -10874\n"), 2) << text;
+}
+
+TEST(RenderChecks, TheMaximumFrameCountRendersAndOneMoreIsRefused)
+{
+    auto unit = MakeInitializedUnit();
+    const UInt32 maximum = unit->GetMaxFramesPerSlice();
+    TestBuffers buffers(maximum + 1);
+    const struct {
+        UInt32 frames;
+        OSStatus status;
+        int renders;
+    } cases[] = {{maximum, noErr, 1}, {maximum + 1, kAudioUnitErr_TooManyFramesToProcess, 1}};
+    OutputCapture capture(OutputCapture::kStderr);
+    Float64 sampleTime = 0;
+    for (const auto& c : cases) {
+        AudioUnitRenderActionFlags flags = 0;
+        EXPECT_EQ(unit->DoRender(flags, SampleTime(sampleTime), 0, c.frames, buffers.List()),
+                  c.status)
+            << c.frames << " frames";
+        EXPECT_EQ(unit->mRenderCalls, c.renders) << c.frames << " frames";
+        sampleTime += c.frames;
+    }
 }
 
 TEST(RenderChecks, BufferCountMustMatchTheBusStreams)
@@ -256,16 +277,31 @@ TEST(RenderBuffers, ErrorFromRenderCopiesNothing)
     EXPECT_EQ(unit->LastRenderError(), noErr) << "not recorded while nobody registered";
 }
 
-TEST(RenderBuffers, ExceptionFromRenderTakesTheErrorExit)
+TEST(RenderBuffers, ExceptionFromRenderOrProcessTakesTheErrorExitWithItsStatusOrMinusOne)
 {
-    auto unit = MakeInitializedUnit();
-    unit->mRenderThrows = -44;
-    TestBuffers caller(kFrames);
-    AudioUnitRenderActionFlags flags = 0;
-    OutputCapture capture(OutputCapture::kStderr);
-    EXPECT_EQ(unit->DoRender(flags, SampleTime(0), 0, kFrames, caller.List()), -44);
-    EXPECT_NE(capture.Take().find("render err: -44\n"), std::string::npos);
-    EXPECT_EQ(unit->LastRenderError(), -44);
+    // Only a thrown status is kept: memory running out is no status of the render cycle's.
+    const struct {
+        ThrowKind kind;
+        OSStatus status;
+    } throws[] = {{ThrowKind::kStatus, -44}, {ThrowKind::kBadAlloc, -1}, {ThrowKind::kOther, -1}};
+    for (const auto& thrown : throws) {
+        for (const char* call : {"render", "process"}) {
+            auto unit = MakeInitializedUnit();
+            unit->mRenderThrows = thrown.kind;
+            unit->mRenderThrownStatus = -44;
+            TestBuffers caller(kFrames);
+            AudioUnitRenderActionFlags flags = 0;
+            OutputCapture capture(OutputCapture::kStderr);
+            const OSStatus status =
+                std::string(call) == "render"
+                    ? unit->DoRender(flags, SampleTime(0), 0, kFrames, caller.List())
+                    : unit->DoProcess(flags, SampleTime(0), kFrames, caller.List());
+            EXPECT_EQ(status, thrown.status) << call;
+            EXPECT_EQ(capture.Take(), std::string("from ") + unit->GetLoggingString() + ", " +
+                                          call + " err: " + std::to_string(thrown.status) + "\n");
+            EXPECT_EQ(unit->LastRenderError(), thrown.status) << call;
+        }
+    }
 }
 
 TEST(RenderNotifications, NullProcedureIsRefusedAndTouchesNothing)
@@ -380,7 +416,8 @@ TEST(RenderControlRegister, DenormalsAreFlushedDuringTheCallAndTheRegisterRestor
     unit->mRenderResult = -33;
     EXPECT_EQ(unit->DoRender(flags, SampleTime(512), 0, kFrames, caller.List()), -33);
     EXPECT_EQ(GETCSR(), before);
-    unit->mRenderThrows = -44;
+    unit->mRenderThrows = ThrowKind::kStatus;
+    unit->mRenderThrownStatus = -44;
     EXPECT_EQ(unit->DoRender(flags, SampleTime(1024), 0, kFrames, caller.List()), -44);
     EXPECT_EQ(GETCSR(), before);
     EXPECT_EQ(unit->DoRender(flags, SampleTime(0), 0, 5000, caller.List()),

@@ -1,6 +1,6 @@
 // The selector lookups and the method adapters, driven through the platform's host calls on
 // open instances of a test unit.
-#include "../PropertyProtocol/HostedTestUnit.h"
+#include "HostedTestUnit.h"
 
 #include "CFLeakCheck.h"
 #include "OutputCapture.h"

@@ -10,7 +10,9 @@
 #include <CoreMIDI/MIDIServices.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -205,6 +207,80 @@ TEST_F(MIDIBaseTest, AddingAnnouncesTheListAndRemovingOnlyWhenSomethingWentAway)
     EXPECT_EQ(mInstance.SetMappings(kRemoveMap, {Mapping(0, 0, kDrive)}), noErr);
     EXPECT_EQ(log.Count(kAllMaps), 2);
     EXPECT_EQ(mInstance.Mappings().size(), 1u);
+}
+
+namespace {
+
+// Replaces its maps once, right after the information has given their size, as another thread
+// editing them could between a host's size query and its read.
+class MapsChangingUnit : public MIDITestUnit {
+public:
+    using MIDITestUnit::MIDITestUnit;
+    OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                             UInt32& size, Boolean& writable) override
+    {
+        const OSStatus status = MIDITestUnit::GetPropertyInfo(id, scope, element, size, writable);
+        if (id == kAllMaps && sNextMaps.has_value()) {
+            DelegateSetProperty(kAllMaps, kAudioUnitScope_Global, 0, sNextMaps->data(),
+                                UInt32(sNextMaps->size() * kRecordSize));
+            sNextMaps.reset();
+        }
+        return status;
+    }
+    static inline std::optional<std::vector<AUParameterMIDIMapping>> sNextMaps;
+};
+
+const AudioComponentDescription kMapsChangingDesc{0x61756D75 /* aumu */, 0x50636867 /* Pchg */,
+                                                  0x506C6E6B /* Plnk */, 0, 0};
+const AudioComponent kMapsChangingComponent =
+    AudioComponentRegister(&kMapsChangingDesc, CFSTR("Plenko: Changing Maps"), 1,
+                           &APFactory<AUMusicLookup, MapsChangingUnit>::Factory);
+
+std::vector<AUParameterMIDIMapping> Maps(int count)
+{
+    std::vector<AUParameterMIDIMapping> maps;
+    for (int i = 0; i < count; ++i)
+        maps.push_back(Mapping(0xB0, UInt8(i), AudioUnitParameterID(i)));
+    return maps;
+}
+
+} // namespace
+
+TEST(MapListRead, AListThatChangesAfterItsSizeWasTakenFillsOnlyTheRoomAndReportsWhatItWrote)
+{
+    const struct {
+        const char* what;
+        int mapsBefore;
+        int mapsAfter;
+        int clientRoom; // records the host's buffer holds
+        int mapsRead;
+    } cases[] = {{"grows, buffer as large as the list was", 2, 5, 2, 2},
+                 {"grows, buffer smaller than the list was", 2, 5, 1, 1},
+                 {"shrinks", 3, 1, 3, 1},
+                 {"empties, buffer smaller than the list was", 2, 0, 1, 0}};
+    for (const auto& c : cases) {
+        MIDITestInstance instance(kMapsChangingComponent);
+        ASSERT_EQ(instance.OpenStatus(), noErr);
+        ASSERT_EQ(instance.SetMappings(kAllMaps, Maps(c.mapsBefore)), noErr);
+        MapsChangingUnit::sNextMaps = Maps(c.mapsAfter);
+
+        // The host's records, then bytes that must stay as they are.
+        constexpr Byte kUntouched = 0xAB;
+        std::vector<Byte> buffer((c.clientRoom + 8) * kRecordSize, kUntouched);
+        UInt32 size = c.clientRoom * kRecordSize;
+        EXPECT_EQ(AudioUnitGetProperty(instance.Unit(), kAllMaps, kAudioUnitScope_Global, 0,
+                                       buffer.data(), &size),
+                  noErr)
+            << c.what;
+        EXPECT_EQ(size, c.mapsRead * kRecordSize) << c.what;
+        const std::vector<AUParameterMIDIMapping> expected = Maps(c.mapsAfter);
+        const auto* expectedBytes = reinterpret_cast<const Byte*>(expected.data());
+        EXPECT_TRUE(
+            std::equal(expectedBytes, expectedBytes + c.mapsRead * kRecordSize, buffer.begin()))
+            << c.what;
+        for (size_t i = c.clientRoom * kRecordSize; i < buffer.size(); ++i)
+            ASSERT_EQ(buffer[i], kUntouched) << c.what << ": byte " << i << " is past the room";
+    }
 }
 
 TEST_F(MIDIBaseTest, ValuesShortOfARecordAreNeverReadPastTheirEnd)

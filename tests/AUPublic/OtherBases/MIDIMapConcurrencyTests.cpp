@@ -1,6 +1,7 @@
 // The map store under concurrent use through the host calls: one thread sends MIDI while others
-// replace, insert, remove and arm learning. A matching pass must only ever see whole snapshots,
-// no change may be lost, and nothing may race (ThreadSanitizer) or hang (the watchdog).
+// replace, insert, remove, arm learning and read the list. A matching pass must only ever see
+// whole snapshots, a read only whole maps within its room, no change may be lost, and nothing
+// may race (ThreadSanitizer), overrun a buffer (AddressSanitizer) or hang (the watchdog).
 #include "CAAUMIDIMap.h"
 #include "MIDITestUnit.h"
 
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <map>
 #include <thread>
 #include <vector>
@@ -42,9 +44,9 @@ struct ValueCheck {
 
 } // namespace
 
-TEST(MIDIMapConcurrency, MatchingWhileMapsAreReplacedAndInsertedSetsOnlyValuesOfWholeMaps)
+TEST(MIDIMapConcurrency, MatchingAndReadingWhileMapsAreReplacedAndInsertedSeeOnlyWholeMaps)
 {
-    Watchdog watchdog(240, "matching during replaces and inserts");
+    Watchdog watchdog(240, "matching and reading during replaces and inserts");
     MIDITestInstance instance;
     ASSERT_EQ(instance.OpenStatus(), noErr);
     const AUParameterMIDIMapping low = Mapping(0xB0, 7, kLevel, kSubRange, 10, 20);
@@ -64,6 +66,15 @@ TEST(MIDIMapConcurrency, MatchingWhileMapsAreReplacedAndInsertedSetsOnlyValuesOf
         for (int i = 0; !done.load(); ++i)
             instance.SetMappings(kAddMap, {i % 2 == 0 ? low : high});
     });
+    // Each read sizes its buffer from the information, which may be stale by the read.
+    std::atomic<long> foreignMapsRead{0};
+    std::thread reader([&] {
+        while (!done.load())
+            for (const AUParameterMIDIMapping& map : instance.Mappings())
+                if (std::memcmp(&map, &low, sizeof map) != 0 &&
+                    std::memcmp(&map, &high, sizeof map) != 0)
+                    ++foreignMapsRead;
+    });
     constexpr int kMessages = 100000;
     for (int i = 0; i < kMessages; ++i) {
         check.data2 = UInt8(1 + i % 127);
@@ -72,8 +83,10 @@ TEST(MIDIMapConcurrency, MatchingWhileMapsAreReplacedAndInsertedSetsOnlyValuesOf
     done = true;
     replacer.join();
     inserter.join();
+    reader.join();
 
     EXPECT_EQ(check.bad, 0);
+    EXPECT_EQ(foreignMapsRead.load(), 0);
     // Every store in play holds a map for controller 7.
     EXPECT_GE(check.good, kMessages);
 }

@@ -2,9 +2,10 @@
 // element name and the preset name (directly and through an XML property list that Python's
 // plistlib reads as a host's preset file), the corpus of malformed states, the current preset
 // and the helpers for unit classes.
-#include "../PropertyProtocol/HostedTestUnit.h"
+#include "HostedTestUnit.h"
 
 #include "CFLeakCheck.h"
+#include "CFText.h"
 #include "OutputCapture.h"
 
 #include <CoreFoundation/CFData.h>
@@ -75,19 +76,11 @@ CFDataRef ReadFileData(const std::string& path)
                         CFIndex(bytes.size()));
 }
 
-std::string Text(CFStringRef string)
-{
-    char buffer[256] = "<null>";
-    if (string != nullptr)
-        CFStringGetCString(string, buffer, sizeof(buffer), kCFStringEncodingUTF8);
-    return buffer;
-}
-
 SInt32 NumberValue(CFDictionaryRef dict, CFStringRef key)
 {
     SInt32 value = 0x7777;
     auto number = static_cast<CFNumberRef>(CFDictionaryGetValue(dict, key));
-    EXPECT_NE(number, nullptr) << Text(key);
+    EXPECT_NE(number, nullptr) << TextOf(key);
     if (number != nullptr)
         CFNumberGetValue(number, kCFNumberSInt32Type, &value);
     return value;
@@ -152,7 +145,7 @@ protected:
         if (AudioUnitGetProperty(Unit(), kAudioUnitProperty_ElementName, scope, 0, &name, &size) !=
             noErr)
             return "<none>";
-        const std::string text = Text(name);
+        const std::string text = TextOf(name);
         CFRelease(name);
         return text;
     }
@@ -170,7 +163,7 @@ protected:
         EXPECT_EQ(AudioUnitGetProperty(Unit(), kAudioUnitProperty_PresentPreset,
                                        kAudioUnitScope_Global, 0, &preset, &size),
                   noErr);
-        const std::string name = Text(preset.presetName);
+        const std::string name = TextOf(preset.presetName);
         if (preset.presetName != nullptr)
             CFRelease(preset.presetName);
         return {preset.presetNumber, name};

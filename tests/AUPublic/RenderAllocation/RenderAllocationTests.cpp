@@ -1,6 +1,6 @@
 // Proves that rendering allocates nothing: this program replaces the C allocator's entry points
 // and the global operator new with counting versions, so it lives in a folder of its own.
-#include "../AUBase/AUBaseTestUnit.h"
+#include "AUBaseTestUnit.h"
 
 #include "CountingAllocator.h"
 

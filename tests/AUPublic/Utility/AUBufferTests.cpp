@@ -1,5 +1,6 @@
 #include "AUBuffer.h"
 #include "OutputCapture.h"
+#include "ThrownStatus.h"
 
 #include <gtest/gtest.h>
 
@@ -15,16 +16,6 @@ CAStreamBasicDescription Canonical(UInt32 channels, bool interleaved = false)
     format.SetAUCanonical(channels, interleaved);
     format.mSampleRate = 44100;
     return format;
-}
-
-template <class Call> int ThrownStatus(Call call)
-{
-    try {
-        call();
-    } catch (int status) {
-        return status;
-    }
-    return 0;
 }
 
 // A header with room for `count` buffers.

@@ -1,5 +1,6 @@
+#include "CFText.h"
 #include "FixtureBundles.h"
-#include "LeakCheck.h"
+#include "LeakSanitizer.h"
 
 #include <AudioToolbox/AudioToolbox.h>
 #include <CoreFoundation/CoreFoundation.h>
@@ -19,13 +20,6 @@
 namespace {
 
 using ::testing::HasSubstr;
-
-std::string Text(CFStringRef string)
-{
-    char buffer[256] = {};
-    CFStringGetCString(string, buffer, sizeof(buffer), kCFStringEncodingUTF8);
-    return buffer;
-}
 
 std::vector<std::string> Lines(const std::string& text)
 {
@@ -89,7 +83,7 @@ TEST(AudioComponentRegistry, FindsCountsAndDescribesRegisteredComponents)
     EXPECT_EQ(version, 0x73756233u);
     CFStringRef name = nullptr;
     ASSERT_EQ(AudioComponentCopyName(registered[0], &name), noErr);
-    EXPECT_EQ(Text(name), "Search: one");
+    EXPECT_EQ(TextOf(name), "Search: one");
     CFRelease(name);
 }
 
@@ -120,7 +114,7 @@ TEST(AudioComponentRegistry, RejectsMissingAndUnknownArguments)
     EXPECT_EQ(AudioComponentGetDescription(known, nullptr), kAudio_ParamError);
     EXPECT_EQ(AudioComponentCopyBundlePath(known, nullptr), kAudio_ParamError);
     ASSERT_EQ(AudioComponentCopyName(known, &name), noErr);
-    EXPECT_EQ(Text(name), "");
+    EXPECT_EQ(TextOf(name), "");
     CFRelease(name);
     // A component registered in-process comes from no bundle.
     ASSERT_EQ(AudioComponentCopyBundlePath(known, &name), noErr);
@@ -172,6 +166,44 @@ TEST(AudioComponentRegistry, CloseThatThrowsFailsTheDisposeAndKeepsTheHandleForA
 
     sCloseThrows = false;
     EXPECT_EQ(AudioComponentInstanceDispose(instance), noErr);
+    EXPECT_EQ(AudioComponentInstanceGetComponent(instance), nullptr);
+}
+
+// A record whose close looks at its own instance the way a unit's cleanup and destructor do,
+// and tries to dispose of it again.
+AudioComponentInstance sClosingInstance = nullptr;
+AudioComponent sComponentSeenByClose = nullptr;
+OSStatus sDisposeFromClose = noErr;
+
+OSStatus OpenRemembering(void*, AudioComponentInstance instance)
+{
+    sClosingInstance = instance;
+    return noErr;
+}
+OSStatus CloseLookingBack(void*)
+{
+    sComponentSeenByClose = AudioComponentInstanceGetComponent(sClosingInstance);
+    sDisposeFromClose = AudioComponentInstanceDispose(sClosingInstance);
+    return noErr;
+}
+AudioComponentPlugInInterface sLookingBackRecord{OpenRemembering, CloseLookingBack, nullptr,
+                                                 nullptr};
+AudioComponentPlugInInterface* LookingBackFactory(const AudioComponentDescription*)
+{
+    return &sLookingBackRecord;
+}
+
+TEST(AudioComponentRegistry, AnInstanceStaysWholeUntilItsCloseHasReturned)
+{
+    const AudioComponentDescription description{0x61756678, 0x62616434, 0x53726368, 0, 0};
+    AudioComponent component =
+        AudioComponentRegister(&description, CFSTR("Looking back"), 1, LookingBackFactory);
+    AudioComponentInstance instance = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(component, &instance), noErr);
+
+    EXPECT_EQ(AudioComponentInstanceDispose(instance), noErr);
+    EXPECT_EQ(sComponentSeenByClose, component) << "the close still knows its component";
+    EXPECT_EQ(sDisposeFromClose, kAudio_ParamError) << "the dispose under way owns the handle";
     EXPECT_EQ(AudioComponentInstanceGetComponent(instance), nullptr);
 }
 
@@ -298,14 +330,14 @@ TEST_F(BundleTest, TestBundleIsFoundOpenedCalledAndDisposed)
     ASSERT_NE(component, nullptr) << sScanErrors;
     CFStringRef name = nullptr;
     ASSERT_EQ(AudioComponentCopyName(component, &name), noErr);
-    EXPECT_EQ(Text(name), "Tests: TinyUnit");
+    EXPECT_EQ(TextOf(name), "Tests: TinyUnit");
     CFRelease(name);
     UInt32 version = 0;
     ASSERT_EQ(AudioComponentGetVersion(component, &version), noErr);
     EXPECT_EQ(version, kTinyUnitVersion);
     CFStringRef bundle = nullptr;
     ASSERT_EQ(AudioComponentCopyBundlePath(component, &bundle), noErr);
-    EXPECT_EQ(Text(bundle),
+    EXPECT_EQ(TextOf(bundle),
               std::filesystem::canonical(FIXTURE_BUNDLES_DIR "/TinyUnit.component").string());
     CFRelease(bundle);
 
@@ -488,7 +520,7 @@ TEST_F(BundleTest, ThousandOpenCloseCyclesLeaveNothingBehind)
     }
 
     EXPECT_EQ(CFLiveObjectCount(), objectsBefore);
-    EXPECT_FALSE(LeaksFound());
+    EXPECT_FALSE(LeakSanitizerFindsUnreachableBlocks());
 }
 
 } // namespace

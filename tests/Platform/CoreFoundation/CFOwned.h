@@ -2,9 +2,9 @@
 // assertion does not turn into a reported leak as well.
 #pragma once
 
-#include <CoreFoundation/CoreFoundation.h>
+#include "CFText.h"
 
-#include <string>
+#include <CoreFoundation/CoreFoundation.h>
 
 template <class Ref> class CFOwned {
 public:
@@ -25,16 +25,6 @@ private:
 inline CFStringRef MakeString(const char* text)
 {
     return CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8);
-}
-
-// The UTF-8 text of a string ("<null>" for none), for readable assertions.
-inline std::string TextOf(CFStringRef string)
-{
-    if (!string) {
-        return "<null>";
-    }
-    const char* direct = CFStringGetCStringPtr(string, kCFStringEncodingUTF8);
-    return direct ? direct : "<no text>";
 }
 
 inline CFNumberRef MakeSInt64(SInt64 value)

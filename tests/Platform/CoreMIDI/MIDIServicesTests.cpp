@@ -1,6 +1,7 @@
 #include "MIDIRecorder.h"
 
 #include "CFLeakCheck.h"
+#include "CFText.h"
 #include "Watchdog.h"
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -238,7 +239,8 @@ TEST(MIDIServices, DisposedAndUnknownReferencesAreRefused)
     EXPECT_EQ(MIDIPortDispose(port), kMIDIInvalidPort);
     EXPECT_EQ(MIDIEndpointDispose(destination), kMIDIUnknownEndpoint);
     EXPECT_EQ(MIDIClientDispose(client), kMIDIInvalidClient);
-    EXPECT_EQ(std::count(Destinations().begin(), Destinations().end(), destination), 0);
+    const std::vector<MIDIEndpointRef> remaining = Destinations();
+    EXPECT_EQ(std::count(remaining.begin(), remaining.end(), destination), 0);
 
     // A new object does not revive an old reference.
     MIDIClientRef reused = 0;

@@ -233,9 +233,9 @@ inline AUParameterMIDIMapping Mapping(UInt8 status, UInt8 data1, AudioUnitParame
 // the MIDI tests make most.
 class MIDITestInstance {
 public:
-    MIDITestInstance()
+    explicit MIDITestInstance(AudioComponent component = kMIDITestComponent)
     {
-        mOpenStatus = AudioComponentInstanceNew(kMIDITestComponent, &mUnit);
+        mOpenStatus = AudioComponentInstanceNew(component, &mUnit);
         mObject = MIDITestUnit::sLastCreated;
         if (mOpenStatus == noErr)
             mOpenStatus = AudioUnitInitialize(mUnit);
@@ -271,8 +271,10 @@ public:
         Boolean writable = false;
         AudioUnitGetPropertyInfo(mUnit, kAllMaps, kAudioUnitScope_Global, 0, &size, &writable);
         std::vector<AUParameterMIDIMapping> maps(size / sizeof(AUParameterMIDIMapping));
-        if (!maps.empty())
-            AudioUnitGetProperty(mUnit, kAllMaps, kAudioUnitScope_Global, 0, maps.data(), &size);
+        if (!maps.empty() && AudioUnitGetProperty(mUnit, kAllMaps, kAudioUnitScope_Global, 0,
+                                                  maps.data(), &size) != noErr)
+            size = 0;
+        maps.resize(size / sizeof(AUParameterMIDIMapping));
         return maps;
     }
     Float32 Parameter(AudioUnitParameterID id) const

@@ -6,9 +6,12 @@
 #include "AUBase.h"
 #include "CAFlushDenormals.h"
 #include "TestBuffers.h"
+#include "ThrownStatus.h"
 
 #include <cstddef>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace aubase_test {
@@ -54,8 +57,8 @@ public:
         ++mRenderCalls;
         mRenderFlagsSeen = ioActionFlags;
         mControlRegisterSeen = GETCSR();
-        if (mRenderThrows != 0)
-            throw mRenderThrows;
+        if (mRenderThrows)
+            ThrowAs(*mRenderThrows, mRenderThrownStatus);
         if (mRenderResult != noErr)
             return mRenderResult;
         AudioBufferList& list = GetOutput(0)->GetBufferList();
@@ -96,6 +99,8 @@ public:
     {
         ++mProcessCalls;
         mLastProcessFrames = inFramesToProcess;
+        if (mRenderThrows)
+            ThrowAs(*mRenderThrows, mRenderThrownStatus);
         return noErr;
     }
 
@@ -119,7 +124,9 @@ public:
     UInt32 mLastParameterOffset = 0;
     AudioUnitRenderActionFlags mRenderFlagsSeen = 0;
     int mControlRegisterSeen = 0;
-    int mRenderThrows = 0;
+    // What Render and ProcessBufferLists throw, if anything; a status is mRenderThrownStatus.
+    std::optional<ThrowKind> mRenderThrows;
+    int mRenderThrownStatus = 0;
     std::vector<AudioChannelLayoutTag> mLayoutTags;
     std::vector<Slice> mSlices;
     size_t mFailAtSlice = 0;
@@ -127,5 +134,13 @@ public:
 
 using test_support::SampleTime;
 using test_support::TestBuffers;
+
+// A test unit with its elements made, as an open leaves a unit.
+inline std::unique_ptr<TestUnit> MakeUnit(UInt32 inputs = 1, UInt32 outputs = 1, UInt32 groups = 0)
+{
+    auto unit = std::make_unique<TestUnit>(inputs, outputs, groups);
+    unit->PostConstructor();
+    return unit;
+}
 
 } // namespace aubase_test

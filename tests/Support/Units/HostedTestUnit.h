@@ -1,13 +1,14 @@
 // A unit class opened the way a host opens any unit: registered as an in-process component
 // whose factory is APFactory, instantiated and driven only through the host calls. It counts the
 // hooks the framework calls and can be told what to answer. Shared by the property, preset-state
-// and dispatch tests and by the host-call fuzz target.
+// and dispatch tests and by the host-call and class-info fuzz targets.
 #pragma once
 
 #include "APFactory.h"
 #include "AUBase.h"
 #include "AUPlugInDispatch.h"
 #include "CAMutex.h"
+#include "ThrownStatus.h"
 
 #include <AudioUnit/AudioUnit.h>
 #include <CoreFoundation/CFString.h>
@@ -52,7 +53,7 @@ public:
 
 class HostedTestUnit : public AUBase {
 public:
-    enum class ThrowKind { kStatus, kBadAlloc, kOther };
+    using ThrowKind = ::ThrowKind;
 
     explicit HostedTestUnit(AudioComponentInstance instance) : AUBase(instance, 1, 1, 1)
     {
@@ -179,18 +180,7 @@ public:
     static inline HostedTestUnit* sLastCreated = nullptr;
 
 private:
-    [[noreturn]] void Throw() const
-    {
-        switch (mThrowKind) {
-        case ThrowKind::kStatus:
-            throw int(kAudioUnitErr_InvalidElement);
-        case ThrowKind::kBadAlloc:
-            throw std::bad_alloc();
-        case ThrowKind::kOther:
-            throw 2.5;
-        }
-        throw 0;
-    }
+    [[noreturn]] void Throw() const { ThrowAs(mThrowKind, kAudioUnitErr_InvalidElement); }
 };
 
 inline AudioComponent RegisterOnce(const AudioComponentDescription& desc, CFStringRef name,

@@ -1,6 +1,6 @@
-// One component the registry knows: its description, name and version, and where its factory
-// comes from (registered in-process, or a bundle's library loaded on first instantiation and
-// kept loaded for the life of the process).
+// One component the registry knows, the object behind the platform's AudioComponent handle: its
+// description, name and version, and where its factory comes from (registered in-process, or a
+// bundle's library loaded on first instantiation and kept loaded for the life of the process).
 #pragma once
 
 #include <AudioUnit/AudioComponent.h>

@@ -1,4 +1,4 @@
-#include "RegisteredComponent.h"
+#include "OpaqueAudioComponent.h"
 
 #include "DynamicLibrary.h"
 
