@@ -119,12 +119,3 @@ OSStatus HostedUnit::ValueStrings(AudioUnitParameterID id, std::vector<std::stri
     CFRelease(array);
     return status;
 }
-
-std::string TextOf(CFStringRef string)
-{
-    if (string == nullptr)
-        return "(null)";
-    char text[1024] = "";
-    CFStringGetCString(string, text, sizeof text, kCFStringEncodingUTF8);
-    return text;
-}

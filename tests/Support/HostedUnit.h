@@ -3,6 +3,8 @@
 // stereo output buffers for its render calls. Disposed at the end of the scope.
 #pragma once
 
+#include "CFText.h"
+
 #include <AudioUnit/AudioComponent.h>
 #include <AudioUnit/AudioUnit.h>
 #include <AudioUnit/AudioUnitProperties.h>
@@ -58,6 +60,3 @@ private:
     UInt64 mRealTimeStart = 0;
     std::vector<Float32> mChannels[2];
 };
-
-// The text of a CoreFoundation string.
-std::string TextOf(CFStringRef string);
