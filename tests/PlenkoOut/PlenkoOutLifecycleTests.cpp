@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 #include <unistd.h>
 
 namespace {
@@ -121,11 +120,8 @@ TEST(PlenkoOutLifecycle, ResetTakesTheRateAndReanchors)
         AudioUnitReset(unit.Unit(), kAudioUnitScope_Output, 0);
         unit.Render(512, 4096);
     });
-    const std::string init = "PlenkoOut::Render\\( INIT \\): \\[00\\] \\d+:\\d\\d:\\d\\d \\d+, ";
-    EXPECT_TRUE(std::regex_match(
-        text, std::regex(init +
-                         "0\\.000000, 512\nPlenkoOut::Reset\\( 2, 0 \\): called\\.\n"
-                         "PlenkoOut::Reset samplerate for scope/element 2/0 = 48000\n" +
-                         init + "4096\\.000000, 512\n")))
-        << text;
+    EXPECT_EQ(WithoutTimes(text), "PlenkoOut::Render( INIT ): [00] <time>, 0.000000, 512\n"
+                                  "PlenkoOut::Reset( 2, 0 ): called.\n"
+                                  "PlenkoOut::Reset samplerate for scope/element 2/0 = 48000\n"
+                                  "PlenkoOut::Render( INIT ): [00] <time>, 4096.000000, 512\n");
 }

@@ -7,6 +7,8 @@
 #include "OutputCapture.h"
 #include "RecordingDestination.h"
 
+#include <algorithm>
+#include <cctype>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,4 +50,31 @@ template <typename Steps> std::string StdoutOf(Steps&& steps)
     OutputCapture out(OutputCapture::kStdout);
     steps();
     return out.Take();
+}
+
+// The text with every host time of the unit's log ("1:02:03 22050") written as "<time>", so that
+// lines compare exactly.
+inline std::string WithoutTimes(const std::string& text)
+{
+    const auto digits = [&](size_t at) {
+        size_t end = at;
+        while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])))
+            ++end;
+        return end - at;
+    };
+    std::string out;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = at + digits(at);
+        const bool time = end > at && text.compare(end, 1, ":") == 0 && digits(end + 1) == 2 &&
+                          text.compare(end + 3, 1, ":") == 0 && digits(end + 4) == 2 &&
+                          text.compare(end + 6, 1, " ") == 0 && digits(end + 7) > 0;
+        if (time) {
+            out += "<time>";
+            at = end + 7 + digits(end + 7);
+        } else {
+            out += text.substr(at, std::max<size_t>(end - at, 1));
+            at = std::max(end, at + 1);
+        }
+    }
+    return out;
 }
