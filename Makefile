@@ -9,7 +9,7 @@ PACKAGES := cmake g++ make pkg-config python3 libgtest-dev libgmock-dev libbench
 
 COMMON_FLAGS := -DPLENKO_WERROR=$(PLENKO_WERROR)
 
-.PHONY: all deps test test-asan test-tsan fuzz bench format clean
+.PHONY: all deps test test-asan test-tsan fuzz bench install format clean
 
 all: deps
 	cmake -S . -B build $(COMMON_FLAGS)
@@ -58,6 +58,12 @@ fuzz: deps
 
 bench: all
 	@for b in build/bench_*; do [ -x "$$b" ] && $$b; done
+
+# Installs into PREFIX (default /usr/local): the unit's bundle into lib/audio-components, where
+# the component host looks for it, and auhost into bin.
+PREFIX ?= /usr/local
+install: all
+	cmake --install build --prefix $(PREFIX)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

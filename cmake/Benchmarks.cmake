@@ -10,4 +10,10 @@ foreach(source ${plenko_bench_sources})
   target_link_libraries(${name} PRIVATE ${PLENKO_TEST_LIBRARIES} benchmark::benchmark_main)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/Support
                                              ${CMAKE_SOURCE_DIR}/tests/Support/Units)
+  # The unit's benchmark opens its bundle from the build tree with the tests' host fixture.
+  if(name STREQUAL "bench_PlenkoOut")
+    target_link_libraries(${name} PRIVATE TestSupport)
+    target_compile_definitions(${name} PRIVATE PLENKO_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    add_dependencies(${name} PlenkoOut)
+  endif()
 endforeach()

@@ -41,3 +41,13 @@ add_custom_command(OUTPUT ${plenko_state_seeds}
   VERBATIM)
 add_custom_target(fuzz_ClassInfo_seeds DEPENDS ${plenko_state_seeds})
 add_dependencies(fuzz_ClassInfo fuzz_ClassInfo_seeds)
+
+# The unit's target opens its bundle from the build tree with the tests' host fixture.
+if(TARGET fuzz_PlenkoOut)
+  target_sources(fuzz_PlenkoOut PRIVATE ${CMAKE_SOURCE_DIR}/tests/Support/CFText.cpp
+                                        ${CMAKE_SOURCE_DIR}/tests/Support/HostedUnit.cpp
+                                        ${CMAKE_SOURCE_DIR}/tests/Support/RecordingDestination.cpp)
+  target_include_directories(fuzz_PlenkoOut PRIVATE ${CMAKE_SOURCE_DIR}/Platform)
+  target_compile_definitions(fuzz_PlenkoOut PRIVATE PLENKO_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  add_dependencies(fuzz_PlenkoOut PlenkoOut)
+endif()

@@ -5,10 +5,13 @@
 
 #include <vector>
 
-// Call from LLVMFuzzerInitialize: adds the fuzzer's flag that closes the target's stderr.
-inline void AddCloseStderrFlag(int* argc, char*** argv)
+// Call from LLVMFuzzerInitialize: adds the fuzzer's flag that closes the target's stderr, and
+// with `alsoStdout` its standard output too (for a target whose unit logs there).
+inline void AddCloseStderrFlag(int* argc, char*** argv, bool alsoStdout = false)
 {
-    static char flag[] = "-close_fd_mask=2";
+    static char stderrOnly[] = "-close_fd_mask=2";
+    static char both[] = "-close_fd_mask=3";
+    char* flag = alsoStdout ? both : stderrOnly;
     static std::vector<char*> arguments(*argv, *argv + *argc);
     arguments.insert(arguments.begin() + 1, flag);
     arguments.push_back(nullptr);

@@ -21,8 +21,8 @@ public:
     void Clear();
 
 private:
-    static void Listener(void* refCon, AudioUnit unit, AudioUnitPropertyID id,
-                         AudioUnitScope scope, AudioUnitElement element);
+    static void Listener(void* refCon, AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
+                         AudioUnitElement element);
 
     AudioUnit mUnit;
     std::vector<AudioUnitPropertyID> mIDs;
