@@ -325,22 +325,35 @@ DumpFigures Measure(const DumpRun& run, const std::vector<JackPeerCycle>& cycles
 
 } // namespace
 
+// Whether a run shows everything exact: every event once, each spacing within 2 frames of what its
+// stamps say, +5 ms one shift of 240 frames, and every event where the server's own cycles put it.
+bool ShowsExactTiming(const DumpRun& run, const DumpFigures& figures, double framesPerNano)
+{
+    return figures.missing == 0 && run.dropped == 0 && figures.beyondBound == 0 &&
+           std::fabs(figures.shift - kOffsetMicros * 1e3 * framesPerNano) <= 1.0 &&
+           figures.compared > kEvents / 2 && figures.misplaced == 0;
+}
+
 TEST_F(JackDestinations, EventsArriveAtTheFramesTheirStampsNameAtAProgramWeDidNotWrite)
 {
-    // Exact spacing can only be shown by a server whose timing is settled and that runs every
+    // Exact spacing can only be demanded of a server whose timing is settled and that runs every
     // client in every cycle, in time (else its frames move against the host clock, and what it
-    // missed is lost); a few runs for one such.
+    // missed is lost). A run in which the server was disturbed may still show exact timing, and
+    // then counts; if it does not, another run is made, a few at most.
     constexpr int kRuns = 4;
     const JackPeer probe(Unique("plenko-probe"), {});
     ASSERT_TRUE(probe.IsOpen());
     const double framesPerNano = probe.SampleRate() / 1e9;
     DumpRun run;
     DumpFigures figures;
+    bool exact = false;
     std::string history;
-    for (int attempt = 0; attempt < kRuns && (attempt == 0 || run.Disturbed()); ++attempt) {
+    for (int attempt = 0; attempt < kRuns && !exact && (attempt == 0 || run.Disturbed());
+         ++attempt) {
         run = RunThroughJackMidiDump(probe, attempt);
         ASSERT_FALSE(HasFailure());
         figures = Measure(run, probe.Cycles(), framesPerNano);
+        exact = ShowsExactTiming(run, figures, framesPerNano);
         history += "\n  run " + std::to_string(attempt + 1) + ": server " +
                    (run.Disturbed() ? "disturbed (" + run.Disturbance() + ")" : "undisturbed") +
                    "; " + figures.Text() + "; late " + std::to_string(run.late) + ", dropped " +
@@ -350,13 +363,15 @@ TEST_F(JackDestinations, EventsArriveAtTheFramesTheirStampsNameAtAProgramWeDidNo
     }
     std::cout << "runs through jack_midi_dump:" << history << std::endl;
     RecordProperty("SpacingErrors", figures.Text());
-    if (run.Disturbed()) {
+    if (!exact && run.Disturbed()) {
         if (RunsInCI())
-            FAIL() << "the server was disturbed in all " << kRuns
-                   << " runs, so the spacing could not be judged:" << history;
-        GTEST_SKIP() << "spacing, +5 ms shift and completeness NOT judged: the server was "
-                        "disturbed in all "
-                     << kRuns << " runs (a busy machine?); CI judges them." << history;
+            FAIL() << "no run showed exact timing and the server was disturbed in every run that "
+                      "did not:"
+                   << history;
+        GTEST_SKIP() << "spacing, +5 ms shift and completeness NOT judged: no run showed exact "
+                        "timing and the server was disturbed in each (a busy machine?); CI judges "
+                        "them."
+                     << history;
     }
 
     EXPECT_EQ(figures.missing, 0) << "events lost" << history;
