@@ -36,10 +36,14 @@ void ExpectStatus(ValidationContext& context, OSStatus status, OSStatus expected
 void TestOpenClose(ValidationContext& context)
 {
     auto start = Clock::now();
-    { UnitUnderTest cold(context.Component()); }
+    {
+        UnitUnderTest cold(context.Component());
+    }
     const double coldOpen = MillisecondsSince(start);
     start = Clock::now();
-    { UnitUnderTest warm(context.Component()); }
+    {
+        UnitUnderTest warm(context.Component());
+    }
     const double warmOpen = MillisecondsSince(start);
 
     UnitUnderTest unit(context.Component());
@@ -69,8 +73,8 @@ void TestInfo(ValidationContext& context)
     CFStringRef name = nullptr;
     const OSStatus nameStatus = AudioComponentCopyName(component, &name);
     if (context.Expect(nameStatus == noErr && name != nullptr,
-                       "the component's name cannot be read (status " +
-                           std::to_string(nameStatus) + ")")) {
+                       "the component's name cannot be read (status " + std::to_string(nameStatus) +
+                           ")")) {
         context.Expect(CFStringGetLength(name) > 0, "the component's name is empty");
         CFRelease(name);
     }

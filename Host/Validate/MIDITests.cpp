@@ -31,8 +31,7 @@ class MonitorArrivals {
 public:
     MonitorArrivals() : mEndpoint(Read, this)
     {
-        MIDIObjectSetIntegerProperty(mEndpoint.Destination(),
-                                     kMIDIPropertyAdvanceScheduleTimeMuSec,
+        MIDIObjectSetIntegerProperty(mEndpoint.Destination(), kMIDIPropertyAdvanceScheduleTimeMuSec,
                                      std::numeric_limits<SInt32>::max());
     }
 
@@ -127,12 +126,13 @@ void TestMIDIMessages(ValidationContext& context)
 {
     MonitorArrivals arrivals;
     UnitUnderTest unit(context.Component());
-    const bool monitored = ChooseMonitor(unit);
     unit.Prepare(kSampleRate, kSliceFrames);
+    const bool monitored = ChooseMonitor(unit);
 
     std::vector<SentMessage> sent;
     for (int slice = 0; slice < kMessageSlices; ++slice) {
-        std::vector<UInt32> offsets = RandomOffsets(context, context.RandomBetween(0, kMostPerSlice));
+        std::vector<UInt32> offsets =
+            RandomOffsets(context, context.RandomBetween(0, kMostPerSlice));
         if (slice == 0)
             offsets.insert(offsets.begin(), 0); // the first message names the anchor
         for (const UInt32 offset : offsets) {
@@ -152,8 +152,10 @@ void TestMIDIMessages(ValidationContext& context)
                      " messages taken; the unit has no parameter choosing a MIDI destination");
         return;
     }
-    const std::vector<ArrivedMessage> arrived = arrivals.WaitUntil(
-        [&](const std::vector<ArrivedMessage>& messages) { return messages.size() >= sent.size(); });
+    const std::vector<ArrivedMessage> arrived =
+        arrivals.WaitUntil([&](const std::vector<ArrivedMessage>& messages) {
+            return messages.size() >= sent.size();
+        });
     if (!context.Expect(!arrived.empty(), std::to_string(sent.size()) +
                                               " messages sent to the monitor, none arrived"))
         return;
@@ -168,8 +170,8 @@ void TestMIDIRandomBytes(ValidationContext& context)
 {
     MonitorArrivals arrivals;
     UnitUnderTest unit(context.Component());
-    const bool monitored = ChooseMonitor(unit);
     unit.Prepare(kSampleRate, kSliceFrames);
+    const bool monitored = ChooseMonitor(unit);
     const auto randomByte = [&] { return Byte(context.RandomBetween(0, 255)); };
     for (int slice = 0; slice < kRandomSlices; ++slice) {
         for (const UInt32 offset : RandomOffsets(context, context.RandomBetween(0, 8)))
@@ -191,12 +193,11 @@ void TestMIDIRandomBytes(ValidationContext& context)
             return !messages.empty() && messages.back().mBytes == noteOff;
         });
     for (const ArrivedMessage& message : arrived) {
-        const bool wellFormed =
-            !message.mBytes.empty() && message.mBytes[0] >= 0x80 &&
-            std::all_of(message.mBytes.begin() + 1, message.mBytes.end(),
-                        [](Byte b) { return b < 0x80; });
-        if (!context.Expect(wellFormed, "the unit sent a malformed message: " +
-                                            HexText(message.mBytes)))
+        const bool wellFormed = !message.mBytes.empty() && message.mBytes[0] >= 0x80 &&
+                                std::all_of(message.mBytes.begin() + 1, message.mBytes.end(),
+                                            [](Byte b) { return b < 0x80; });
+        if (!context.Expect(wellFormed,
+                            "the unit sent a malformed message: " + HexText(message.mBytes)))
             break;
     }
     const size_t count = arrived.size();

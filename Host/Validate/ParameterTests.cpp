@@ -31,8 +31,8 @@ void CheckInfo(ValidationContext& context, const UnitUnderTest& unit,
     std::string name;
     const OSStatus status = unit.ParameterInfo(address, info, &name);
     const std::string which = address.Text();
-    if (!context.Expect(status == noErr,
-                        which + ": its info cannot be read (status " + std::to_string(status) + ")"))
+    if (!context.Expect(status == noErr, which + ": its info cannot be read (status " +
+                                             std::to_string(status) + ")"))
         return;
     const std::string named = which + " \"" + name + "\"";
     context.Expect(!name.empty(), which + " has no name");
@@ -93,14 +93,10 @@ void TestParameterValues(ValidationContext& context)
             Float32 mValue;
             bool mInRange;
         } kValues[] = {
-            {info.minValue, true},
-            {info.maxValue, true},
-            {info.defaultValue, true},
-            {info.minValue - 1, false},
-            {info.maxValue + 1, false},
-            {std::numeric_limits<Float32>::quiet_NaN(), false},
-            {kInfinity, false},
-            {-kInfinity, false},
+            {info.minValue, true},      {info.maxValue, true},
+            {info.defaultValue, true},  {info.minValue - 1, false},
+            {info.maxValue + 1, false}, {std::numeric_limits<Float32>::quiet_NaN(), false},
+            {kInfinity, false},         {-kInfinity, false},
         };
         for (const auto& [value, inRange] : kValues) {
             Float32 before = 0;
@@ -109,8 +105,8 @@ void TestParameterValues(ValidationContext& context)
             Float32 stored = 0;
             const OSStatus get = unit.GetParameter(address, stored);
             const std::string setting = named + " set to " + Number(value);
-            if (!context.Expect(get == noErr, setting + ": reading it back returned " +
-                                                  std::to_string(get)))
+            if (!context.Expect(get == noErr,
+                                setting + ": reading it back returned " + std::to_string(get)))
                 continue;
             if (inRange)
                 context.Expect(set == noErr && SameValue(stored, value),
@@ -119,8 +115,7 @@ void TestParameterValues(ValidationContext& context)
             else if (set != noErr)
                 context.Expect(SameValue(stored, before),
                                setting + ": refused with " + std::to_string(set) +
-                                   " but reads back " + Number(stored) + ", not " +
-                                   Number(before));
+                                   " but reads back " + Number(stored) + ", not " + Number(before));
             else
                 context.Expect(SameValue(stored, value) ||
                                    (stored >= info.minValue && stored <= info.maxValue),

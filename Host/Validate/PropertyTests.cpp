@@ -30,9 +30,9 @@ enum class Size {
 
 enum Traits : unsigned {
     kPlain = 0,
-    kTakesInput = 1,  // the read takes what the buffer holds (a parameter id, a record)
+    kTakesInput = 1,    // the read takes what the buffer holds (a parameter id, a record)
     kChangesOnRead = 2, // reading consumes or moves the value
-    kHoldsObject = 4, // the value is an object reference the reader releases
+    kHoldsObject = 4,   // the value is an object reference the reader releases
 };
 
 struct KnownProperty {
@@ -45,47 +45,75 @@ struct KnownProperty {
 
 // The properties hosts rely on, with the size of the platform's type for each.
 const KnownProperty kKnownProperties[] = {
-    {kAudioUnitProperty_ClassInfo, "ClassInfo", Size::kFixed, sizeof(CFPropertyListRef), kHoldsObject},
-    {kAudioUnitProperty_MakeConnection, "MakeConnection", Size::kFixed, sizeof(AudioUnitConnection), kPlain},
+    {kAudioUnitProperty_ClassInfo, "ClassInfo", Size::kFixed, sizeof(CFPropertyListRef),
+     kHoldsObject},
+    {kAudioUnitProperty_MakeConnection, "MakeConnection", Size::kFixed, sizeof(AudioUnitConnection),
+     kPlain},
     {kAudioUnitProperty_SampleRate, "SampleRate", Size::kFixed, sizeof(Float64), kPlain},
-    {kAudioUnitProperty_ParameterList, "ParameterList", Size::kMultiple, sizeof(AudioUnitParameterID), kPlain},
-    {kAudioUnitProperty_ParameterInfo, "ParameterInfo", Size::kFixed, sizeof(AudioUnitParameterInfo), kTakesInput},
+    {kAudioUnitProperty_ParameterList, "ParameterList", Size::kMultiple,
+     sizeof(AudioUnitParameterID), kPlain},
+    {kAudioUnitProperty_ParameterInfo, "ParameterInfo", Size::kFixed,
+     sizeof(AudioUnitParameterInfo), kTakesInput},
     {kAudioUnitProperty_CPULoad, "CPULoad", Size::kFixed, sizeof(Float32), kPlain},
-    {kAudioUnitProperty_StreamFormat, "StreamFormat", Size::kFixed, sizeof(AudioStreamBasicDescription), kPlain},
+    {kAudioUnitProperty_StreamFormat, "StreamFormat", Size::kFixed,
+     sizeof(AudioStreamBasicDescription), kPlain},
     {kAudioUnitProperty_ElementCount, "ElementCount", Size::kFixed, sizeof(UInt32), kPlain},
     {kAudioUnitProperty_Latency, "Latency", Size::kFixed, sizeof(Float64), kPlain},
-    {kAudioUnitProperty_SupportedNumChannels, "SupportedNumChannels", Size::kMultiple, sizeof(AUChannelInfo), kPlain},
-    {kAudioUnitProperty_MaximumFramesPerSlice, "MaximumFramesPerSlice", Size::kFixed, sizeof(UInt32), kPlain},
-    {kAudioUnitProperty_SetExternalBuffer, "SetExternalBuffer", Size::kFixed, sizeof(AudioUnitExternalBuffer), kPlain},
-    {kAudioUnitProperty_ParameterValueStrings, "ParameterValueStrings", Size::kFixed, sizeof(CFArrayRef), kTakesInput},
+    {kAudioUnitProperty_SupportedNumChannels, "SupportedNumChannels", Size::kMultiple,
+     sizeof(AUChannelInfo), kPlain},
+    {kAudioUnitProperty_MaximumFramesPerSlice, "MaximumFramesPerSlice", Size::kFixed,
+     sizeof(UInt32), kPlain},
+    {kAudioUnitProperty_SetExternalBuffer, "SetExternalBuffer", Size::kFixed,
+     sizeof(AudioUnitExternalBuffer), kPlain},
+    {kAudioUnitProperty_ParameterValueStrings, "ParameterValueStrings", Size::kFixed,
+     sizeof(CFArrayRef), kTakesInput},
     {kAudioUnitProperty_AudioChannelLayout, "AudioChannelLayout", Size::kAny, 0, kPlain},
     {kAudioUnitProperty_TailTime, "TailTime", Size::kFixed, sizeof(Float64), kPlain},
     {kAudioUnitProperty_BypassEffect, "BypassEffect", Size::kFixed, sizeof(UInt32), kPlain},
-    {kAudioUnitProperty_LastRenderError, "LastRenderError", Size::kFixed, sizeof(OSStatus), kChangesOnRead},
-    {kAudioUnitProperty_SetRenderCallback, "SetRenderCallback", Size::kFixed, sizeof(AURenderCallbackStruct), kPlain},
-    {kAudioUnitProperty_FactoryPresets, "FactoryPresets", Size::kFixed, sizeof(CFArrayRef), kHoldsObject},
-    {kAudioUnitProperty_ContextName, "ContextName", Size::kFixed, sizeof(CFStringRef), kHoldsObject},
+    {kAudioUnitProperty_LastRenderError, "LastRenderError", Size::kFixed, sizeof(OSStatus),
+     kChangesOnRead},
+    {kAudioUnitProperty_SetRenderCallback, "SetRenderCallback", Size::kFixed,
+     sizeof(AURenderCallbackStruct), kPlain},
+    {kAudioUnitProperty_FactoryPresets, "FactoryPresets", Size::kFixed, sizeof(CFArrayRef),
+     kHoldsObject},
+    {kAudioUnitProperty_ContextName, "ContextName", Size::kFixed, sizeof(CFStringRef),
+     kHoldsObject},
     {kAudioUnitProperty_RenderQuality, "RenderQuality", Size::kFixed, sizeof(UInt32), kPlain},
-    {kAudioUnitProperty_HostCallbacks, "HostCallbacks", Size::kFixed, sizeof(HostCallbackInfo), kPlain},
-    {kAudioUnitProperty_InPlaceProcessing, "InPlaceProcessing", Size::kFixed, sizeof(UInt32), kPlain},
-    {kAudioUnitProperty_ElementName, "ElementName", Size::kFixed, sizeof(CFStringRef), kHoldsObject},
-    {kAudioUnitProperty_SupportedChannelLayoutTags, "SupportedChannelLayoutTags", Size::kMultiple, sizeof(AudioChannelLayoutTag), kPlain},
-    {kAudioUnitProperty_ParameterClumpName, "ParameterClumpName", Size::kFixed, kClumpNameSize, kTakesInput},
+    {kAudioUnitProperty_HostCallbacks, "HostCallbacks", Size::kFixed, sizeof(HostCallbackInfo),
+     kPlain},
+    {kAudioUnitProperty_InPlaceProcessing, "InPlaceProcessing", Size::kFixed, sizeof(UInt32),
+     kPlain},
+    {kAudioUnitProperty_ElementName, "ElementName", Size::kFixed, sizeof(CFStringRef),
+     kHoldsObject},
+    {kAudioUnitProperty_SupportedChannelLayoutTags, "SupportedChannelLayoutTags", Size::kMultiple,
+     sizeof(AudioChannelLayoutTag), kPlain},
+    {kAudioUnitProperty_ParameterClumpName, "ParameterClumpName", Size::kFixed, kClumpNameSize,
+     kTakesInput},
     {kAudioUnitProperty_PresentPreset, "PresentPreset", Size::kFixed, sizeof(AUPreset), kPlain},
     {kAudioUnitProperty_OfflineRender, "OfflineRender", Size::kFixed, sizeof(UInt32), kPlain},
     {kAudioUnitProperty_IconLocation, "IconLocation", Size::kFixed, sizeof(CFURLRef), kHoldsObject},
-    {kAudioUnitProperty_PresentationLatency, "PresentationLatency", Size::kFixed, sizeof(Float64), kPlain},
-    {kAudioUnitProperty_AllParameterMIDIMappings, "AllParameterMIDIMappings", Size::kMultiple, sizeof(AUParameterMIDIMapping), kPlain},
-    {kAudioUnitProperty_AddParameterMIDIMapping, "AddParameterMIDIMapping", Size::kMultiple, sizeof(AUParameterMIDIMapping), kPlain},
-    {kAudioUnitProperty_RemoveParameterMIDIMapping, "RemoveParameterMIDIMapping", Size::kMultiple, sizeof(AUParameterMIDIMapping), kPlain},
-    {kAudioUnitProperty_HotMapParameterMIDIMapping, "HotMapParameterMIDIMapping", Size::kFixed, sizeof(AUParameterMIDIMapping), kPlain},
-    {kAudioUnitProperty_AUHostIdentifier, "AUHostIdentifier", Size::kFixed, kHostIdentifierSize, kPlain},
-    {kAudioUnitProperty_MIDIOutputCallback, "MIDIOutputCallback", Size::kFixed, kCallbackStructSize, kPlain},
-    {kAudioUnitProperty_ShouldAllocateBuffer, "ShouldAllocateBuffer", Size::kFixed, sizeof(UInt32), kPlain},
-    {kAudioUnitProperty_ParameterHistoryInfo, "ParameterHistoryInfo", Size::kFixed, 2 * sizeof(Float32), kPlain},
+    {kAudioUnitProperty_PresentationLatency, "PresentationLatency", Size::kFixed, sizeof(Float64),
+     kPlain},
+    {kAudioUnitProperty_AllParameterMIDIMappings, "AllParameterMIDIMappings", Size::kMultiple,
+     sizeof(AUParameterMIDIMapping), kPlain},
+    {kAudioUnitProperty_AddParameterMIDIMapping, "AddParameterMIDIMapping", Size::kMultiple,
+     sizeof(AUParameterMIDIMapping), kPlain},
+    {kAudioUnitProperty_RemoveParameterMIDIMapping, "RemoveParameterMIDIMapping", Size::kMultiple,
+     sizeof(AUParameterMIDIMapping), kPlain},
+    {kAudioUnitProperty_HotMapParameterMIDIMapping, "HotMapParameterMIDIMapping", Size::kFixed,
+     sizeof(AUParameterMIDIMapping), kPlain},
+    {kAudioUnitProperty_AUHostIdentifier, "AUHostIdentifier", Size::kFixed, kHostIdentifierSize,
+     kPlain},
+    {kAudioUnitProperty_MIDIOutputCallback, "MIDIOutputCallback", Size::kFixed, kCallbackStructSize,
+     kPlain},
+    {kAudioUnitProperty_ShouldAllocateBuffer, "ShouldAllocateBuffer", Size::kFixed, sizeof(UInt32),
+     kPlain},
+    {kAudioUnitProperty_ParameterHistoryInfo, "ParameterHistoryInfo", Size::kFixed,
+     2 * sizeof(Float32), kPlain},
     {kAudioUnitProperty_NickName, "NickName", Size::kFixed, sizeof(CFStringRef), kHoldsObject},
     {kMusicDeviceProperty_InstrumentCount, "InstrumentCount", Size::kFixed, sizeof(UInt32), kPlain},
-    {kMusicDeviceProperty_MIDIXMLNames, "MIDIXMLNames", Size::kFixed, sizeof(CFURLRef), kHoldsObject},
+    {kMusicDeviceProperty_MIDIXMLNames, "MIDIXMLNames", Size::kFixed, sizeof(CFURLRef),
+     kHoldsObject},
     {kMusicDeviceProperty_PartGroup, "PartGroup", Size::kFixed, sizeof(AudioUnitElement), kPlain},
     {kLastRenderSampleTime, "last render sample time", Size::kFixed, sizeof(Float64), kPlain},
 };
@@ -161,11 +189,11 @@ void CheckProperty(ValidationContext& context, const Probe& probe, UInt32 size, 
 {
     const KnownProperty* known = Known(probe.mID);
     if (known != nullptr) {
-        const bool fits = known->mKind == Size::kAny ||
-                          (known->mKind == Size::kFixed ? size == known->mSize
-                                                        : size % known->mSize == 0);
-        if (!context.Expect(fits, probe.mText + ": its information gives " +
-                                      std::to_string(size) + " bytes, the platform's type has " +
+        const bool fits =
+            known->mKind == Size::kAny ||
+            (known->mKind == Size::kFixed ? size == known->mSize : size % known->mSize == 0);
+        if (!context.Expect(fits, probe.mText + ": its information gives " + std::to_string(size) +
+                                      " bytes, the platform's type has " +
                                       std::to_string(known->mSize) +
                                       (known->mKind == Size::kMultiple ? " per record" : "")))
             return;
@@ -180,8 +208,10 @@ void CheckProperty(ValidationContext& context, const Probe& probe, UInt32 size, 
         return;
     if (exact.mStatus == noErr)
         context.Expect(exact.mSize == size, probe.mText + ": a read into the " +
-                                                std::to_string(size) + " bytes its information "
-                                                "gives delivers " + std::to_string(exact.mSize));
+                                                std::to_string(size) +
+                                                " bytes its information "
+                                                "gives delivers " +
+                                                std::to_string(exact.mSize));
     const bool holdsObject = (traits & kHoldsObject) != 0;
     if (holdsObject)
         ReleaseObject(exact);
@@ -202,8 +232,12 @@ void CheckProperty(ValidationContext& context, const Probe& probe, UInt32 size, 
         ReleaseObject(large);
 
     if (!writable && exact.mStatus == noErr && !holdsObject) {
+        // Another value: writing the value it holds may well be taken as nothing to do.
+        std::vector<UInt8> other(exact.mBytes.begin(), exact.mBytes.begin() + size);
+        for (UInt8& byte : other)
+            byte = UInt8(~byte);
         const OSStatus set =
-            AudioUnitSetProperty(probe.mUnit, probe.mID, probe.mScope, 0, exact.mBytes.data(), size);
+            AudioUnitSetProperty(probe.mUnit, probe.mID, probe.mScope, 0, other.data(), size);
         context.Expect(set != noErr, probe.mText + ": a write of this read-only property "
                                                    "returned 0");
         if ((traits & kChangesOnRead) == 0) {
@@ -239,9 +273,8 @@ struct Snapshot {
     {
         return mState == other.mState &&
                std::equal(mValues.begin(), mValues.end(), other.mValues.begin(),
-                          other.mValues.end(), [](Float32 a, Float32 b) {
-                              return std::memcmp(&a, &b, sizeof a) == 0;
-                          });
+                          other.mValues.end(),
+                          [](Float32 a, Float32 b) { return std::memcmp(&a, &b, sizeof a) == 0; });
     }
 };
 

@@ -21,8 +21,8 @@ bool ExpectsSilence(AudioComponent component)
 }
 
 // Renders one slice and checks its status and output; false after a failure.
-bool RenderChecked(ValidationContext& context, UnitUnderTest& unit, UInt32 frames,
-                   bool silence, const std::string& where)
+bool RenderChecked(ValidationContext& context, UnitUnderTest& unit, UInt32 frames, bool silence,
+                   const std::string& where)
 {
     const OSStatus status = unit.Render(frames);
     if (!context.Expect(status == noErr, where + ": a slice of " + std::to_string(frames) +
@@ -69,9 +69,8 @@ void TestRenderTooManyFrames(ValidationContext& context)
     const OSStatus status = unit.Render(kPrepared + 1);
     context.Expect(status == kAudioUnitErr_TooManyFramesToProcess,
                    "a slice of " + std::to_string(kPrepared + 1) + " frames with " +
-                       std::to_string(kPrepared) + " prepared returned " +
-                       std::to_string(status) + ", expected " +
-                       std::to_string(kAudioUnitErr_TooManyFramesToProcess));
+                       std::to_string(kPrepared) + " prepared returned " + std::to_string(status) +
+                       ", expected " + std::to_string(kAudioUnitErr_TooManyFramesToProcess));
     RenderChecked(context, unit, kPrepared, ExpectsSilence(context.Component()),
                   "after the refused slice");
 }
@@ -83,8 +82,7 @@ void TestRenderRandomSlices(ValidationContext& context)
     unit.Prepare();
     for (int slice = 1; slice <= kRandomSlices; ++slice) {
         const UInt32 frames = UInt32(context.RandomBetween(1, UnitUnderTest::kLargestSlice));
-        if (!RenderChecked(context, unit, frames, silence,
-                           "random slice " + std::to_string(slice)))
+        if (!RenderChecked(context, unit, frames, silence, "random slice " + std::to_string(slice)))
             return;
         if (slice % kResetEvery == 0) {
             const OSStatus reset = unit.Reset();

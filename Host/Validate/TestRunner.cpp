@@ -88,8 +88,8 @@ std::string AbnormalEnd(int waitStatus)
            std::to_string(WEXITSTATUS(waitStatus)) + " before the test finished";
 }
 
-TestRunner::TestRunner(AudioComponent component, std::uint64_t seed,
-                       std::chrono::seconds timeLimit, bool keepUnitOutput)
+TestRunner::TestRunner(AudioComponent component, std::uint64_t seed, std::chrono::seconds timeLimit,
+                       bool keepUnitOutput)
     : mComponent(component), mSeed(seed), mTimeLimit(timeLimit), mKeepUnitOutput(keepUnitOutput)
 {
 }

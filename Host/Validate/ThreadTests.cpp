@@ -52,10 +52,9 @@ private:
                 const Float32 value = std::uniform_real_distribution<Float32>(
                     parameter.mInfo.minValue, parameter.mInfo.maxValue)(mRandom);
                 const OSStatus status = mUnit.SetParameter(parameter.mAddress, value);
-                mContext.Expect(status == noErr, parameter.mAddress.Text() + " set to " +
-                                                     std::to_string(value) +
-                                                     " during render returned " +
-                                                     std::to_string(status));
+                mContext.Expect(status == noErr,
+                                parameter.mAddress.Text() + " set to " + std::to_string(value) +
+                                    " during render returned " + std::to_string(status));
                 ++mCalls;
             }
             UInt32 frames = 0;
@@ -86,8 +85,8 @@ bool RenderSlices(ValidationContext& context, UnitUnderTest& unit, int count)
 {
     for (int slice = 0; slice < count; ++slice) {
         const OSStatus status = unit.Render(kSliceFrames);
-        if (!context.Expect(status == noErr, "slice " + std::to_string(slice + 1) +
-                                                 " returned " + std::to_string(status)))
+        if (!context.Expect(status == noErr, "slice " + std::to_string(slice + 1) + " returned " +
+                                                 std::to_string(status)))
             return false;
     }
     return true;
@@ -103,11 +102,11 @@ void TestThreads(ValidationContext& context)
     bool rendered = true;
     for (int slice = 1; slice <= kSlices && rendered; ++slice) {
         const OSStatus status = unit.Render(kSliceFrames);
-        rendered = context.Expect(status == noErr, "slice " + std::to_string(slice) +
-                                                       " returned " + std::to_string(status)) &&
-                   context.Expect(unit.OutputProblem(false).empty(),
-                                  "slice " + std::to_string(slice) + ": " +
-                                      unit.OutputProblem(false));
+        rendered =
+            context.Expect(status == noErr, "slice " + std::to_string(slice) + " returned " +
+                                                std::to_string(status)) &&
+            context.Expect(unit.OutputProblem(false).empty(),
+                           "slice " + std::to_string(slice) + ": " + unit.OutputProblem(false));
     }
     const long calls = second.Stop();
     context.Note(std::to_string(kSlices) + " slices, " + std::to_string(calls) +
@@ -129,8 +128,8 @@ void TestRealTime(ValidationContext& context)
         probe.Start();
         const OSStatus status = unit.Render(kSliceFrames);
         probe.Stop();
-        if (!context.Expect(status == noErr, "slice " + std::to_string(slice + 1) +
-                                                 " returned " + std::to_string(status)))
+        if (!context.Expect(status == noErr, "slice " + std::to_string(slice + 1) + " returned " +
+                                                 std::to_string(status)))
             return;
     }
     const RealTimeCounts& counts = probe.Counts();
@@ -138,8 +137,7 @@ void TestRealTime(ValidationContext& context)
     context.Expect(counts.mAllocations == 0 && counts.mFrees == 0,
                    std::to_string(counts.mAllocations) + " allocations and " +
                        std::to_string(counts.mFrees) + " frees" + over);
-    context.Expect(counts.mLocks == 0, std::to_string(counts.mLocks) +
-                                           " blocking lock calls (" +
+    context.Expect(counts.mLocks == 0, std::to_string(counts.mLocks) + " blocking lock calls (" +
                                            std::to_string(counts.mWaits) + " of them waited)" +
                                            over);
     context.Note("no allocation and no lock" + over);

@@ -5,8 +5,8 @@
 #include <AudioUnit/MusicDevice.h>
 
 #include <cmath>
-#include <cstring>
 #include <cstddef>
+#include <cstring>
 
 namespace {
 
@@ -63,14 +63,20 @@ void UnitUnderTest::Prepare(Float64 sampleRate, UInt32 maxFrames)
     require(Initialize(), "initialize");
     require(Reset(), "reset");
 
+    MakeBuffers(maxFrames);
+}
+
+void UnitUnderTest::MakeBuffers(UInt32 maxFrames)
+{
     AudioStreamBasicDescription format{};
     UInt32 size = sizeof format;
-    require(AudioUnitGetProperty(mUnit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
-                                 &format, &size),
-            "reading the output's stream format");
+    const OSStatus status = AudioUnitGetProperty(mUnit, kAudioUnitProperty_StreamFormat,
+                                                 kAudioUnitScope_Output, 0, &format, &size);
+    if (status != noErr)
+        throw TestAbort("reading the output's stream format failed with status " +
+                        std::to_string(status));
     if (format.mChannelsPerFrame == 0 || format.mChannelsPerFrame > kMostChannels)
-        throw TestAbort("the output has " + std::to_string(format.mChannelsPerFrame) +
-                        " channels");
+        throw TestAbort("the output has " + std::to_string(format.mChannelsPerFrame) + " channels");
     mChannels = format.mChannelsPerFrame;
     mInterleaved = (format.mFormatFlags & kAudioFormatFlagIsNonInterleaved) == 0;
     // One frame more than the maximum: the call that asks for too many frames gets room for them.
@@ -87,8 +93,9 @@ OSStatus UnitUnderTest::Reset()
 
 OSStatus UnitUnderTest::Render(UInt32 frames)
 {
+    // A host may call render before it prepares the unit, which must then refuse.
     if (mBuffers.empty())
-        throw TestAbort("render before the unit was prepared");
+        MakeBuffers(kLargestSlice);
     const UInt32 samplesPerBuffer = mInterleaved ? frames * mChannels : frames;
     mBufferList.resize(offsetof(AudioBufferList, mBuffers) + mBuffers.size() * sizeof(AudioBuffer));
     auto* list = reinterpret_cast<AudioBufferList*>(mBufferList.data());
@@ -118,11 +125,11 @@ std::string UnitUnderTest::OutputProblem(bool expectSilence) const
         const UInt32 count = list->mBuffers[b].mDataByteSize / sizeof(Float32);
         for (UInt32 n = 0; n < count && samples != nullptr; ++n) {
             const Float32 sample = samples[n];
-            const char* problem = std::isnan(sample)                     ? "NaN"
-                                  : std::isinf(sample)                   ? "an infinity"
+            const char* problem = std::isnan(sample)                        ? "NaN"
+                                  : std::isinf(sample)                      ? "an infinity"
                                   : std::fpclassify(sample) == FP_SUBNORMAL ? "a denormal"
-                                  : expectSilence && sample != 0.0f      ? "sound"
-                                                                         : nullptr;
+                                  : expectSilence && sample != 0.0f         ? "sound"
+                                                                            : nullptr;
             if (problem != nullptr)
                 return std::string(problem) + " (" + std::to_string(sample) + ") in buffer " +
                        std::to_string(b) + " at sample " + std::to_string(n);
@@ -167,8 +174,8 @@ std::vector<ParameterAddress> UnitUnderTest::Parameters() const
     return parameters;
 }
 
-OSStatus UnitUnderTest::ParameterInfo(const ParameterAddress& address,
-                                      AudioUnitParameterInfo& info, std::string* name) const
+OSStatus UnitUnderTest::ParameterInfo(const ParameterAddress& address, AudioUnitParameterInfo& info,
+                                      std::string* name) const
 {
     info = AudioUnitParameterInfo{};
     UInt32 size = sizeof info;
@@ -178,7 +185,8 @@ OSStatus UnitUnderTest::ParameterInfo(const ParameterAddress& address,
         return status;
     const bool hasCFName = (info.flags & kAudioUnitParameterFlag_HasCFNameString) != 0;
     if (name != nullptr)
-        *name = hasCFName ? TextOf(info.cfNameString) : std::string(info.name, strnlen(info.name, sizeof info.name));
+        *name = hasCFName ? TextOf(info.cfNameString)
+                          : std::string(info.name, strnlen(info.name, sizeof info.name));
     if (hasCFName && (info.flags & kAudioUnitParameterFlag_CFNameRelease) != 0 &&
         info.cfNameString != nullptr)
         CFRelease(info.cfNameString);
@@ -229,8 +237,8 @@ OSStatus UnitUnderTest::RestoreState(CFPropertyListRef state) const
 
 std::vector<UInt8> SerializedBytes(CFPropertyListRef list)
 {
-    CFHolder data(CFPropertyListCreateData(nullptr, list, kCFPropertyListXMLFormat_v1_0, 0,
-                                           nullptr));
+    CFHolder data(
+        CFPropertyListCreateData(nullptr, list, kCFPropertyListXMLFormat_v1_0, 0, nullptr));
     if (data == nullptr)
         return {};
     const auto* bytes = CFDataGetBytePtr(static_cast<CFDataRef>(data.get()));

@@ -80,6 +80,9 @@ public:
     OSStatus RestoreState(CFPropertyListRef state) const;
 
 private:
+    // Buffers of the output's format for slices of up to maxFrames (and one frame more).
+    void MakeBuffers(UInt32 maxFrames);
+
     AudioUnit mUnit = nullptr;
     Float64 mSampleTime = 0;
     bool mInterleaved = false;

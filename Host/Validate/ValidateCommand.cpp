@@ -37,8 +37,8 @@ std::string ComponentName(AudioComponent component)
 void ListTests(std::ostream& out)
 {
     for (const ValidationTest& test : ValidationTests())
-        out << std::setw(2) << test.mStrictness << "  " << std::left << std::setw(24)
-            << test.mName << std::right << test.mDescription << '\n';
+        out << std::setw(2) << test.mStrictness << "  " << std::left << std::setw(24) << test.mName
+            << std::right << test.mDescription << '\n';
 }
 
 } // namespace
@@ -66,8 +66,8 @@ int RunValidation(const ValidateOptions& options, std::ostream& out)
     const TestRunner runner(component, seed, kTimeLimit, options.mUnitOutput);
     ValidationReport report(out);
     for (const ValidationTest& test : ValidationTests()) {
-        const bool chosen = options.mOnly ? *options.mOnly == test.mName
-                                          : test.mStrictness <= options.mStrictness;
+        const bool chosen =
+            options.mOnly ? *options.mOnly == test.mName : test.mStrictness <= options.mStrictness;
         if (chosen)
             report.Add(test, runner.Run(test));
     }

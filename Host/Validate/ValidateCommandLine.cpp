@@ -24,8 +24,7 @@ CLI::App* AddValidateCommand(CLI::App& app, ValidateOptions& options)
         ->check(CLI::Range(1, ValidateOptions::kMostStrict));
     command->add_option("--seed", options.mSeed, "seed of the random parts, to repeat a run")
         ->type_name("N");
-    command
-        ->add_option("--only", options.mOnly, "run this test alone, whatever the strictness")
+    command->add_option("--only", options.mOnly, "run this test alone, whatever the strictness")
         ->type_name("TEST")
         ->check([](const std::string& name) {
             return FindValidationTest(name) != nullptr
@@ -45,8 +44,8 @@ CLI::App* AddValidateCommand(CLI::App& app, ValidateOptions& options)
                             &options.mUnit.componentManufacturer};
         for (size_t i = 0; i < 3; ++i)
             if (!FourCharCodeFromText((*codes)[i], *fields[i]))
-                throw CLI::ValidationError("TYPE SUBTYPE MANU", "\"" + (*codes)[i] +
-                                                                    "\" is not four characters");
+                throw CLI::ValidationError("TYPE SUBTYPE MANU",
+                                           "\"" + (*codes)[i] + "\" is not four characters");
     });
     return command;
 }

@@ -52,4 +52,3 @@ private:
 // The seed a test's random source starts from: the run's seed mixed with the test's name, so that
 // --only draws what the whole run draws.
 std::uint64_t TestSeed(std::uint64_t runSeed, const std::string& testName);
-

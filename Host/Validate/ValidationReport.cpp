@@ -12,8 +12,7 @@ constexpr int kNameWidth = 24;
 void ValidationReport::Add(const ValidationTest& test, const TestOutcome& outcome)
 {
     static const char* const kVerdicts[] = {"PASS", "FAIL", "SKIP"};
-    mOut << kVerdicts[outcome.mVerdict] << "  " << std::left << std::setw(kNameWidth)
-         << test.mName;
+    mOut << kVerdicts[outcome.mVerdict] << "  " << std::left << std::setw(kNameWidth) << test.mName;
     switch (outcome.mVerdict) {
     case TestOutcome::kPass:
         ++mPassed;

@@ -30,7 +30,8 @@ const std::vector<ValidationTest>& ValidationTests()
          "a slice larger than the maximum frames is refused with -10874 and the next one renders",
          TestRenderTooManyFrames},
         {"render-random-slices", 5,
-         "random slice sizes, with resets and re-initializations between them", TestRenderRandomSlices},
+         "random slice sizes, with resets and re-initializations between them",
+         TestRenderRandomSlices},
         {"midi", 5,
          "note on and off, controllers, program changes, pressure and pitch bend at random "
          "offsets; through a monitor destination each arrives once, in order, with its stamp",
