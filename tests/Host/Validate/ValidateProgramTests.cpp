@@ -86,6 +86,7 @@ TEST(AuhostValidate, EachBrokenUnitFailsTheTestMeantToCatchItAndOnlyThat)
          "platform's type has 4"},
         {"Bsta", "state-round-trip",
          "after restoring, parameter 1 (global) reads 16.000000, expected 0.000000"},
+        {"Blck", "real-time", "10000 blocking lock calls (0 of them waited) on the render thread"},
         {"Bnan", "parameter-values", "the unit died during this test: signal 6 (SIGABRT, Aborted)"},
     };
     for (const auto& [subtype, test, text] : kUnits) {

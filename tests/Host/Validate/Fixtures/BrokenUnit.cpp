@@ -9,11 +9,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
 // Where the scratch block goes, so that the allocation cannot be optimized away.
 void* volatile sScratch = nullptr;
+std::mutex sSettingsMutex;
 
 constexpr UInt16 kInPlaceAnswer = 1;
 
@@ -27,6 +29,10 @@ public:
         if (BROKEN_UNIT_FLAW == kAllocatesInRender) {
             sScratch = std::malloc(inNumberFrames * sizeof(Float32));
             std::free(sScratch);
+        }
+        if (BROKEN_UNIT_FLAW == kLocksInRender) {
+            const std::lock_guard<std::mutex> lock(sSettingsMutex);
+            return PlenkoOut::Render(ioActionFlags, inTimeStamp, inNumberFrames);
         }
         return PlenkoOut::Render(ioActionFlags, inTimeStamp, inNumberFrames);
     }
@@ -68,6 +74,11 @@ public:
     {
         if (BROKEN_UNIT_FLAW == kAbortsOnNaNParameter && std::isnan(inValue))
             std::abort();
+        if (BROKEN_UNIT_FLAW == kLocksInRender) {
+            const std::lock_guard<std::mutex> lock(sSettingsMutex);
+            return PlenkoOut::SetParameter(inID, inScope, inElement, inValue,
+                                           inBufferOffsetInFrames);
+        }
         return PlenkoOut::SetParameter(inID, inScope, inElement, inValue, inBufferOffsetInFrames);
     }
 

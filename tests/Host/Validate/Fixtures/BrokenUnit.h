@@ -3,8 +3,9 @@
 #pragma once
 
 enum BrokenUnitFlaw {
-    kAllocatesInRender = 1,   // a scratch block from the allocator on every render call
-    kWrongPropertySize = 2,   // in-place processing answered as 2 bytes, not a UInt32
-    kForgetsOnRestore = 3,    // a restored state leaves "TX Channel" as it was
-    kAbortsOnNaNParameter = 4 // a check that ends the process when a parameter is set to NaN
+    kAllocatesInRender = 1,    // a scratch block from the allocator on every render call
+    kWrongPropertySize = 2,    // in-place processing answered as 2 bytes, not a UInt32
+    kForgetsOnRestore = 3,     // a restored state leaves "TX Channel" as it was
+    kAbortsOnNaNParameter = 4, // a check that ends the process when a parameter is set to NaN
+    kLocksInRender = 5         // a mutex that the render call shares with parameter changes
 };
