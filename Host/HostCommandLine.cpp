@@ -180,9 +180,10 @@ HostCommand HostCommandLine::Parse(int argc, const char* const* argv)
         } else if (validate->parsed()) {
             command.mKind = HostCommand::kValidate;
         } else {
-            throw CLI::ParseError(presetCommand->parsed() ? "save or show expected"
-                                                          : "a command is expected: list, "
-                                                            "destinations, play or preset",
+            throw CLI::ParseError(presetCommand->parsed()
+                                      ? "save or show expected"
+                                      : "a command is expected: list, "
+                                        "destinations, play, preset or validate",
                                   CLI::ExitCodes::RequiredError);
         }
     } catch (const CLI::Success&) {
