@@ -130,6 +130,9 @@ void TestMIDIMessages(ValidationContext& context)
     const bool monitored = ChooseMonitor(unit);
 
     std::vector<SentMessage> sent;
+    // The unit anchors its clock during the first render call: sample 0 is due within it.
+    MIDITimeStamp firstCallStart = 0;
+    MIDITimeStamp firstCallEnd = 0;
     for (int slice = 0; slice < kMessageSlices; ++slice) {
         std::vector<UInt32> offsets =
             RandomOffsets(context, context.RandomBetween(0, kMostPerSlice));
@@ -144,8 +147,12 @@ void TestMIDIMessages(ValidationContext& context)
                 return;
             sent.push_back({bytes, UInt64(unit.SampleTime()) + offset});
         }
+        if (slice == 0)
+            firstCallStart = AudioGetCurrentHostTime();
         if (!RenderSlice(context, unit))
             return;
+        if (slice == 0)
+            firstCallEnd = AudioGetCurrentHostTime();
     }
     if (!monitored) {
         context.Note(std::to_string(sent.size()) +
@@ -159,8 +166,13 @@ void TestMIDIMessages(ValidationContext& context)
     if (!context.Expect(!arrived.empty(), std::to_string(sent.size()) +
                                               " messages sent to the monitor, none arrived"))
         return;
-    const StampClock clock{arrived.front().mStamp, UInt64(AudioGetHostClockFrequency()),
-                           UInt64(kSampleRate)};
+    const MIDITimeStamp anchor = arrived.front().mStamp;
+    context.Expect(anchor >= firstCallStart && anchor <= firstCallEnd,
+                   "the message at sample 0 is stamped " + std::to_string(anchor) +
+                       ", outside the first render call (host times " +
+                       std::to_string(firstCallStart) + " to " + std::to_string(firstCallEnd) +
+                       ")");
+    const StampClock clock{anchor, UInt64(AudioGetHostClockFrequency()), UInt64(kSampleRate)};
     for (const std::string& problem : CompareArrivals(sent, arrived, clock))
         context.Fail(problem);
     context.Note(std::to_string(sent.size()) + " messages arrived in order, stamps exact");

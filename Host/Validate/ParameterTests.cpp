@@ -82,12 +82,14 @@ void TestParameterValues(ValidationContext& context)
     constexpr Float32 kInfinity = std::numeric_limits<Float32>::infinity();
     UnitUnderTest unit(context.Component());
     unit.Prepare(44100, 512);
+    int written = 0;
     for (const ParameterAddress& address : unit.Parameters()) {
         AudioUnitParameterInfo info;
         std::string name;
         if (unit.ParameterInfo(address, info, &name) != noErr ||
             (info.flags & kAudioUnitParameterFlag_IsWritable) == 0)
             continue;
+        ++written;
         const std::string named = address.Text() + " \"" + name + "\"";
         const struct {
             Float32 mValue;
@@ -129,4 +131,5 @@ void TestParameterValues(ValidationContext& context)
         }
         unit.SetParameter(address, info.defaultValue);
     }
+    context.Note(std::to_string(written) + " writable parameters, 8 values each");
 }

@@ -61,7 +61,8 @@ std::string LastLine(const std::string& text)
 
 TEST(AuhostValidate, TheUnitPassesEveryTest)
 {
-    const ProgramResult result = RunValidate({"aumu", "Pout", "Plnk", "--strictness", "10"});
+    const ProgramResult result =
+        RunValidate({"aumu", "Pout", "Plnk", "--strictness", "10", "--seed", "1"});
     EXPECT_EQ(result.mExitStatus, 0) << result.mOut << result.mErr;
     const auto lines = TestLines(result.mOut);
     EXPECT_EQ(lines.size(), kTestCount) << result.mOut;
