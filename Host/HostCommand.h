@@ -1,6 +1,8 @@
 // What auhost was asked to do: one command with its options, as the command line gave them.
 #pragma once
 
+#include "ValidateOptions.h"
+
 #include <AudioUnit/AudioComponent.h>
 
 #include <optional>
@@ -49,9 +51,10 @@ struct PresetOptions {
 };
 
 struct HostCommand {
-    enum Kind { kHelp, kList, kDestinations, kPlay, kPresetSave, kPresetShow };
+    enum Kind { kHelp, kList, kDestinations, kPlay, kPresetSave, kPresetShow, kValidate };
     Kind mKind = kHelp;
     std::string mHelpText; // kHelp: what to print
     PlayOptions mPlay;
     PresetOptions mPreset;
+    ValidateOptions mValidate;
 };

@@ -2,6 +2,7 @@
 
 // The stand-in's reading of four-character codes, shared with its bundle manifests.
 #include "AudioComponent/BundleManifest.h"
+#include "ValidateCommandLine.h"
 
 #include <CLI/CLI.hpp>
 
@@ -149,6 +150,7 @@ HostCommand HostCommandLine::Parse(int argc, const char* const* argv)
     AddUnitOption(*save, unitText);
     CLI::App* show = presetCommand->add_subcommand("show", "shows what a preset holds");
     show->add_option("FILE.aupreset", preset.mFile, "the preset file to read")->required();
+    CLI::App* validate = AddValidateCommand(app, command.mValidate);
 
     try {
         app.parse(argc, argv);
@@ -175,10 +177,13 @@ HostCommand HostCommandLine::Parse(int argc, const char* const* argv)
             if (unitText) {
                 preset.mUnit = UnitFromText(*unitText);
             }
+        } else if (validate->parsed()) {
+            command.mKind = HostCommand::kValidate;
         } else {
-            throw CLI::ParseError(presetCommand->parsed() ? "save or show expected"
-                                                          : "a command is expected: list, "
-                                                            "destinations, play or preset",
+            throw CLI::ParseError(presetCommand->parsed()
+                                      ? "save or show expected"
+                                      : "a command is expected: list, "
+                                        "destinations, play, preset or validate",
                                   CLI::ExitCodes::RequiredError);
         }
     } catch (const CLI::Success&) {

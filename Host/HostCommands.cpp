@@ -5,6 +5,7 @@
 #include "FileBytes.h"
 #include "MIDIFileReader.h"
 #include "MonitorEndpoint.h"
+#include "ValidateCommand.h"
 
 #include <iostream>
 #include <stdexcept>
@@ -74,6 +75,8 @@ int RunHostCommand(const HostCommand& command, std::ostream& out)
     case HostCommand::kPresetShow:
         CheckReadable(command.mPreset.mFile, kMaxPresetSize);
         return NotAvailable("preset show");
+    case HostCommand::kValidate:
+        return RunValidation(command.mValidate, out);
     }
     return 0;
 }

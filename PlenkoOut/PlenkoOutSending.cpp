@@ -29,6 +29,14 @@ UInt32 SystemMessageLength(UInt8 statusByte)
     }
 }
 
+// The number of bytes a message goes out as; 0 for a system message that cannot be sent alone.
+UInt32 MessageLength(UInt8 status, UInt8 channel)
+{
+    if (status == kSystemMessage)
+        return SystemMessageLength(Byte(kSystemMessage | channel));
+    return status == 0xC0 || status == 0xD0 ? 2 : 3;
+}
+
 // The bytes a queued message goes out as, and their number. A fixed transmit channel (1 to 16)
 // replaces the channel of channel messages; system messages keep their own status byte.
 UInt32 OutgoingBytes(const MIDIMessageInfoStruct& message, std::optional<UInt32> txChannel,
@@ -36,13 +44,11 @@ UInt32 OutgoingBytes(const MIDIMessageInfoStruct& message, std::optional<UInt32>
 {
     bytes[1] = message.data1;
     bytes[2] = message.data2;
-    if (message.status == kSystemMessage) {
-        bytes[0] = Byte(kSystemMessage | message.channel);
-        return SystemMessageLength(bytes[0]);
-    }
     const bool fixedChannel = txChannel && *txChannel >= 1 && *txChannel <= 16;
-    bytes[0] = Byte(message.status | (fixedChannel ? *txChannel - 1 : message.channel));
-    return message.status == 0xC0 || message.status == 0xD0 ? 2 : 3;
+    bytes[0] = message.status == kSystemMessage
+                   ? Byte(kSystemMessage | message.channel)
+                   : Byte(message.status | (fixedChannel ? *txChannel - 1 : message.channel));
+    return MessageLength(message.status, message.channel);
 }
 
 } // namespace
@@ -55,9 +61,11 @@ Float64 PlenkoOut::samples2ticks(Float64 samples) const
 OSStatus PlenkoOut::HandleMidiEvent(UInt8 status, UInt8 channel, UInt8 data1, UInt8 data2,
                                     UInt32 startFrame)
 {
-    // Bytes without a status bit, and system messages that cannot be sent alone, would reach
-    // the destination as the start of something else.
-    if (status < 0x80 || (status == kSystemMessage && SystemMessageLength(status | channel) == 0))
+    // Bytes without a status bit, system messages that cannot be sent alone, and data bytes
+    // with the status bit would reach the destination as the start of something else.
+    const UInt32 length = MessageLength(status, channel);
+    if (status < 0x80 || length == 0 || (length >= 2 && data1 >= 0x80) ||
+        (length == 3 && data2 >= 0x80))
         return noErr;
     AddMIDIEvent(status, channel, data1, data2, startFrame);
     return noErr;

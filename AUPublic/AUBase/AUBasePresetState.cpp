@@ -183,9 +183,24 @@ OSStatus AUBase::RestoreState(CFPropertyListRef plist)
         return kAudioUnitErr_InvalidPropertyValue;
 
     if (dataValue != nullptr) {
-        const OSStatus result = RestoreParameterRecord(static_cast<CFDataRef>(dataValue));
-        if (result != noErr)
+        // The values as they are, put back when the record fails part-way: a damaged state is
+        // refused whole, never applied in part.
+        CFOwned<CFMutableDataRef> before(CFDataCreateMutable(nullptr, 0));
+        for (AudioUnitScope scope = kAudioUnitScope_Global; scope <= kAudioUnitScope_Output;
+             ++scope)
+            GetScope(scope).SaveState(before.get());
+        SaveExtendedScopes(before.get());
+        OSStatus result = noErr;
+        try {
+            result = RestoreParameterRecord(static_cast<CFDataRef>(dataValue));
+        } catch (...) {
+            RestoreParameterRecord(before.get());
+            throw;
+        }
+        if (result != noErr) {
+            RestoreParameterRecord(before.get());
             return result;
+        }
     }
 
     // Optional values of the wrong type are treated as absent.
@@ -217,7 +232,7 @@ OSStatus AUBase::RestoreParameterRecord(CFDataRef data)
     const UInt8* const end = position + CFDataGetLength(data);
     while (position < end) {
         // An entry is applied only when all of it lies inside the record; a truncated one ends
-        // the restore with the complete entries before it applied.
+        // the restore, and the caller puts back the entries before it.
         const size_t remaining = size_t(end - position);
         if (remaining < kEntryHeaderSize)
             return kAudioUnitErr_InvalidPropertyValue;

@@ -33,7 +33,9 @@ TEST(AuhostProgram, EachErrorIsOneLineAndStatus2)
     const std::string folder = fs::temp_directory_path().string();
     // What the line says after "auhost: " (its start only where the machine decides the rest).
     const std::pair<std::vector<std::string>, std::string> errors[] = {
-        {{}, "a command is expected: list, destinations, play or preset (see --help)\n"},
+        {{},
+         "a command is expected: list, destinations, play, preset or validate (see "
+         "--help)\n"},
         {{"record"}, "The following argument was not expected: record (see --help)\n"},
         {{"preset"}, "preset: save or show expected (see --help)\n"},
         {{"play"}, "play: FILE.mid is required (see --help)\n"},

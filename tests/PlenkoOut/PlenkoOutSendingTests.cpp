@@ -41,8 +41,8 @@ StampedRender RenderOneNote(PlenkoOutRig& rig, Float64 sampleTime, size_t count)
 
 // A fixed TX channel (1 to 16) replaces the channel of channel messages; program change and
 // channel pressure take 2 bytes, the others 3. System messages go out whole with their own
-// status byte; those that cannot arrive whole as one event, and bytes with no status bit, are
-// dropped.
+// status byte; those that cannot arrive whole as one event, bytes with no status bit and
+// messages with a data byte that has the status bit are dropped.
 TEST(PlenkoOutSending, EachMessageGoesOutWithItsLengthAndChannel)
 {
     struct Case {
@@ -69,6 +69,12 @@ TEST(PlenkoOutSending, EachMessageGoesOutWithItsLengthAndChannel)
         {5, {0xF4, 1, 2}, {}},
         {5, {0xF5, 1, 2}, {}},
         {0, {0x3C, 1, 2}, {}},
+        {0, {0x92, 0xBC, 100}, {}},
+        {0, {0xA7, 60, 0xF4}, {}},
+        {0, {0xC5, 0x85, 9}, {}},
+        {0, {0xC5, 5, 0x89}, {0xC5, 5}},
+        {5, {0xF2, 5, 0x86}, {}},
+        {5, {0xF8, 0x81, 0x82}, {0xF8}},
     };
     PlenkoOutRig rig(1);
     rig.Choose(0);
