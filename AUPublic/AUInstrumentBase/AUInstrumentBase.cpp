@@ -169,7 +169,12 @@ OSStatus AUInstrumentBase::Render(AudioUnitRenderActionFlags& /*ioActionFlags*/,
 
     AUScope& outputs = Outputs();
     for (UInt32 i = 0; i < outputs.GetNumberOfElements(); ++i) {
-        AudioBufferList& list = GetOutput(i)->PrepareBuffer(inNumberFrames);
+        // Where the caller lent its buffers for this call, the silence and the notes go straight
+        // into them, and nothing is copied afterwards.
+        AUOutputElement* output = GetOutput(i);
+        AudioBufferList& list = output->HoldsCallersMemory()
+                                    ? output->GetBufferList()
+                                    : output->PrepareBuffer(inNumberFrames);
         for (UInt32 b = 0; b < list.mNumberBuffers; ++b)
             std::memset(list.mBuffers[b].mData, 0, list.mBuffers[b].mDataByteSize);
     }
@@ -178,7 +183,7 @@ OSStatus AUInstrumentBase::Render(AudioUnitRenderActionFlags& /*ioActionFlags*/,
     AUScope& groups = Groups();
     for (UInt32 i = 0; i < groups.GetNumberOfElements(); ++i) {
         const OSStatus status = static_cast<SynthGroupElement*>(groups.GetElement(i))
-                                    ->Render(absoluteFrame, inNumberFrames, outputs);
+                                    ->RenderIfSounding(absoluteFrame, inNumberFrames, outputs);
         if (status != noErr)
             return status;
     }

@@ -31,6 +31,7 @@ bool SynthGroupElement::NoteOn(SynthNote* inNote, SynthPartElement* inPart, Note
                                      : static_cast<UInt64>(mLastRenderTime) + inOffsetSampleFrame;
     if (!inNote->NoteStart(inPart, this, inNoteID, absoluteStart, inOffsetSampleFrame, inParams))
         return false;
+    mMayListNotes = true;
     mNoteLists[kSynthNoteState_Held].AddNote(inNote);
     return true;
 }
@@ -220,10 +221,7 @@ OSStatus SynthGroupElement::Render(SInt64 inAbsoluteFrameTime, UInt32 inNumberFr
     if (inAbsoluteFrameTime == mLastRenderTime)
         return noErr;
     mLastRenderTime = inAbsoluteFrameTime;
-    for (const SynthNoteList& list : mNoteLists)
-        if (list.NotEmpty())
-            return RenderNotes(inAbsoluteFrameTime, inNumberFrames, outputScope);
-    return noErr;
+    return HasNotes() ? RenderNotes(inAbsoluteFrameTime, inNumberFrames, outputScope) : noErr;
 }
 
 OSStatus SynthGroupElement::RenderNotes(SInt64 inAbsoluteFrameTime, UInt32 inNumberFrames,

@@ -44,6 +44,26 @@ public:
     // [render-thread]
     virtual OSStatus Render(SInt64 inAbsoluteFrameTime, UInt32 inNumberFrames,
                             AUScope& outputScope);
+    // What the instrument calls once per slice: Render for a group that lists a note; a group
+    // without notes only takes the time as rendered, as Render would, without the call.
+    // [render-thread]
+    OSStatus RenderIfSounding(SInt64 inAbsoluteFrameTime, UInt32 inNumberFrames,
+                              AUScope& outputScope)
+    {
+        if (mMayListNotes && HasNotes())
+            return Render(inAbsoluteFrameTime, inNumberFrames, outputScope);
+        mMayListNotes = false;
+        mLastRenderTime = inAbsoluteFrameTime;
+        return noErr;
+    }
+    // Whether some list holds a note. [render-thread]
+    bool HasNotes() const
+    {
+        for (const SynthNoteList& list : mNoteLists)
+            if (list.NotEmpty())
+                return true;
+        return false;
+    }
     // Gives the group its channel; throws -10877 if it already has one. [render-thread]
     virtual void SetGroupID(MusicDeviceGroupID inGroup);
 
@@ -72,8 +92,13 @@ public:
     // [render-thread]
     MusicDeviceGroupID GroupID() const { return mGroupID; }
     MIDIControlHandler* GetMIDIControlHandler() const { return mControlHandler; }
-    // The list of one sounding state, for the instrument's voice stealing. [render-thread]
-    SynthNoteList& NoteList(SynthNoteState inState) { return mNoteLists[inState]; }
+    // The list of one sounding state, for the instrument's voice stealing. Whoever holds it may
+    // list a note there, so the group no longer counts as silent. [render-thread]
+    SynthNoteList& NoteList(SynthNoteState inState)
+    {
+        mMayListNotes = true;
+        return mNoteLists[inState];
+    }
     bool SustainIsDown() const { return mSustainDown; }
     bool SostenutoIsDown() const { return mSostenutoDown; }
 
@@ -93,4 +118,8 @@ private:
     bool mSustainDown = false;
     bool mSostenutoDown = false;
     MusicDeviceGroupID mGroupID = kUnassignedGroup;
+    // False only while no list holds a note: set wherever a note may be listed (NoteOn, a list
+    // handed out), cleared by a render that finds every list empty. Moves between the lists keep
+    // a silent group silent, so an idle group costs one load per slice.
+    bool mMayListNotes = false;
 };

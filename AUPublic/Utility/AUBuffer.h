@@ -47,6 +47,9 @@ public:
     void CopyBufferContentsTo(AudioBufferList& list) const;
     // [render-thread]
     void InvalidateBufferList() { mPtrState = kPtrsInvalid; }
+    // Whether the header holds a caller's buffers and every one of them has memory, so that a
+    // render can write into them in place. [render-thread]
+    bool HoldsCallersMemory() const;
 
     // Adopts memory the host offers when it is at least as large as the current block; the
     // host keeps ownership. [host-thread & initialized]
