@@ -44,26 +44,6 @@ public:
     // [render-thread]
     virtual OSStatus Render(SInt64 inAbsoluteFrameTime, UInt32 inNumberFrames,
                             AUScope& outputScope);
-    // What the instrument calls once per slice: Render for a group that lists a note; a group
-    // without notes only takes the time as rendered, as Render would, without the call.
-    // [render-thread]
-    OSStatus RenderIfSounding(SInt64 inAbsoluteFrameTime, UInt32 inNumberFrames,
-                              AUScope& outputScope)
-    {
-        if (mMayListNotes && HasNotes())
-            return Render(inAbsoluteFrameTime, inNumberFrames, outputScope);
-        mMayListNotes = false;
-        mLastRenderTime = inAbsoluteFrameTime;
-        return noErr;
-    }
-    // Whether some list holds a note. [render-thread]
-    bool HasNotes() const
-    {
-        for (const SynthNoteList& list : mNoteLists)
-            if (list.NotEmpty())
-                return true;
-        return false;
-    }
     // Gives the group its channel; throws -10877 if it already has one. [render-thread]
     virtual void SetGroupID(MusicDeviceGroupID inGroup);
 
@@ -93,10 +73,10 @@ public:
     MusicDeviceGroupID GroupID() const { return mGroupID; }
     MIDIControlHandler* GetMIDIControlHandler() const { return mControlHandler; }
     // The list of one sounding state, for the instrument's voice stealing. Whoever holds it may
-    // list a note there, so the group no longer counts as silent. [render-thread]
+    // list a note there, so the group stops being silent. [render-thread]
     SynthNoteList& NoteList(SynthNoteState inState)
     {
-        mMayListNotes = true;
+        Wake();
         return mNoteLists[inState];
     }
     bool SustainIsDown() const { return mSustainDown; }
@@ -105,7 +85,39 @@ public:
     // The most output buses a group renders into.
     static constexpr UInt32 kMaxOutputBuses = 16;
 
+    // ---- The instrument's render pass ----
+    // A silent group lists no note and is not visited by the instrument's render passes: it
+    // takes the time of the last pass that reached it from the instrument when it wakes, which
+    // it does before anything reads or sets its render time or may list a note in it.
+    // [render-thread]
+    bool IsSilent() const { return !mAwake; }
+    void Wake()
+    {
+        if (!mAwake)
+            WakeWithTheInstrumentsTime();
+    }
+    // Render for a group that lists a note; a group whose lists are all empty falls silent
+    // instead, and so takes this pass's time. [render-thread]
+    OSStatus RenderOrFallSilent(SInt64 inAbsoluteFrameTime, UInt32 inNumberFrames,
+                                AUScope& outputScope)
+    {
+        if (HasNotes())
+            return Render(inAbsoluteFrameTime, inNumberFrames, outputScope);
+        mAwake = false;
+        return noErr;
+    }
+
 private:
+    // Whether some list holds a note. [render-thread]
+    bool HasNotes() const
+    {
+        for (const SynthNoteList& list : mNoteLists)
+            if (list.NotEmpty())
+                return true;
+        return false;
+    }
+    // [render-thread]
+    void WakeWithTheInstrumentsTime();
     // Render's work when a note is listed, apart so that an empty group costs a few loads.
     // [render-thread]
     OSStatus RenderNotes(SInt64 inAbsoluteFrameTime, UInt32 inNumberFrames, AUScope& outputScope);
@@ -118,8 +130,7 @@ private:
     bool mSustainDown = false;
     bool mSostenutoDown = false;
     MusicDeviceGroupID mGroupID = kUnassignedGroup;
-    // False only while no list holds a note: set wherever a note may be listed (NoteOn, a list
-    // handed out), cleared by a render that finds every list empty. Moves between the lists keep
-    // a silent group silent, so an idle group costs one load per slice.
-    bool mMayListNotes = false;
+    // False while the group is silent (see Wake): then no list holds a note, since notes are
+    // listed only through NoteOn and NoteList, which wake it, and mLastRenderTime is stale.
+    bool mAwake = true;
 };

@@ -185,16 +185,6 @@ AudioBufferList& AUBufferList::SetBufferList(const AudioBufferList& list)
     return *mPtrs;
 }
 
-bool AUBufferList::HoldsCallersMemory() const
-{
-    if (mPtrState != kPtrsToExternalMemory)
-        return false;
-    for (UInt32 i = 0; i < mPtrs->mNumberBuffers; ++i)
-        if (mPtrs->mBuffers[i].mData == nullptr)
-            return false;
-    return true;
-}
-
 void AUBufferList::CopyBufferListTo(AudioBufferList& list) const
 {
     if (mPtrState == kPtrsInvalid)
