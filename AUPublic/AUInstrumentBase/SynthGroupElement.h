@@ -40,7 +40,8 @@ public:
     virtual void AllNotesOff(UInt32 inFrame);
     // Cuts every active note short. [render-thread]
     virtual void AllSoundOff(UInt32 inFrame);
-    // Renders every sounding note into the unit's outputs, once per absolute frame time.
+    // Renders every sounding note into the unit's outputs, once per absolute frame time. The
+    // instrument's render calls ask only a group that lists a note (see RenderOrFallSilent).
     // [render-thread]
     virtual OSStatus Render(SInt64 inAbsoluteFrameTime, UInt32 inNumberFrames,
                             AUScope& outputScope);
