@@ -93,8 +93,7 @@ BENCHMARK(BM_RenderWithNotification);
 // ---- The instrument base ----
 
 // A render call of a unit shaped like the MIDI output unit: 16 empty groups, one part, nothing
-// queued. Into the caller's buffers the unit renders into its own and copies; asked for its own
-// buffers it only zeroes them.
+// queued. The unit zeroes the caller's buffers in place, or its own when asked for those.
 void BM_InstrumentRenderEmptyGroups(benchmark::State& state)
 {
     const bool callerBuffers = state.range(0) != 0;

@@ -43,6 +43,22 @@ unsigned long long ExpectedBytes(UInt32 frames, const CAStreamBasicDescription& 
     return static_cast<unsigned long long>(frames) * format.mBytesPerFrame;
 }
 
+// Invalidates a bus's buffer pointers when it goes out of scope, however the scope is left.
+class BufferListInvalidation {
+public:
+    explicit BufferListInvalidation(AUIOElement* element) : mElement(element) {}
+    ~BufferListInvalidation()
+    {
+        if (mElement != nullptr)
+            mElement->InvalidateBufferList();
+    }
+    BufferListInvalidation(const BufferListInvalidation&) = delete;
+    BufferListInvalidation& operator=(const BufferListInvalidation&) = delete;
+
+private:
+    AUIOElement* mElement;
+};
+
 bool FirstBufferHasNoData(const AudioBufferList& list)
 {
     return list.mNumberBuffers == 0 || list.mBuffers[0].mData == nullptr;
@@ -682,14 +698,16 @@ OSStatus AUBase::DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags,
     else
         theOutput->SetBufferList(ioData);
 
+    // The caller's buffers belong to this call only, however it ends: no later render may find
+    // them still in place and write into them.
+    const BufferListInvalidation forgetCallersBuffers(callerWantsOurBuffers ? nullptr : theOutput);
+
     const OSStatus result = RenderBus(ioActionFlags, inTimeStamp, inBusNumber, inNumberFrames);
     if (result == noErr) {
-        if (callerWantsOurBuffers) {
+        if (callerWantsOurBuffers)
             theOutput->CopyBufferListTo(ioData);
-        } else {
+        else
             theOutput->CopyBufferContentsTo(ioData);
-            theOutput->InvalidateBufferList();
-        }
     }
     return result;
 }

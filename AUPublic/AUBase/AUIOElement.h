@@ -42,6 +42,7 @@ public:
     void CopyBufferListTo(AudioBufferList& list) const { mIOBuffer.CopyBufferListTo(list); }
     void CopyBufferContentsTo(AudioBufferList& list) const { mIOBuffer.CopyBufferContentsTo(list); }
     void InvalidateBufferList() { mIOBuffer.InvalidateBufferList(); }
+    bool HoldsCallersMemory() const { return mIOBuffer.HoldsCallersMemory(); }
     // [host-thread & initialized]
     void UseExternalBuffer(const AudioUnitExternalBuffer& buffer)
     {

@@ -60,11 +60,6 @@ void AUScope::SetNumberOfElements(UInt32 numberOfElements)
     }
 }
 
-AUElement* AUScope::GetElement(UInt32 elementIndex) const
-{
-    return elementIndex < mElements.size() ? mElements[elementIndex] : nullptr;
-}
-
 AUElement* AUScope::SafeGetElement(UInt32 elementIndex) const
 {
     AUElement* element = GetElement(elementIndex);

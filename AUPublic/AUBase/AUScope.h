@@ -30,7 +30,10 @@ public:
     void SetNumberOfElements(UInt32 numberOfElements);
 
     // Null when out of range. [any-thread]
-    AUElement* GetElement(UInt32 elementIndex) const;
+    AUElement* GetElement(UInt32 elementIndex) const
+    {
+        return elementIndex < mElements.size() ? mElements[elementIndex] : nullptr;
+    }
     // Throws -10877 when out of range. [any-thread]
     AUElement* SafeGetElement(UInt32 elementIndex) const;
     // Throws -10877 when missing or not a bus. [any-thread]

@@ -169,21 +169,71 @@ OSStatus AUInstrumentBase::Render(AudioUnitRenderActionFlags& /*ioActionFlags*/,
 
     AUScope& outputs = Outputs();
     for (UInt32 i = 0; i < outputs.GetNumberOfElements(); ++i) {
-        AudioBufferList& list = GetOutput(i)->PrepareBuffer(inNumberFrames);
+        // Where the caller lent its buffers for this call, the silence and the notes go straight
+        // into them, and nothing is copied afterwards.
+        AUOutputElement* output = GetOutput(i);
+        AudioBufferList& list = output->HoldsCallersMemory()
+                                    ? output->GetBufferList()
+                                    : output->PrepareBuffer(inNumberFrames);
         for (UInt32 b = 0; b < list.mNumberBuffers; ++b)
             std::memset(list.mBuffers[b].mData, 0, list.mBuffers[b].mDataByteSize);
     }
 
-    const SInt64 absoluteFrame = AbsoluteFrame(inTimeStamp.mSampleTime);
-    AUScope& groups = Groups();
-    for (UInt32 i = 0; i < groups.GetNumberOfElements(); ++i) {
-        const OSStatus status = static_cast<SynthGroupElement*>(groups.GetElement(i))
-                                    ->Render(absoluteFrame, inNumberFrames, outputs);
-        if (status != noErr)
-            return status;
-    }
+    const OSStatus status =
+        RenderGroups(AbsoluteFrame(inTimeStamp.mSampleTime), inNumberFrames, outputs);
+    if (status != noErr)
+        return status;
     mFrameCounter += inNumberFrames;
     return noErr;
+}
+
+OSStatus AUInstrumentBase::RenderGroups(SInt64 inAbsoluteFrame, UInt32 inNumberFrames,
+                                        AUScope& outputs)
+{
+    // A silent group has nothing to render, and the time it would take it learns when it wakes.
+    if (!mGroupsMayBeAwake) {
+        mSilentGroupsTime = inAbsoluteFrame;
+        return noErr;
+    }
+    // Groups that wake during the pass (a note's render may wake one) set the flag again.
+    mGroupsMayBeAwake = false;
+    mPassTime = inAbsoluteFrame;
+    AUScope& groups = Groups();
+    const UInt32 count = groups.GetNumberOfElements();
+    for (UInt32 i = 0; i < count; ++i) {
+        mGroupsPassed = i;
+        auto* group = static_cast<SynthGroupElement*>(groups.GetElement(i));
+        if (group->IsSilent())
+            continue;
+        OSStatus status = noErr;
+        try {
+            status = group->RenderOrFallSilent(inAbsoluteFrame, inNumberFrames, outputs);
+        } catch (...) {
+            EndInterruptedPass(i);
+            throw;
+        }
+        if (status != noErr) {
+            EndInterruptedPass(i);
+            return status;
+        }
+        if (!group->IsSilent())
+            mGroupsMayBeAwake = true;
+    }
+    mGroupsPassed = 0;
+    mSilentGroupsTime = inAbsoluteFrame;
+    return noErr;
+}
+
+void AUInstrumentBase::EndInterruptedPass(UInt32 inStoppedAt)
+{
+    // Woken now, the groups before the stop take this pass's time; those after it, silent still,
+    // keep that of the last whole pass.
+    AUScope& groups = Groups();
+    mGroupsPassed = inStoppedAt;
+    for (UInt32 i = 0; i < inStoppedAt; ++i)
+        static_cast<SynthGroupElement*>(groups.GetElement(i))->Wake();
+    mGroupsPassed = 0;
+    mGroupsMayBeAwake = true;
 }
 
 void AUInstrumentBase::PerformEvents(const AudioTimeStamp& /*inTimeStamp*/)

@@ -107,6 +107,16 @@ public:
     SynthPartElement* GetPartElement(AudioUnitElement inPartElement);
     // Frames rendered since initialization or the last global reset. [render-thread]
     UInt64 FrameCounter() const { return mFrameCounter; }
+    // ---- For the groups' render passes ----
+    // The render time of a silent group: that of the last pass that reached it.
+    // [render-thread]
+    SInt64 SilentGroupRenderTime(UInt32 inGroupIndex) const
+    {
+        return inGroupIndex < mGroupsPassed ? mPassTime : mSilentGroupsTime;
+    }
+    // A group woke, so the next pass visits the groups. [render-thread]
+    void GroupWoke() { mGroupsMayBeAwake = true; }
+
     // Queued events the render thread could not perform (no group left for their id, no group
     // playing their note) and dropped. [any-thread]
     UInt32 DroppedEventCount() const { return mDroppedEvents.load(std::memory_order_relaxed); }
@@ -136,6 +146,12 @@ private:
     // Takes a slot, fills it and publishes it, holding the producers' lock. [any-thread]
     OSStatus QueueEvent(UInt32 inType, MusicDeviceGroupID inGroupID, NoteInstanceID inNoteID,
                         UInt32 inOffsetSampleFrame, const MusicDeviceNoteParams* inParams);
+    // Renders the awake groups in element order, at most until one fails; while every group
+    // is silent it touches none. [render-thread]
+    OSStatus RenderGroups(SInt64 inAbsoluteFrame, UInt32 inNumberFrames, AUScope& outputs);
+    // Ends a pass that stopped at group `inStoppedAt`: the silent groups it passed keep its
+    // time as their own. [render-thread]
+    void EndInterruptedPass(UInt32 inStoppedAt);
     // One queued event; throws what its group lookup throws. [render-thread]
     void PerformEvent(const SynthEvent& inEvent);
     // A group event of types 3 to 9 on its element. [render-thread]
@@ -157,4 +173,12 @@ private:
     // Serialises the producers; the render thread never takes it.
     std::mutex mProducerMutex;
     std::atomic<UInt32> mDroppedEvents{0};
+    // Whether a group may be awake; false only after a pass found every group silent and no
+    // group woke since.
+    bool mGroupsMayBeAwake = true;
+    // The time of the last pass that reached every group: that of every silent group.
+    SInt64 mSilentGroupsTime = -1;
+    // The pass under way: its time, and how many groups (in element order) it has passed.
+    SInt64 mPassTime = -1;
+    UInt32 mGroupsPassed = 0;
 };

@@ -16,6 +16,9 @@ SynthGroupElement::SynthGroupElement(AUInstrumentBase* audioUnit, UInt32 inEleme
 {
     for (UInt32 state = 0; state < kNumberOfSoundingNoteStates; ++state)
         mNoteLists[state].SetState(static_cast<SynthNoteState>(state));
+    // A new group is awake with its time unset, and the next pass must visit it.
+    if (audioUnit != nullptr)
+        audioUnit->GroupWoke();
 }
 
 SynthGroupElement::~SynthGroupElement()
@@ -26,6 +29,7 @@ SynthGroupElement::~SynthGroupElement()
 bool SynthGroupElement::NoteOn(SynthNote* inNote, SynthPartElement* inPart, NoteInstanceID inNoteID,
                                UInt32 inOffsetSampleFrame, const MusicDeviceNoteParams& inParams)
 {
+    Wake();
     const UInt64 absoluteStart = mLastRenderTime == -1
                                      ? inOffsetSampleFrame
                                      : static_cast<UInt64>(mLastRenderTime) + inOffsetSampleFrame;
@@ -192,6 +196,7 @@ void SynthGroupElement::ResetAllControllers(UInt32 /*inFrame*/)
 
 void SynthGroupElement::Reset()
 {
+    Wake();
     if (mControlHandler != nullptr)
         mControlHandler->Reset();
     EmptyNoteLists();
@@ -217,13 +222,11 @@ void SynthGroupElement::SetGroupID(MusicDeviceGroupID inGroup)
 OSStatus SynthGroupElement::Render(SInt64 inAbsoluteFrameTime, UInt32 inNumberFrames,
                                    AUScope& outputScope)
 {
+    Wake();
     if (inAbsoluteFrameTime == mLastRenderTime)
         return noErr;
     mLastRenderTime = inAbsoluteFrameTime;
-    for (const SynthNoteList& list : mNoteLists)
-        if (list.NotEmpty())
-            return RenderNotes(inAbsoluteFrameTime, inNumberFrames, outputScope);
-    return noErr;
+    return HasNotes() ? RenderNotes(inAbsoluteFrameTime, inNumberFrames, outputScope) : noErr;
 }
 
 OSStatus SynthGroupElement::RenderNotes(SInt64 inAbsoluteFrameTime, UInt32 inNumberFrames,
@@ -247,6 +250,14 @@ OSStatus SynthGroupElement::RenderNotes(SInt64 inAbsoluteFrameTime, UInt32 inNum
         }
     }
     return noErr;
+}
+
+void SynthGroupElement::WakeWithTheInstrumentsTime()
+{
+    AUInstrumentBase* instrument = GetAUInstrument();
+    mLastRenderTime = instrument->SilentGroupRenderTime(GetIndex());
+    mAwake = true;
+    instrument->GroupWoke();
 }
 
 void SynthGroupElement::MoveNote(SynthNote* inNote, SynthNoteState inState)

@@ -40,7 +40,8 @@ public:
     virtual void AllNotesOff(UInt32 inFrame);
     // Cuts every active note short. [render-thread]
     virtual void AllSoundOff(UInt32 inFrame);
-    // Renders every sounding note into the unit's outputs, once per absolute frame time.
+    // Renders every sounding note into the unit's outputs, once per absolute frame time. The
+    // instrument's render calls ask only a group that lists a note (see RenderOrFallSilent).
     // [render-thread]
     virtual OSStatus Render(SInt64 inAbsoluteFrameTime, UInt32 inNumberFrames,
                             AUScope& outputScope);
@@ -72,15 +73,52 @@ public:
     // [render-thread]
     MusicDeviceGroupID GroupID() const { return mGroupID; }
     MIDIControlHandler* GetMIDIControlHandler() const { return mControlHandler; }
-    // The list of one sounding state, for the instrument's voice stealing. [render-thread]
-    SynthNoteList& NoteList(SynthNoteState inState) { return mNoteLists[inState]; }
+    // The list of one sounding state, for the instrument's voice stealing. Whoever holds it may
+    // list a note there, so the group stops being silent. [render-thread]
+    SynthNoteList& NoteList(SynthNoteState inState)
+    {
+        Wake();
+        return mNoteLists[inState];
+    }
     bool SustainIsDown() const { return mSustainDown; }
     bool SostenutoIsDown() const { return mSostenutoDown; }
 
     // The most output buses a group renders into.
     static constexpr UInt32 kMaxOutputBuses = 16;
 
+    // ---- The instrument's render pass ----
+    // A silent group lists no note and is not visited by the instrument's render passes: it
+    // takes the time of the last pass that reached it from the instrument when it wakes, which
+    // it does before anything reads or sets its render time or may list a note in it.
+    // [render-thread]
+    bool IsSilent() const { return !mAwake; }
+    void Wake()
+    {
+        if (!mAwake)
+            WakeWithTheInstrumentsTime();
+    }
+    // Render for a group that lists a note; a group whose lists are all empty falls silent
+    // instead, and so takes this pass's time. [render-thread]
+    OSStatus RenderOrFallSilent(SInt64 inAbsoluteFrameTime, UInt32 inNumberFrames,
+                                AUScope& outputScope)
+    {
+        if (HasNotes())
+            return Render(inAbsoluteFrameTime, inNumberFrames, outputScope);
+        mAwake = false;
+        return noErr;
+    }
+
 private:
+    // Whether some list holds a note. [render-thread]
+    bool HasNotes() const
+    {
+        for (const SynthNoteList& list : mNoteLists)
+            if (list.NotEmpty())
+                return true;
+        return false;
+    }
+    // [render-thread]
+    void WakeWithTheInstrumentsTime();
     // Render's work when a note is listed, apart so that an empty group costs a few loads.
     // [render-thread]
     OSStatus RenderNotes(SInt64 inAbsoluteFrameTime, UInt32 inNumberFrames, AUScope& outputScope);
@@ -93,4 +131,7 @@ private:
     bool mSustainDown = false;
     bool mSostenutoDown = false;
     MusicDeviceGroupID mGroupID = kUnassignedGroup;
+    // False while the group is silent (see Wake): then no list holds a note, since notes are
+    // listed only through NoteOn and NoteList, which wake it, and mLastRenderTime is stale.
+    bool mAwake = true;
 };

@@ -47,6 +47,17 @@ public:
     void CopyBufferContentsTo(AudioBufferList& list) const;
     // [render-thread]
     void InvalidateBufferList() { mPtrState = kPtrsInvalid; }
+    // Whether the header holds a caller's buffers and every one of them has memory, so that a
+    // render can write into them in place. [render-thread]
+    bool HoldsCallersMemory() const
+    {
+        if (mPtrState != kPtrsToExternalMemory)
+            return false;
+        for (UInt32 i = 0; i < mPtrs->mNumberBuffers; ++i)
+            if (mPtrs->mBuffers[i].mData == nullptr)
+                return false;
+        return true;
+    }
 
     // Adopts memory the host offers when it is at least as large as the current block; the
     // host keeps ownership. [host-thread & initialized]

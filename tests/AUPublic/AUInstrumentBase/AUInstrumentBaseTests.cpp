@@ -281,6 +281,108 @@ TEST_F(InstrumentTest, InitializingAgainWhileNotesSoundListsEveryNoteOnce)
     EXPECT_EQ(Count(mUnit->mLog, NoteCallKind::Render), 8);
 }
 
+// Groups without notes are left alone by render calls; a note started in one later still starts
+// after the last render that reached its group, also where a render stopped at a failing note.
+TEST_F(InstrumentTest, ANoteInASilentGroupStartsAfterTheLastRenderThatReachedIt)
+{
+    BecomeRenderThread(); // 512
+    for (MusicDeviceGroupID id : {10u, 11u, 12u})
+        mUnit->GetElForGroupID(id); // elements 0, 1 and 2, no notes
+    ASSERT_EQ(Render(), noErr);     // 1024
+    ASSERT_EQ(Render(), noErr);     // 1536
+    ASSERT_EQ(mUnit->StartNote(0, 11, nullptr, 0, NoteParams(61)), noErr);
+    mUnit->Note(7).mRenderResult = -77; // the voice the note above took
+    EXPECT_EQ(Render(), -77);           // 2048, stopping in element 1
+
+    struct Case {
+        MusicDeviceGroupID group;
+        UInt64 start;
+    };
+    const Case cases[] = {
+        {10, 2048 + 3}, // passed before the failing note
+        {11, 2048 + 3}, // the failing group itself
+        {12, 1536 + 3}, // never reached by the failing render
+        {13, 1536 + 3}, // a group given its channel only now
+    };
+    for (const Case& c : cases) {
+        mUnit->mLog.clear();
+        ASSERT_EQ(mUnit->StartNote(0, c.group, nullptr, 3, NoteParams(62)), noErr);
+        ASSERT_EQ(mUnit->mLog.size(), 1u) << c.group;
+        EXPECT_EQ(mUnit->mLog[0].frame, c.start) << c.group;
+    }
+}
+
+// A failed render keeps no hold on the caller's buffers: a later render of the unit's own never
+// writes into them.
+TEST_F(InstrumentTest, AFailedRenderLeavesTheCallersBuffersAlone)
+{
+    BecomeRenderThread();
+    ASSERT_EQ(mUnit->StartNote(0, 0, nullptr, 0, NoteParams(60)), noErr);
+    TestNote& note = mUnit->Note(7);
+    note.mRenderResult = -77;
+    ASSERT_EQ(Render(), -77);
+    EXPECT_EQ(note.mMemorySeen, mBuffers.Samples(0))
+        << "the note rendered into the caller's buffer";
+    std::fill(mBuffers.Samples(0), mBuffers.Samples(0) + kFrames, 5.0f);
+    note.mRenderResult = noErr;
+    AudioUnitRenderActionFlags flags = 0;
+    ASSERT_EQ(mUnit->Render(flags, test_support::SampleTime(mSampleTime += kFrames), kFrames),
+              noErr);
+    EXPECT_NE(note.mMemorySeen, mBuffers.Samples(0));
+    EXPECT_EQ(std::count(mBuffers.Samples(0), mBuffers.Samples(0) + kFrames, 5.0f), kFrames);
+}
+
+// Buffers with memory that the caller lends take the silence and the notes in place; a caller
+// asking for the unit's buffers, or lending some without memory, gets the unit's own as before.
+// A bus that may not allocate renders only into the caller's memory.
+TEST(InstrumentBuffers, TheCallersMemoryTakesTheRenderInPlace)
+{
+    struct Case {
+        const char* name;
+        bool mayAllocate;
+        bool withMemory[2];
+        OSStatus status;
+        bool inPlace;
+    };
+    const Case cases[] = {
+        {"caller's", true, {true, true}, noErr, true},
+        {"unit's", true, {false, false}, noErr, false},
+        {"caller's first only", true, {true, false}, noErr, false},
+        {"caller's, no allocation", false, {true, true}, noErr, true},
+        {"unit's, no allocation", false, {false, false}, kAudioUnitErr_InvalidPropertyValue, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto unit = std::make_unique<TestInstrument>(1, 1);
+        unit->PostConstructor();
+        unit->GetOutput(0)->SetWillAllocateBuffer(c.mayAllocate);
+        ASSERT_EQ(unit->DoInitialize(), noErr);
+        // Queued, as no render has run yet, and so started by the render below.
+        ASSERT_EQ(unit->StartNote(0, 0, nullptr, 0, NoteParams(60)), noErr);
+        test_support::TestBuffers caller(kFrames);
+        AudioBufferList& list = caller.List();
+        for (UInt32 b = 0; b < 2; ++b) {
+            std::fill(caller.Samples(b), caller.Samples(b) + kFrames, 1.0f);
+            if (!c.withMemory[b])
+                list.mBuffers[b].mData = nullptr;
+        }
+        AudioUnitRenderActionFlags flags = 0;
+        OSStatus status = noErr;
+        Lines(
+            [&] { status = unit->DoRender(flags, test_support::SampleTime(0), 0, kFrames, list); });
+        ASSERT_EQ(status, c.status);
+        if (status != noErr)
+            continue;
+        EXPECT_EQ(unit->Note(0).mMemorySeen == caller.Samples(0), c.inPlace);
+        EXPECT_EQ(list.mBuffers[0].mData == caller.Samples(0), c.withMemory[0]);
+        for (UInt32 b = 0; b < 2; ++b) {
+            const auto* samples = static_cast<const Float32*>(list.mBuffers[b].mData);
+            const UInt32 frames = list.mBuffers[b].mDataByteSize / sizeof(Float32);
+            EXPECT_EQ(std::count(samples, samples + frames, 0.0f), samples ? kFrames : 0) << b;
+        }
+    }
+}
+
 // Shaped like the MIDI output unit: 16 groups, no notes; it renders silence, queues, resets.
 TEST(InstrumentWithoutNotes, RendersSilenceQueuesAndResetsWritingNoLine)
 {

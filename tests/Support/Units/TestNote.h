@@ -49,10 +49,13 @@ public:
     }
     // A note that ends after its release ends here, as a decaying voice ends when it has
     // faded out.
-    OSStatus RenderNote(UInt64 inAbsoluteSampleFrame, UInt32, AudioBufferList**,
+    OSStatus RenderNote(UInt64 inAbsoluteSampleFrame, UInt32, AudioBufferList** inOutputs,
                         UInt32 inOutBusCount) override
     {
         mOutputsSeen = inOutBusCount;
+        mMemorySeen = inOutBusCount > 0 && inOutputs[0]->mNumberBuffers > 0
+                          ? inOutputs[0]->mBuffers[0].mData
+                          : nullptr;
         Log(NoteCallKind::Render, inAbsoluteSampleFrame);
         if (mEndsAfterRelease && GetState() == kSynthNoteState_Released)
             GetGroup()->NoteEnded(this, 0);
@@ -68,6 +71,8 @@ public:
     bool mEndsAfterRelease = false;
     OSStatus mRenderResult = noErr;
     UInt32 mOutputsSeen = 0;
+    // Where the last render call had the note write: the first buffer of the first output.
+    const void* mMemorySeen = nullptr;
     MusicDeviceNoteParams mLastParams{};
     NoteCallLog* mLog = nullptr;
 
