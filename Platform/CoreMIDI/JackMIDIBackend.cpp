@@ -369,7 +369,8 @@ int JackMIDIBackend::OnSampleRate(jack_nframes_t rate, void* self)
 {
     auto* backend = static_cast<JackMIDIBackend*>(self);
     backend->mSampleRate.store(rate);
-    backend->SetPeriod(jack_get_buffer_size(backend->mClient), rate);
+    if (jack_client_t* const client = backend->mClient.load())
+        backend->SetPeriod(jack_get_buffer_size(client), rate);
     return 0;
 }
 
@@ -425,11 +426,14 @@ void JackMIDIBackend::OnShutdown(jack_status_t, const char*, void* self)
 
 void JackMIDIBackend::Process(jack_nframes_t frames)
 {
+    jack_client_t* const client = mClient.load();
+    if (client == nullptr)
+        return;
     mCycle.fetch_add(1, std::memory_order_seq_cst);
     jack_nframes_t firstFrame = 0;
     jack_time_t current = 0, next = 0;
     float periodMicros = 0;
-    if (jack_get_cycle_times(mClient, &firstFrame, &current, &next, &periodMicros) != 0 ||
+    if (jack_get_cycle_times(client, &firstFrame, &current, &next, &periodMicros) != 0 ||
         next <= current) {
         current = jack_get_time();
         next = current + UInt64(frames) * 1000000 / std::max(mSampleRate.load(), 1u);

@@ -109,7 +109,9 @@ private:
     void Wake() { sem_post(&mWake); }
 
     MIDIDestinationRegistry* mRegistry = nullptr;
-    jack_client_t* mClient = nullptr; // set before activation, cleared after closing
+    // Set before activation; cleared when the client is handed to the closer, while libjack's
+    // threads for it may still call back until the close ends: they find it null and do nothing.
+    std::atomic<jack_client_t*> mClient{nullptr};
     std::atomic<bool> mAvailable{false};
     std::atomic<jack_nframes_t> mSampleRate{48000};
     std::atomic<UInt64> mLeadNanos{0};
