@@ -44,15 +44,21 @@ ChildProcess::~ChildProcess()
         unlink(mOutputPath.c_str());
 }
 
-std::string ChildProcess::Stop()
+std::string ChildProcess::Stop(int signalNumber)
 {
     if (mPid > 0) {
-        kill(mPid, SIGTERM);
+        kill(mPid, signalNumber);
         int status = 0;
         while (waitpid(mPid, &status, 0) < 0 && errno == EINTR) {
         }
+        mExitStatus = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
         mPid = -1;
     }
+    return Output();
+}
+
+std::string ChildProcess::Output() const
+{
     std::ifstream file(mOutputPath);
     std::stringstream text;
     text << file.rdbuf();

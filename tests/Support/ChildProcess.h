@@ -2,6 +2,7 @@
 // reads once the program has ended.
 #pragma once
 
+#include <csignal>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -16,10 +17,16 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Started() const { return mPid > 0; }
-    // Asks the program to end (SIGTERM) and waits for it; returns everything it printed.
-    std::string Stop();
+    // What it has printed so far.
+    std::string Output() const;
+    // Sends the program the signal (by default asking it to end), waits for it to end and returns
+    // everything it printed.
+    std::string Stop(int signalNumber = SIGTERM);
+    // How it ended, as ProgramResult counts: 128 + the signal's number when a signal ended it.
+    int ExitStatus() const { return mExitStatus; }
 
 private:
     pid_t mPid = -1;
+    int mExitStatus = -1;
     std::string mOutputPath;
 };
