@@ -3,6 +3,7 @@
 #include "MIDIFileEvent.h"
 
 #include "CoreMIDI/MIDIMessageSplitter.h"
+#include "CoreMIDI/MIDIPacketRing.h"
 
 #include <CoreAudio/HostTime.h>
 
@@ -26,11 +27,13 @@ std::string Milliseconds(SInt64 nanoseconds)
 
 } // namespace
 
-MonitorCapture::MonitorCapture()
+MonitorCapture::MonitorCapture() : mRing(new MIDIPacketRing(kRingPackets))
 {
     mArrivals.reserve(4096);
     mLateness.reserve(4096);
 }
+
+MonitorCapture::~MonitorCapture() = default;
 
 void MonitorCapture::ReadPackets(const MIDIPacketList* list, void* refCon, void*)
 {
@@ -43,7 +46,7 @@ void MonitorCapture::ReadPackets(const MIDIPacketList* list, void* refCon, void*
         arrived.mTiming.mSent = now;
         arrived.mLength = std::min<UInt16>(packet->length, sizeof arrived.mData);
         std::copy(packet->data, packet->data + arrived.mLength, arrived.mData);
-        if (!capture.mRing.Push(arrived)) {
+        if (!capture.mRing->Push(arrived)) {
             capture.mOverflows.fetch_add(1, std::memory_order_relaxed);
         }
     }
@@ -53,7 +56,7 @@ size_t MonitorCapture::Drain(std::ostream* out)
 {
     const UInt64 before = mReceived.load(std::memory_order_relaxed);
     MIDIScheduledPacket packet;
-    while (mRing.Pop(packet)) {
+    while (mRing->Pop(packet)) {
         Take(packet, out);
     }
     return size_t(mReceived.load(std::memory_order_relaxed) - before);

@@ -5,18 +5,26 @@
 
 #include "MIDIFileWriter.h"
 
-// The stand-in's packet ring and message splitter, shared with its MIDI backends.
-#include "CoreMIDI/MIDIPacketRing.h"
+#include <CoreMIDI/MIDIServices.h>
 
 #include <atomic>
+#include <memory>
 #include <ostream>
+#include <string>
 #include <vector>
+
+// The stand-in's packet ring, shared with its MIDI backends.
+class MIDIPacketRing;
+struct MIDIScheduledPacket;
 
 class MonitorCapture {
 public:
     static constexpr UInt32 kRingPackets = 8192;
 
     MonitorCapture();
+    ~MonitorCapture();
+    MonitorCapture(const MonitorCapture&) = delete;
+    MonitorCapture& operator=(const MonitorCapture&) = delete;
 
     // The monitor's read procedure; refCon is the capture. [scheduler-thread]
     static void ReadPackets(const MIDIPacketList* list, void* refCon, void*);
@@ -56,7 +64,7 @@ private:
 
     void Take(const MIDIScheduledPacket& packet, std::ostream* out);
 
-    MIDIPacketRing mRing{kRingPackets};
+    const std::unique_ptr<MIDIPacketRing> mRing;
     std::atomic<UInt64> mOverflows{0};
     std::atomic<UInt64> mReceived{0};
     UInt64 mTimeZero = 0;

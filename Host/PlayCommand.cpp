@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <limits>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -35,9 +36,8 @@ enum : AudioUnitParameterID {
 };
 
 constexpr UInt64 kNanosPerMilli = 1000000;
-// How often the host thread looks at what arrived, and redraws the progress line.
+// How often the host thread looks at what arrived.
 constexpr UInt64 kDrainInterval = 10 * kNanosPerMilli;
-constexpr UInt64 kProgressInterval = 250 * kNanosPerMilli;
 // After the last slice: how long nothing more must arrive, and how long to wait at most.
 constexpr UInt64 kQuietTime = 50 * kNanosPerMilli;
 constexpr UInt64 kMaxTailWait = 2000 * kNanosPerMilli;
@@ -105,19 +105,28 @@ void CheckRecordTarget(const std::string& path)
     }
 }
 
-// The line a terminal shows while playing, redrawn in place; nothing elsewhere.
+// Where play is, on a terminal only. Redrawn in place a few times a second while only auhost
+// writes to the terminal; while the unit writes its log there too, a line of its own each second
+// instead, since a line redrawn in place would run into the unit's lines.
 class ProgressLine {
 public:
-    explicit ProgressLine(bool shown) : mShown(shown) {}
+    ProgressLine(bool shown, bool inPlace) : mShown(shown), mInPlace(inPlace) {}
+
+    UInt64 Interval() const { return mInPlace ? 250 * kNanosPerMilli : 1000 * kNanosPerMilli; }
 
     void Draw(std::ostream& out, const std::string& text)
     {
-        if (mShown) {
-            out << "\r\033[K" << text << std::flush;
+        if (!mShown) {
+            return;
+        }
+        if (mInPlace) {
+            out << "\r\033[K" << text;
             mDrawn = true;
+        } else {
+            out << text << '\n';
         }
     }
-    // Clears the line so that other lines can be written. [host-thread]
+    // Clears the line so that other lines can be written.
     void Clear(std::ostream& out)
     {
         if (mDrawn) {
@@ -128,8 +137,16 @@ public:
 
 private:
     const bool mShown;
+    const bool mInPlace;
     bool mDrawn = false;
 };
+
+// Whether the unit writes its log, which it does unless PLENKO_LOG says "off".
+bool UnitLogs()
+{
+    const char* setting = std::getenv("PLENKO_LOG");
+    return setting == nullptr || std::string(setting) != "off";
+}
 
 struct Route {
     size_t mNumber; // as "TX Device" counts
@@ -141,14 +158,12 @@ struct Route {
 Route ChooseDestination(const PlayOptions& options, const MonitorEndpoint& monitor)
 {
     const std::vector<std::string> names = DestinationNames();
-    size_t number = 0;
-    for (size_t index = 0; index < names.size(); ++index) {
-        if (MIDIGetDestination(index) == monitor.Destination()) {
-            number = index + 1;
-        }
-    }
+    size_t number = DestinationNumber(monitor.Destination());
     if (options.mDestination) {
         number = ResolveDestination(*options.mDestination, names);
+    } else if (number == 0) {
+        throw std::runtime_error(std::string("\"") + MonitorEndpoint::kName +
+                                 "\" is not among the destinations");
     }
     const MIDIEndpointRef endpoint = MIDIGetDestination(number - 1);
     return {number, names[number - 1], endpoint, endpoint == monitor.Destination()};
@@ -265,9 +280,27 @@ int RunPlay(const PlayOptions& options, std::ostream& out)
     settings.mDelivered = route.mToMonitor ? &capture.ReceivedCount() : nullptr;
     Player player(unit, song, settings);
     std::ostream* lines = options.mQuiet ? nullptr : &out;
-    ProgressLine progress(!options.mQuiet && isatty(STDOUT_FILENO));
+    ProgressLine progress(!options.mQuiet && isatty(STDOUT_FILENO), !UnitLogs());
     const std::string length = Seconds(song.mLengthSamples, options.mSampleRate);
     const std::string destination = std::to_string(route.mNumber) + " \"" + route.mName + "\"";
+    // What arrived is printed between clearing the progress line and drawing it again.
+    std::ostringstream arrived;
+    const auto showArrivals = [&](bool drawProgress) {
+        arrived.str("");
+        const size_t count = capture.Drain(lines != nullptr ? &arrived : nullptr);
+        if (count != 0 || drawProgress) {
+            progress.Clear(out);
+            out << arrived.str();
+        }
+        if (drawProgress) {
+            progress.Draw(out, Seconds(std::min(player.Position(), song.mLengthSamples),
+                                       options.mSampleRate) +
+                                   " / " + length + "  " + std::to_string(player.EventsSent()) +
+                                   " events sent  to " + destination);
+        }
+        out.flush();
+        return count;
+    };
     bool interrupted = false;
     {
         InterruptCatcher catcher;
@@ -280,18 +313,11 @@ int RunPlay(const PlayOptions& options, std::ostream& out)
             }
             if (player.StartTime() != 0) {
                 capture.SetTimeZero(player.StartTime());
-                progress.Clear(out);
-                capture.Drain(lines);
+                const UInt64 now = AudioGetCurrentHostTime();
+                const bool drawProgress = now - lastProgress >= progress.Interval();
+                lastProgress = drawProgress ? now : lastProgress;
+                showArrivals(drawProgress);
             }
-            const UInt64 now = AudioGetCurrentHostTime();
-            if (now - lastProgress >= kProgressInterval) {
-                lastProgress = now;
-                progress.Draw(out, Seconds(std::min(player.Position(), song.mLengthSamples),
-                                           options.mSampleRate) +
-                                       " / " + length + "  " + std::to_string(player.EventsSent()) +
-                                       " events sent  to " + destination);
-            }
-            out.flush();
             SleepFor(kDrainInterval);
         }
         player.Join();
@@ -307,8 +333,7 @@ int RunPlay(const PlayOptions& options, std::ostream& out)
                                      UInt64(std::max<SInt64>(offsetMicros, 0) * 1000);
     UInt64 lastArrival = AudioGetCurrentHostTime();
     for (;;) {
-        progress.Clear(out);
-        if (capture.Drain(lines) != 0) {
+        if (showArrivals(false) != 0) {
             lastArrival = AudioGetCurrentHostTime();
         }
         const UInt64 now = AudioGetCurrentHostTime();
@@ -319,6 +344,7 @@ int RunPlay(const PlayOptions& options, std::ostream& out)
         }
         SleepFor(kDrainInterval);
     }
+    progress.Clear(out);
     out << Summary(player, capture, route, options.mOffline) << '\n' << std::flush;
     if (options.mRecordFile) {
         try {

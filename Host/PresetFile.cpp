@@ -23,15 +23,18 @@ UInt32 BigEndianWord(const Byte* bytes)
     return UInt32(bytes[0]) << 24 | UInt32(bytes[1]) << 16 | UInt32(bytes[2]) << 8 | bytes[3];
 }
 
-// The dictionary of the property list in the file (+1).
-CFDictionaryRef ReadDictionary(const std::string& path)
+std::vector<Byte> ReadPresetBytes(const std::string& path)
 {
-    std::vector<Byte> bytes;
     try {
-        bytes = ReadFileBytes(path, PresetFile::kMaxSize);
+        return ReadFileBytes(path, PresetFile::kMaxSize);
     } catch (const std::runtime_error& error) {
         throw std::runtime_error(path + ": " + error.what());
     }
+}
+
+// The dictionary of the property list in the bytes (+1).
+CFDictionaryRef ReadDictionary(const std::string& path, const std::vector<Byte>& bytes)
+{
     CFOwned<CFDataRef> data(CFDataCreate(nullptr, bytes.data(), CFIndex(bytes.size())));
     CFPropertyListRef list = CFPropertyListCreateWithData(
         nullptr, data.Get(), kCFPropertyListImmutable, nullptr, nullptr);
@@ -47,7 +50,10 @@ CFDictionaryRef ReadDictionary(const std::string& path)
 
 } // namespace
 
-PresetFile::PresetFile(const std::string& path) : mPath(path), mState(ReadDictionary(path))
+PresetFile::PresetFile(const std::string& path) : PresetFile(path, ReadPresetBytes(path)) {}
+
+PresetFile::PresetFile(const std::string& path, const std::vector<Byte>& bytes)
+    : mPath(path), mState(ReadDictionary(path, bytes))
 {
     if (const SInt32 version = Number("version"); version != 0) {
         Fail("preset version " + std::to_string(version) + " is not supported (0 expected)");

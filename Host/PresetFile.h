@@ -28,6 +28,8 @@ public:
     // with its unit's numbers and a whole parameter record. Throws std::runtime_error.
     // [host-thread]
     explicit PresetFile(const std::string& path);
+    // The same for the bytes of a file read already; path only names it in errors.
+    PresetFile(const std::string& path, const std::vector<Byte>& bytes);
 
     // Writes a unit's state. Throws std::runtime_error. [host-thread]
     static void Write(const std::string& path, CFPropertyListRef state);
