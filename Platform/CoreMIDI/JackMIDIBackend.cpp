@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -96,13 +97,16 @@ void JackMIDIBackend::Stop()
 {
     mStopping.store(true);
     Wake();
+    // The notification thread never waits on a close, and what it asks of a server that went
+    // away fails at once.
     if (mThread.joinable())
         mThread.join();
     if (mClient != nullptr) {
         mAvailable.store(false);
-        jack_client_close(mClient);
+        mCloser.Close(mClient, mServerGone.load() ? NotificationThread(mClient) : 0);
         mClient = nullptr;
     }
+    mCloser.WaitUntilIdle(kCloseWait);
 }
 
 void JackMIDIBackend::SetPeriod(jack_nframes_t frames, jack_nframes_t rate)
@@ -116,10 +120,15 @@ void JackMIDIBackend::SetPeriod(jack_nframes_t frames, jack_nframes_t rate)
 
 void JackMIDIBackend::Run()
 {
+    BlockBrokenPipeSignal();
     auto nextAttempt = std::chrono::steady_clock::now() + kReconnectInterval;
     while (!mStopping.load()) {
         if (mClient == nullptr) {
-            if (std::chrono::steady_clock::now() >= nextAttempt) {
+            // An open waits until the previous client is closed: libjack's open closes any client
+            // of a server that went away that is still open, and a close in progress holds the
+            // library.
+            if (std::chrono::steady_clock::now() >= nextAttempt &&
+                mCloser.WaitUntilIdle(std::chrono::milliseconds(0))) {
                 Connect();
                 nextAttempt = std::chrono::steady_clock::now() + kReconnectInterval;
             }
@@ -153,6 +162,8 @@ bool JackMIDIBackend::Connect()
     mSampleRate.store(jack_get_sample_rate(client));
     mServerGone.store(false);
     mClient = client;
+    // The previous client's process thread may have been cancelled within a cycle.
+    mCycle.store(0);
     jack_set_process_callback(client, &OnProcess, this);
     jack_set_buffer_size_callback(client, &OnBufferSize, this);
     jack_set_sample_rate_callback(client, &OnSampleRate, this);
@@ -163,8 +174,14 @@ bool JackMIDIBackend::Connect()
     jack_set_graph_order_callback(client, &OnGraphOrder, this);
     jack_set_port_rename_callback(client, &OnPortRename, this);
     jack_on_info_shutdown(client, &OnShutdown, this);
+    // libjack runs the thread-init callback on its threads: its message thread at once, the
+    // client's process and notification threads during the activation.
+    jack_set_thread_init_callback(client, &OnThreadInit, this);
+    for (std::atomic<pid_t>& id : mLibraryThreadIds)
+        id.store(0);
+    mLibraryThreadCount.store(0);
     if (jack_activate(client) != 0) {
-        jack_client_close(client);
+        mCloser.Close(client, 0);
         mClient = nullptr;
         return false;
     }
@@ -183,10 +200,24 @@ void JackMIDIBackend::Disconnect()
             slot.mUnconnected = nullptr;
             RemoveSlot(slot);
         }
-    jack_client_close(mClient);
+    mCloser.Close(mClient, NotificationThread(mClient));
     mClient = nullptr;
     std::lock_guard<std::mutex> lock(mRenamesMutex);
     mRenames.clear();
+}
+
+pid_t JackMIDIBackend::NotificationThread(jack_client_t* client) const
+{
+    // Of the threads that ran the thread-init callback during the activation, the one that is not
+    // the process thread delivers the notifications.
+    const pthread_t process = jack_client_thread_id(client);
+    const UInt32 count = std::min(mLibraryThreadCount.load(), kMaxLibraryThreads);
+    for (UInt32 n = 0; n < count; ++n) {
+        const pid_t id = mLibraryThreadIds[n].load();
+        if (id != 0 && !pthread_equal(mLibraryThreads[n].load(), process))
+            return id;
+    }
+    return 0;
 }
 
 void JackMIDIBackend::ApplyRenames()
@@ -370,6 +401,16 @@ void JackMIDIBackend::OnPortRename(jack_port_id_t, const char* oldName, const ch
     }
     backend->mPortsChanged.store(true);
     backend->Wake();
+}
+
+void JackMIDIBackend::OnThreadInit(void* self)
+{
+    auto* backend = static_cast<JackMIDIBackend*>(self);
+    const UInt32 n = backend->mLibraryThreadCount.fetch_add(1);
+    if (n >= kMaxLibraryThreads)
+        return;
+    backend->mLibraryThreads[n].store(pthread_self());
+    backend->mLibraryThreadIds[n].store(gettid()); // last: an entry with an id is whole
 }
 
 void JackMIDIBackend::OnShutdown(jack_status_t, const char*, void* self)

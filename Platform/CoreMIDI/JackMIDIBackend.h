@@ -2,9 +2,12 @@
 // per process, opened only when a server runs (never starting one); one output port per destination
 // in use, connected to it; each packet written in the process callback at the frame its due time
 // names. Its notification thread follows the server: ports that come, go or are renamed, the
-// server's shutdown, and its return (looked for once a second).
+// server's shutdown, and its return (looked for once a second). A client whose server went away is
+// closed on a thread of its own, so that neither the reconnection nor the services' end waits on
+// libjack without a bound.
 #pragma once
 
+#include "JackClientCloser.h"
 #include "JackCycleTiming.h"
 #include "MIDIBackend.h"
 #include "MIDIPacketRing.h"
@@ -12,9 +15,12 @@
 #include <jack/jack.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <pthread.h>
 #include <semaphore.h>
 #include <string>
+#include <sys/types.h>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -30,6 +36,9 @@ public:
     // How long after its send a packet waits for its destination's port to be connected before
     // it is dropped.
     static constexpr UInt64 kPortWaitNanos = 1000000000;
+    // How long the services' end waits for the client to close; a close still running then is
+    // left to its thread.
+    static constexpr std::chrono::milliseconds kCloseWait{5000};
 
     JackMIDIBackend();
     ~JackMIDIBackend() override;
@@ -70,6 +79,7 @@ private:
     void Run();
     bool Connect();
     void Disconnect();
+    pid_t NotificationThread(jack_client_t* client) const;
     void ApplyRenames();
     void FollowPorts();
     void ListPort(const std::string& fullName);
@@ -95,6 +105,7 @@ private:
     static int OnGraphOrder(void* self);
     static void OnPortRename(jack_port_id_t, const char* oldName, const char* newName, void* self);
     static void OnShutdown(jack_status_t, const char*, void* self);
+    static void OnThreadInit(void* self);
     void Wake() { sem_post(&mWake); }
 
     MIDIDestinationRegistry* mRegistry = nullptr;
@@ -118,6 +129,13 @@ private:
     std::atomic<bool> mPortsChanged{false};
     std::atomic<bool> mServerGone{false};
     std::atomic<bool> mStopping{false};
+    // The threads libjack ran the client's thread-init callback on since it opened: its process
+    // thread and its notification thread, as pthread and kernel ids.
+    static constexpr UInt32 kMaxLibraryThreads = 4;
+    std::atomic<UInt32> mLibraryThreadCount{0};
+    std::atomic<pthread_t> mLibraryThreads[kMaxLibraryThreads];
+    std::atomic<pid_t> mLibraryThreadIds[kMaxLibraryThreads];
+    JackClientCloser mCloser;
     std::mutex mRenamesMutex;
     std::vector<std::pair<std::string, std::string>> mRenames; // old and new full names
     sem_t mWake;

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sstream>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,17 +45,10 @@ ChildProcess::~ChildProcess()
         unlink(mOutputPath.c_str());
 }
 
-std::string ChildProcess::Stop(int signalNumber)
+bool ChildProcess::Running()
 {
-    if (mPid > 0) {
-        kill(mPid, signalNumber);
-        int status = 0;
-        while (waitpid(mPid, &status, 0) < 0 && errno == EINTR) {
-        }
-        mExitStatus = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-        mPid = -1;
-    }
-    return Output();
+    Reap(WNOHANG);
+    return mPid > 0;
 }
 
 std::string ChildProcess::Output() const
@@ -63,4 +57,47 @@ std::string ChildProcess::Output() const
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
+}
+
+std::string ChildProcess::Stop(int signalNumber)
+{
+    if (mPid > 0)
+        kill(mPid, signalNumber);
+    return Wait();
+}
+
+std::string ChildProcess::Wait()
+{
+    Reap(0);
+    return Output();
+}
+
+int ChildProcess::ExitStatus() const
+{
+    if (mStatus == -1)
+        return -1;
+    return WIFSIGNALED(mStatus) ? 128 + WTERMSIG(mStatus) : WEXITSTATUS(mStatus);
+}
+
+std::string ChildProcess::HowItEnded() const
+{
+    if (mStatus == -1)
+        return "still running";
+    if (WIFSIGNALED(mStatus))
+        return "killed by signal " + std::to_string(WTERMSIG(mStatus));
+    return "exited with " + std::to_string(WEXITSTATUS(mStatus));
+}
+
+void ChildProcess::Reap(int options)
+{
+    if (mPid <= 0)
+        return;
+    int status = 0;
+    pid_t ended;
+    while ((ended = waitpid(mPid, &status, options)) < 0 && errno == EINTR) {
+    }
+    if (ended == mPid) {
+        mStatus = status;
+        mPid = -1;
+    }
 }

@@ -129,6 +129,12 @@ std::vector<JackPeerEvent> JackPeer::WaitFor(size_t count, std::chrono::millisec
     return std::vector<JackPeerEvent>(mEvents.get(), mEvents.get() + arrived);
 }
 
+bool RunsInCI()
+{
+    const char* ci = std::getenv("CI");
+    return ci != nullptr && std::string(ci) == "true";
+}
+
 void JackServerTest::SetUp()
 {
     jack_client_t* probe = OpenClient("plenko-probe");
@@ -136,8 +142,7 @@ void JackServerTest::SetUp()
         jack_client_close(probe);
         return;
     }
-    const char* ci = std::getenv("CI");
-    if (ci != nullptr && std::string(ci) == "true")
+    if (RunsInCI())
         FAIL() << "no JACK server can be reached, though CI starts one (.ci/run)";
     GTEST_SKIP() << "no JACK server can be reached: start one with "
                     "`jackd --no-realtime -d dummy -r 48000 -p 256 &` to run this test";

@@ -82,6 +82,9 @@ private:
     std::atomic<UInt64> mLastDisturbance{0};
 };
 
+// Whether the environment says the tests run in CI (CI=true), which starts a JACK server.
+bool RunsInCI();
+
 // Opens a probe client in SetUp: without a server the test is skipped, or fails when the
 // environment says it runs in CI (CI=true).
 class JackServerTest : public ::testing::Test {

@@ -6,6 +6,8 @@
 #include "JackPeer.h"
 #include "MIDIRecorder.h"
 #include "OutputCapture.h"
+#include "PrivateJackServer.h"
+#include "Watchdog.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 
@@ -162,7 +164,14 @@ struct DumpRun {
     SInt32 late = 0;
     SInt32 dropped = 0;
     bool settled = false;    // the server had run undisturbed for a while when it began
-    size_t disturbances = 0; // while it ran
+    size_t disturbances = 0; // xruns and cycles not run on time while it ran, as the probe saw
+
+    bool Disturbed() const { return !settled || disturbances != 0; }
+    std::string Disturbance() const
+    {
+        return settled ? std::to_string(disturbances) + " xruns or late cycles"
+                       : "never undisturbed for 3 s";
+    }
 };
 
 // After a missed cycle, or its driver's re-anchoring of a schedule it fell behind (a busy machine
@@ -222,12 +231,11 @@ DumpRun RunThroughJackMidiDump(const JackPeer& probe, int attempt)
     run.delayMicros = IntegerProperty(destination, kMIDIPropertyDeliveryDelayMuSec);
     run.late = IntegerProperty(destination, kMIDIPropertyLatePacketCount);
     run.dropped = IntegerProperty(destination, kMIDIPropertyDroppedPacketCount);
-    run.events = ParseDump(dump.Stop());
+    // Counted before jack_midi_dump leaves the graph, which may unsettle the server in turn.
     run.disturbances = probe.Disturbances() - disturbancesBefore;
+    run.events = ParseDump(dump.Stop());
     return run;
 }
-
-} // namespace
 
 // The absolute frame at which the server's cycle times, as the probe saw them, put a host time;
 // -1 when no cycle the probe saw holds it.
@@ -243,64 +251,46 @@ SInt64 ServerFrameAt(const std::vector<JackPeerCycle>& cycles, UInt64 hostNanos)
     return -1;
 }
 
-TEST_F(JackDestinations, EventsArriveAtTheFramesTheirStampsNameAtAProgramWeDidNotWrite)
-{
-    const JackPeer probe(Unique("plenko-probe"), {});
-    ASSERT_TRUE(probe.IsOpen());
-    const double framesPerNano = probe.SampleRate() / 1e9;
-    // Nominal spacing can only be shown by a server whose timing is settled and that runs every
-    // client in every cycle (else what it missed is late); a few tries for such a run.
-    DumpRun run;
-    std::string disturbances;
-    const auto undisturbed = [&] { return run.settled && run.disturbances == 0 && run.late == 0; };
-    for (int attempt = 0; attempt < 2 && !undisturbed(); ++attempt) {
-        run = RunThroughJackMidiDump(probe, attempt);
-        ASSERT_FALSE(HasFailure());
-        disturbances += " " + (run.settled ? std::to_string(run.disturbances) : "unsettled");
-    }
-
-    // Every event once, in order. A server that failed to run a client in a cycle (an xrun) has
-    // lost that cycle's MIDI for it: only then may events be missing.
-    EXPECT_EQ(run.dropped, 0);
-    std::vector<std::pair<UInt64, int>> printed(kEvents, {0, -1});
-    for (size_t n = 0; n < run.events.size(); ++n) {
-        ASSERT_TRUE(n == 0 || run.events[n].second > run.events[n - 1].second)
-            << "repeated or out of order at " << run.events[n].second;
-        ASSERT_LT(run.events[n].second, kEvents);
-        printed[run.events[n].second] = run.events[n];
-    }
-    const int missing = kEvents - int(run.events.size());
-    if (undisturbed()) {
-        ASSERT_EQ(missing, 0) << "events lost";
-    }
-
-    // Each event where the server's own cycle times put its due time (its stamp, the delivery
-    // delay and its offset), within the frames that the probe's and the backend's readings of
-    // the clocks may differ by: this holds however busy the machine is, but for packets the
-    // backend counted late (a cycle that did not run our callback in time, or a gap between the
-    // times of two cycles), each of which may put two spacings out.
-    const std::vector<JackPeerCycle> cycles = probe.Cycles();
-    std::vector<SInt64> serverFrames;
-    for (int n = 0; n < kEvents; ++n)
-        serverFrames.push_back(
-            ServerFrameAt(cycles, run.stamps[n] + UInt64(run.delayMicros + run.offsets[n]) * 1000));
-    int compared = 0, misplaced = 0;
-    for (int n = 1; n < kEvents; ++n) {
-        if (serverFrames[n - 1] == -1 || serverFrames[n] == -1 || printed[n - 1].second == -1 ||
-            printed[n].second == -1)
-            continue;
-        const SInt64 spacing = SInt64(printed[n].first) - SInt64(printed[n - 1].first);
-        misplaced += std::abs(spacing - (serverFrames[n] - serverFrames[n - 1])) > 2;
-        ++compared;
-    }
-    EXPECT_GT(compared, kEvents / 2) << "the server left too many gaps between its cycles";
-    EXPECT_LE(misplaced, 2 * run.late) << "events away from where the server's cycles put them";
-
-    // Against the stamps: each event as many frames after the one before as its stamp and
-    // offset are later, within 2 frames: 480 per 10 ms at 48 kHz, 0 within a chord, 240 more or
-    // less where +5 ms begins or ends. Only a settled server keeps its frames in step with the
-    // host clock; the distribution of the errors is reported either way.
+// What a run through jack_midi_dump showed.
+struct DumpFigures {
+    std::string disorder; // the first event repeated, out of order or unknown, if any
+    int missing = 0;
+    // Each event's frame after the one before, less what its stamp and offset say (480 frames per
+    // 10 ms at 48 kHz, 0 within a chord, 240 more or less where +5 ms begins or ends), rounded.
     std::map<long, int> errors;
+    int beyondBound = 0; // spacings more than 2 frames from the stamps'
+    double shift = 0;    // how much later +5 ms put events, on average, in frames
+    int misplaced = 0;   // spacings more than 2 frames from the server's cycles' own
+    int compared = 0;    // of the spacings, those whose times fell in cycles the probe saw
+
+    std::string Text() const
+    {
+        std::ostringstream text;
+        text << "frame-spacing errors (frames:count)";
+        for (const auto& [error, count] : errors)
+            text << " " << error << ":" << count;
+        text << "; beyond 2 frames " << beyondBound << "; +5 ms moved events " << shift
+             << " frames; misplaced against the server's cycles " << misplaced << " of " << compared
+             << "; missing " << missing;
+        return text.str();
+    }
+};
+
+DumpFigures Measure(const DumpRun& run, const std::vector<JackPeerCycle>& cycles,
+                    double framesPerNano)
+{
+    DumpFigures figures;
+    std::vector<std::pair<UInt64, int>> printed(kEvents, {0, -1});
+    for (size_t n = 0; n < run.events.size() && figures.disorder.empty(); ++n) {
+        const int number = run.events[n].second;
+        if (number >= kEvents || (n > 0 && number <= run.events[n - 1].second))
+            figures.disorder = "event " + std::to_string(number) + " after event " +
+                               std::to_string(n > 0 ? run.events[n - 1].second : -1);
+        else
+            printed[number] = run.events[n];
+    }
+    figures.missing = kEvents - int(run.events.size());
+
     double shifted = 0;
     int shifts = 0;
     for (int n = 1; n < kEvents; ++n) {
@@ -310,31 +300,88 @@ TEST_F(JackDestinations, EventsArriveAtTheFramesTheirStampsNameAtAProgramWeDidNo
         const double offsetFrames = (run.offsets[n] - run.offsets[n - 1]) * 1e3 * framesPerNano;
         const double frames = double(printed[n].first) - double(printed[n - 1].first);
         const double error = frames - stampFrames - offsetFrames;
-        if (undisturbed()) {
-            EXPECT_LE(std::fabs(error), 2.0) << "event " << n;
-        }
-        ++errors[std::lround(error)];
+        ++figures.errors[std::lround(error)];
+        figures.beyondBound += std::fabs(error) > 2.0;
         if (offsetFrames != 0) {
             shifted += (frames - stampFrames) * (offsetFrames > 0 ? 1 : -1);
             ++shifts;
         }
+        // Against where the server's own cycle times put each due time (its stamp, the delivery
+        // delay and its offset), within the frames by which the probe's and the backend's
+        // readings of the clocks may differ.
+        const auto serverFrame = [&](int k) {
+            return ServerFrameAt(cycles,
+                                 run.stamps[k] + UInt64(run.delayMicros + run.offsets[k]) * 1000);
+        };
+        const SInt64 before = serverFrame(n - 1), after = serverFrame(n);
+        if (before != -1 && after != -1) {
+            figures.misplaced += std::fabs(frames - double(after - before)) > 2.0;
+            ++figures.compared;
+        }
     }
-    ASSERT_GT(shifts, 0);
-    if (undisturbed()) {
-        EXPECT_NEAR(shifted / shifts, kOffsetMicros * 1e3 * framesPerNano, 1.0);
+    figures.shift = shifts > 0 ? shifted / shifts : 0;
+    return figures;
+}
+
+} // namespace
+
+// Whether a run shows everything exact: every event once, each spacing within 2 frames of what its
+// stamps say, +5 ms one shift of 240 frames, and every event where the server's own cycles put it.
+bool ShowsExactTiming(const DumpRun& run, const DumpFigures& figures, double framesPerNano)
+{
+    return figures.missing == 0 && run.dropped == 0 && figures.beyondBound == 0 &&
+           std::fabs(figures.shift - kOffsetMicros * 1e3 * framesPerNano) <= 1.0 &&
+           figures.compared > kEvents / 2 && figures.misplaced == 0;
+}
+
+TEST_F(JackDestinations, EventsArriveAtTheFramesTheirStampsNameAtAProgramWeDidNotWrite)
+{
+    // Exact spacing can only be demanded of a server whose timing is settled and that runs every
+    // client in every cycle, in time (else its frames move against the host clock, and what it
+    // missed is lost). A run in which the server was disturbed may still show exact timing, and
+    // then counts; if it does not, another run is made, a few at most.
+    constexpr int kRuns = 4;
+    const JackPeer probe(Unique("plenko-probe"), {});
+    ASSERT_TRUE(probe.IsOpen());
+    const double framesPerNano = probe.SampleRate() / 1e9;
+    DumpRun run;
+    DumpFigures figures;
+    bool exact = false;
+    std::string history;
+    for (int attempt = 0; attempt < kRuns && !exact && (attempt == 0 || run.Disturbed());
+         ++attempt) {
+        run = RunThroughJackMidiDump(probe, attempt);
+        ASSERT_FALSE(HasFailure());
+        figures = Measure(run, probe.Cycles(), framesPerNano);
+        exact = ShowsExactTiming(run, figures, framesPerNano);
+        history += "\n  run " + std::to_string(attempt + 1) + ": server " +
+                   (run.Disturbed() ? "disturbed (" + run.Disturbance() + ")" : "undisturbed") +
+                   "; " + figures.Text() + "; late " + std::to_string(run.late) + ", dropped " +
+                   std::to_string(run.dropped);
+        // However the server ran, the services neither repeat nor reorder.
+        ASSERT_EQ(figures.disorder, "") << "repeated or out of order" << history;
+    }
+    std::cout << "runs through jack_midi_dump:" << history << std::endl;
+    RecordProperty("SpacingErrors", figures.Text());
+    if (!exact && run.Disturbed()) {
+        if (RunsInCI())
+            FAIL() << "no run showed exact timing and the server was disturbed in every run that "
+                      "did not:"
+                   << history;
+        GTEST_SKIP() << "spacing, +5 ms shift and completeness NOT judged: no run showed exact "
+                        "timing and the server was disturbed in each (a busy machine?); CI judges "
+                        "them."
+                     << history;
     }
 
-    std::ostringstream report;
-    for (const auto& [error, count] : errors)
-        report << " " << error << ":" << count;
-    std::cout << "server disturbances in the runs:" << disturbances
-              << (undisturbed() ? "" : " (spacing against the stamps not judged)")
-              << "; frame-spacing errors (frames:count):" << report.str()
-              << "; misplaced against the server's cycles " << misplaced << ", missing " << missing
-              << "; +5 ms moved events " << shifted / shifts << " frames on average; late "
-              << run.late << ", dropped " << run.dropped << std::endl;
-    RecordProperty("SpacingErrors", report.str());
-    RecordProperty("OffsetShiftFrames", std::to_string(shifted / shifts));
+    EXPECT_EQ(figures.missing, 0) << "events lost" << history;
+    EXPECT_EQ(run.dropped, 0) << history;
+    EXPECT_EQ(figures.beyondBound, 0)
+        << "frame spacings more than 2 frames from what the stamps say" << history;
+    EXPECT_NEAR(figures.shift, kOffsetMicros * 1e3 * framesPerNano, 1.0) << history;
+    EXPECT_GT(figures.compared, kEvents / 2) << "the server left gaps between its cycles";
+    EXPECT_EQ(figures.misplaced, 0)
+        << "events away from where the server's cycles put them" << history;
 }
 
 namespace {
@@ -377,55 +424,60 @@ TEST(JackBackend, WithoutAServerTheServicesStartAtOnceQuietlyWithVirtualDestinat
 
 namespace {
 
-// A JACK server of the test's own, under a name of its own, so that it may stop and start again
-// without disturbing any other.
-std::unique_ptr<ChildProcess> StartPrivateServer(const std::string& name)
+constexpr int kServerRestarts = 6;
+
+// The note-ons jack_midi_dump printed, as note number and velocity.
+std::vector<std::pair<int, int>> NotesPrinted(const std::string& output)
 {
-    auto server = std::make_unique<ChildProcess>(std::vector<std::string>{
-        "jackd", "-n", name, "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "256"});
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < until) {
-        if (JackPeer("plenko-wait", {}).IsOpen())
-            return server;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return nullptr;
+    std::vector<std::pair<int, int>> notes;
+    for (const auto& [frame, number] : ParseDump(output))
+        notes.emplace_back(number >> 7, number & 0x7F);
+    return notes;
 }
 
-// Runs in a child process of its own, whose services know only the private server; returns what
-// went wrong.
-std::string FollowAServerThatStopsAndReturns(const std::string& serverName)
+// Runs in a child process of its own, whose services know only the private server, which stops
+// and starts again several times; the other program is jack_midi_dump, so that the services' client
+// is the only one of this process. Returns what went wrong.
+std::string FollowAServerThatStopsAndReturns(PrivateJackServer& server)
 {
     std::string failures;
-    const auto check = [&](bool ok, const char* what) {
+    const auto check = [&](bool ok, const std::string& what, int round) {
         if (!ok)
-            failures += std::string(what) + "; ";
+            failures += what + " (round " + std::to_string(round) + "); ";
     };
-    std::unique_ptr<ChildProcess> server = StartPrivateServer(serverName);
-    check(server != nullptr, "the server did not start");
     MIDITestClient client;
-    const MIDIPacketList note = OnePacket(0, {0x90, 60, 1});
-    MIDIEndpointRef first = 0;
+    MIDIEndpointRef previous = 0;
     SInt32 id = 0;
-    {
-        JackPeer peer("plenko-peer", {"in"});
-        first = WaitForDestination("plenko-peer: in");
-        check(first != 0, "the port was not listed");
-        id = IntegerProperty(first, kMIDIPropertyUniqueID);
-        server.reset();
-        check(WaitUntilGone(first), "the port stayed listed after the server stopped");
-        check(MIDISend(client.Port(), first, &note) == kMIDIUnknownEndpoint,
-              "a send to the vanished port did not fail");
+    for (int round = 0; round < kServerRestarts && failures.empty(); ++round) {
+        const std::string started = server.Start();
+        if (!started.empty())
+            return failures + started;
+        ChildProcess dump({"jack_midi_dump", "-a", "plenko-peer"});
+        // The backend looks for the server once a second.
+        const MIDIEndpointRef destination = WaitForDestination("plenko-peer: input");
+        check(destination != 0 && destination != previous, "the port was not listed", round);
+        if (round == 0)
+            id = IntegerProperty(destination, kMIDIPropertyUniqueID);
+        check(IntegerProperty(destination, kMIDIPropertyUniqueID) == id, "the unique id changed",
+              round);
+        const MIDIPacketList note = OnePacket(0, {0x90, 60, Byte(round + 1)});
+        check(MIDISend(client.Port(), destination, &note) == noErr, "the send failed", round);
+        // The port that carries it is made and connected first, which a busy server may take a
+        // while to do.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (NotesPrinted(dump.Output()).empty() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
+        const std::string stopped = server.Stop();
+        check(stopped.empty(), stopped, round);
+        check(WaitUntilGone(destination), "the port stayed listed after the server stopped", round);
+        check(MIDISend(client.Port(), destination, &note) == kMIDIUnknownEndpoint,
+              "a send to the vanished port did not fail", round);
+        const std::string printed = dump.Stop();
+        check(NotesPrinted(printed) == std::vector<std::pair<int, int>>{{60, round + 1}},
+              "the note did not arrive once; jack_midi_dump printed:\n" + printed, round);
+        previous = destination;
     }
-    server = StartPrivateServer(serverName);
-    check(server != nullptr, "the server did not start again");
-    JackPeer peer("plenko-peer", {"in"});
-    // The backend looks for the server once a second.
-    const MIDIEndpointRef again = WaitForDestination("plenko-peer: in");
-    check(again != 0 && again != first, "the port was not listed again");
-    check(IntegerProperty(again, kMIDIPropertyUniqueID) == id, "the unique id changed");
-    check(MIDISend(client.Port(), again, &note) == noErr && peer.WaitFor(1).size() == 1,
-          "nothing arrived through the server that came back");
     return failures.empty() ? "none" : failures;
 }
 
@@ -434,11 +486,14 @@ std::string FollowAServerThatStopsAndReturns(const std::string& serverName)
 TEST(JackBackend, DestinationsGoWithTheServerAndComeBackWithIt)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const std::string serverName = Unique("plenko-restart");
     EXPECT_EXIT(
         {
-            setenv("JACK_DEFAULT_SERVER", serverName.c_str(), 1);
-            const std::string failures = FollowAServerThatStopsAndReturns(serverName);
+            // Constructed first, so destroyed last: it also covers the services' end at exit,
+            // where a backend stuck in libjack would hang the process.
+            static Watchdog watchdog(120, "following a server that stops and returns");
+            PrivateJackServer server;
+            setenv("JACK_DEFAULT_SERVER", server.Name().c_str(), 1);
+            const std::string failures = FollowAServerThatStopsAndReturns(server);
             fprintf(stderr, "failures: %s\n", failures.c_str());
             std::exit(failures == "none" ? 0 : 1);
         },

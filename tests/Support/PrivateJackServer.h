@@ -1,0 +1,35 @@
+// A JACK server of a test's own (jackd with the dummy driver, 48 kHz, 256 frames) under a name of
+// its own, so that the test may stop it and start it again without disturbing any other server.
+// Clients reach it when JACK_DEFAULT_SERVER names it. It leaves nothing in /dev/shm: jackd is ended
+// with SIGTERM and waited for, and the semaphores jackd keeps for clients still connected when it
+// stops are removed.
+#pragma once
+
+#include "ChildProcess.h"
+
+#include <memory>
+#include <string>
+
+class PrivateJackServer {
+public:
+    // The name is the same in every run of one test program, so that the next start takes over
+    // the registry entry of a server that was killed before it could remove it.
+    PrivateJackServer();
+    ~PrivateJackServer(); // stops the server if it runs
+    PrivateJackServer(const PrivateJackServer&) = delete;
+    PrivateJackServer& operator=(const PrivateJackServer&) = delete;
+
+    const std::string& Name() const { return mName; }
+    // Starts jackd and waits until it answers, at most 10 s; "" or what went wrong, with what jackd
+    // printed.
+    std::string Start();
+    // Ends jackd with SIGTERM and waits for it; "" or how it did not end cleanly, with what it
+    // printed.
+    std::string Stop();
+
+private:
+    void RemoveClientSemaphores() const;
+
+    std::string mName;
+    std::unique_ptr<ChildProcess> mServer;
+};
