@@ -1,14 +1,13 @@
 #include "PlayCommand.h"
 
 #include "DestinationList.h"
+#include "FileBytes.h"
 #include "MIDIFileReader.h"
 #include "MonitorCapture.h"
 #include "MonitorEndpoint.h"
 #include "Player.h"
 #include "PresetFile.h"
 #include "UnitInstance.h"
-
-#include "FileBytes.h"
 
 #include <CoreAudio/HostTime.h>
 
