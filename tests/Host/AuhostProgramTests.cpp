@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -143,6 +144,25 @@ TEST(AuhostProgram, ListsComponentsWithTheirBundlesAndDestinationsByNumber)
     const ProgramResult help = RunAuhost({"--help"});
     EXPECT_EQ(help.mExitStatus, 0);
     EXPECT_NE(help.mOut.find("Usage: auhost [OPTIONS] [SUBCOMMAND]"), std::string::npos);
+}
+
+// Installed into any prefix, auhost runs on the stand-in's library installed with it and finds
+// the unit installed with it.
+TEST(AuhostProgram, RunsInstalledAndFindsTheUnitInstalledWithIt)
+{
+    const fs::path prefix =
+        fs::temp_directory_path() / ("auhost-install-" + std::to_string(getpid()));
+    const ProgramResult installed =
+        RunProgram({"cmake", "--install", PLENKO_BUNDLES_DIR, "--prefix", prefix.string()});
+    ASSERT_EQ(installed.mExitStatus, 0) << installed.mErr;
+    const ProgramResult list = RunProgram({(prefix / "bin/auhost").string(), "list"},
+                                          {"AUDIO_COMPONENT_PATH=", "LD_LIBRARY_PATH="});
+    EXPECT_EQ(list.mExitStatus, 0) << list.mErr;
+    EXPECT_NE(list.mOut.find("'aumu' 'Pout' 'Plnk'  1.0.0  Plenko: PlenkoOut  " +
+                             (prefix / "lib/audio-components/PlenkoOut.component").string() + "\n"),
+              std::string::npos)
+        << list.mOut;
+    fs::remove_all(prefix);
 }
 
 } // namespace
