@@ -9,7 +9,7 @@ PACKAGES := cmake g++ make pkg-config python3 libgtest-dev libgmock-dev libbench
 
 COMMON_FLAGS := -DPLENKO_WERROR=$(PLENKO_WERROR)
 
-.PHONY: all deps test test-asan test-tsan fuzz bench install format clean
+.PHONY: all deps demo test test-asan test-tsan fuzz bench install format clean
 
 all: deps
 	cmake -S . -B build $(COMMON_FLAGS)
@@ -22,6 +22,10 @@ deps:
 	  echo "Installing missing packages:" $$missing; \
 	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
+
+# Builds, then plays the demo song through the unit to auhost's own monitor in real time.
+demo: all
+	AUDIO_COMPONENT_PATH=$(CURDIR)/build build/Host/auhost play build/Host/demo/demo.mid
 
 test: all
 	ctest --test-dir build --output-on-failure -j$(JOBS)

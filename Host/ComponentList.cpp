@@ -53,12 +53,16 @@ void PrintComponents(std::ostream& out, const std::vector<ComponentInfo>& compon
         out << "No components found.\n";
     }
     for (const ComponentInfo& info : components) {
-        out << CodeText(info.mDescription.componentType) << ' '
-            << CodeText(info.mDescription.componentSubType) << ' '
-            << CodeText(info.mDescription.componentManufacturer) << "  "
-            << VersionText(info.mVersion) << "  " << info.mName << "  "
+        out << DescriptionText(info.mDescription) << "  " << VersionText(info.mVersion) << "  "
+            << info.mName << "  "
             << (info.mBundle.empty() ? "(registered in-process)" : info.mBundle) << '\n';
     }
+}
+
+std::string DescriptionText(const AudioComponentDescription& description)
+{
+    return CodeText(description.componentType) + ' ' + CodeText(description.componentSubType) +
+           ' ' + CodeText(description.componentManufacturer);
 }
 
 std::string VersionText(UInt32 version)

@@ -21,5 +21,8 @@ std::vector<ComponentInfo> FindComponents();
 // saying so when there is none. [host-thread]
 void PrintComponents(std::ostream& out, const std::vector<ComponentInfo>& components);
 
+// 'type' 'subtype' 'manufacturer', as listings and messages show a component.
+std::string DescriptionText(const AudioComponentDescription& description);
+
 // A component version 0xMMMMmmbb as major.minor.bugfix.
 std::string VersionText(UInt32 version);

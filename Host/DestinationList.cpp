@@ -26,6 +26,17 @@ std::vector<std::string> DestinationNames()
     return names;
 }
 
+size_t DestinationNumber(MIDIEndpointRef destination)
+{
+    const ItemCount count = MIDIGetNumberOfDestinations();
+    for (ItemCount index = 0; index < count; ++index) {
+        if (MIDIGetDestination(index) == destination) {
+            return index + 1;
+        }
+    }
+    return 0;
+}
+
 void PrintDestinations(std::ostream& out, const std::vector<std::string>& names)
 {
     if (names.empty()) {

@@ -2,6 +2,8 @@
 // "TX Device" parameter counts them (0 there means none).
 #pragma once
 
+#include <CoreMIDI/MIDIServices.h>
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -9,6 +11,9 @@
 // The display names of the destinations in the MIDI services' order: destination number n is
 // names[n - 1]. [host-thread]
 std::vector<std::string> DestinationNames();
+
+// The number (from 1) of a destination, 0 when it is not listed. [host-thread]
+size_t DestinationNumber(MIDIEndpointRef destination);
 
 // One line per destination: its number and its name. [host-thread]
 void PrintDestinations(std::ostream& out, const std::vector<std::string>& names);

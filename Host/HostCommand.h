@@ -35,6 +35,7 @@ struct PlayOptions {
     bool mQuiet = false;
     AudioComponentDescription mUnit = kDefaultUnit;
     std::optional<std::string> mPresetFile;
+    double mOffsetMilliseconds = 0; // --offset-ms: the destination's latency offset
 };
 
 // One --set ID=VALUE of `auhost preset save`: a global parameter and its value.

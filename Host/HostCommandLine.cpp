@@ -140,6 +140,11 @@ HostCommand HostCommandLine::Parse(int argc, const char* const* argv)
     playCommand->add_flag("--quiet", play.mQuiet, "print only the summary");
     playCommand->add_option("--preset", play.mPresetFile, "load this preset into the unit first")
         ->type_name("FILE.aupreset");
+    playCommand
+        ->add_option("--offset-ms", play.mOffsetMilliseconds,
+                     "deliver to the destination this much later, or earlier when negative")
+        ->type_name("MS")
+        ->check(CLI::Range(-1000, 1000));
     AddUnitOption(*playCommand, unitText);
 
     CLI::App* presetCommand = app.add_subcommand("preset", "saves or shows unit presets");

@@ -2,53 +2,36 @@
 
 #include "ComponentList.h"
 #include "DestinationList.h"
-#include "FileBytes.h"
-#include "MIDIFileReader.h"
 #include "MonitorEndpoint.h"
+#include "PlayCommand.h"
+#include "PresetFile.h"
+#include "UnitInstance.h"
 #include "ValidateCommand.h"
 
-#include <iostream>
+#include <AudioUnit/AudioUnitProperties.h>
+
+#include <filesystem>
 #include <stdexcept>
 
 namespace {
 
-// What a command that needs the play engine or the preset code exits with until they exist.
-constexpr int kNotAvailableStatus = 1;
-// Presets are small property lists; a larger file is no preset.
-constexpr size_t kMaxPresetSize = size_t(1) << 20;
-
-// Listing and checking --to send nothing to the monitor.
+// Listing destinations sends nothing to the monitor.
 void IgnorePackets(const MIDIPacketList*, void*, void*) {}
 
-// Reads a file only to learn that it can be read, so that a bad path fails before anything
-// starts; its error starts with the path.
-void CheckReadable(const std::string& path, size_t maxSize)
+// The unit's state with the settings applied, named after the file as hosts name presets.
+int SavePreset(const PresetOptions& options)
 {
-    try {
-        ReadFileBytes(path, maxSize);
-    } catch (const std::runtime_error& error) {
-        throw std::runtime_error(path + ": " + error.what());
+    UnitInstance unit(options.mUnit);
+    for (const ParameterSetting& setting : options.mSettings) {
+        unit.SetParameter(setting.mID, setting.mValue);
     }
-}
-
-int NotAvailable(const char* command)
-{
-    std::cerr << "auhost: " << command << " is not available in this build yet\n";
-    return kNotAvailableStatus;
-}
-
-// Everything play can check before it opens the unit: the file, the destination, the preset.
-int Play(const PlayOptions& options)
-{
-    MIDIFileReader::ReadFile(options.mFile, options.mSampleRate);
-    if (options.mDestination) {
-        MonitorEndpoint monitor(IgnorePackets, nullptr);
-        ResolveDestination(*options.mDestination, DestinationNames());
-    }
-    if (options.mPresetFile) {
-        CheckReadable(*options.mPresetFile, kMaxPresetSize);
-    }
-    return NotAvailable("play");
+    const std::string name = std::filesystem::path(options.mFile).stem().string();
+    CFOwned<CFStringRef> nameString(
+        CFStringCreateWithCString(nullptr, name.c_str(), kCFStringEncodingUTF8));
+    unit.SetPresentPreset(nameString.Get());
+    CFOwned<CFPropertyListRef> state(unit.CopyClassInfo());
+    PresetFile::Write(options.mFile, state.Get());
+    return 0;
 }
 
 } // namespace
@@ -69,12 +52,12 @@ int RunHostCommand(const HostCommand& command, std::ostream& out)
         return 0;
     }
     case HostCommand::kPlay:
-        return Play(command.mPlay);
+        return RunPlay(command.mPlay, out);
     case HostCommand::kPresetSave:
-        return NotAvailable("preset save");
+        return SavePreset(command.mPreset);
     case HostCommand::kPresetShow:
-        CheckReadable(command.mPreset.mFile, kMaxPresetSize);
-        return NotAvailable("preset show");
+        PresetFile(command.mPreset.mFile).Print(out);
+        return 0;
     case HostCommand::kValidate:
         return RunValidation(command.mValidate, out);
     }

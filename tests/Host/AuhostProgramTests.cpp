@@ -1,23 +1,41 @@
 // The auhost program as a user runs it: exit status 2 and one line on standard error for each
 // error (a refused argument, a file that cannot be read or is no MIDI file, an unknown
-// destination), and the listings of components and destinations.
+// destination or unit, a preset that is no preset of the unit), with nothing played, and the
+// listings of components and destinations.
+#include "AuhostRun.h"
 #include "HexBytes.h"
-#include "ProgramRun.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
+#include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-ProgramResult RunAuhost(std::vector<std::string> arguments,
-                        const std::vector<std::string>& environment = {})
+std::vector<uint8_t> BytesOf(const std::string& text)
 {
-    arguments.insert(arguments.begin(), AUHOST_PATH);
-    return RunProgram(arguments, environment);
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// A preset file of the unit's form with the entries given, in the XML of property lists.
+std::string PresetFile(const std::string& name, const std::string& entries)
+{
+    return WriteTemporaryFile(name, BytesOf("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                            "<plist version=\"1.0\">" +
+                                            entries + "</plist>\n"));
+}
+
+std::string UnitEntries(int version, const std::string& subtype, const std::string& data)
+{
+    return "<dict><key>version</key><integer>" + std::to_string(version) +
+           "</integer><key>type</key><integer>1635085685</integer><key>subtype</key><integer>" +
+           subtype +
+           "</integer><key>manufacturer</key><integer>1349283435</integer><key>data</key><data>" +
+           data + "</data></dict>";
 }
 
 std::string CorpusFile(const std::string& name, const std::string& corpusFile)
@@ -31,6 +49,15 @@ TEST(AuhostProgram, EachErrorIsOneLineAndStatus2)
     const std::string song = CorpusFile("song.mid", "valid/running-status");
     const std::string broken = CorpusFile("broken.mid", "malformed/long-variable-length");
     const std::string folder = fs::temp_directory_path().string();
+    const std::string truncated = CorpusFile("truncated.mid", "malformed/truncated-chunk");
+    const std::string text = WriteTemporaryFile("text.mid", BytesOf("MIDI, but in words\n"));
+    const std::string noPlist = WriteTemporaryFile("words.aupreset", BytesOf("<plist>\n"));
+    const std::string array = PresetFile("array.aupreset", "<array/>");
+    // 'ABCD' for 'Pout'; version 1; a record of one entry that promises two pairs and has one.
+    const std::string other = PresetFile("other.aupreset", UnitEntries(0, "1094861636", ""));
+    const std::string version = PresetFile("version.aupreset", UnitEntries(1, "1349481844", ""));
+    const std::string cut =
+        PresetFile("cut.aupreset", UnitEntries(0, "1349481844", "AAAAAAAAAAAAAAACAAAAAT+AAAA="));
     // What the line says after "auhost: " (its start only where the machine decides the rest).
     const std::pair<std::vector<std::string>, std::string> errors[] = {
         {{},
@@ -63,12 +90,34 @@ TEST(AuhostProgram, EachErrorIsOneLineAndStatus2)
          "/nonexistent/p.aupreset: cannot open: No such file or directory\n"},
         {{"preset", "show", "/nonexistent/p.aupreset"},
          "/nonexistent/p.aupreset: cannot open: No such file or directory\n"},
+        {{"play", text}, text + ": not a MIDI file (it does not start with MThd)\n"},
+        {{"play", truncated}, truncated + ": truncated chunk header at byte 42 (6 of 8 bytes)\n"},
+        {{"play", song, "--unit", "aumu:None:Plnk"},
+         "unit 'aumu' 'None' 'Plnk' not found (auhost list shows the units found)\n"},
+        {{"play", song, "--preset", noPlist}, noPlist + ": not a property list\n"},
+        {{"play", song, "--preset", array},
+         array + ": not a unit preset (its property list is no dictionary)\n"},
+        {{"play", song, "--preset", other},
+         other + ": a preset of the unit 'aumu' 'ABCD' 'Plnk', not of 'aumu' 'Pout' 'Plnk'\n"},
+        {{"play", song, "--preset", version},
+         version + ": preset version 1 is not supported (0 expected)\n"},
+        {{"play", song, "--preset", cut}, cut + ": its parameter data is truncated\n"},
+        {{"preset", "show", cut}, cut + ": its parameter data is truncated\n"},
+        {{"play", song, "--record", "/nonexistent/out.mid"},
+         "/nonexistent/out.mid: cannot write: no writable folder /nonexistent\n"},
+        {{"play", song, "--offset-ms", "-1500"},
+         "play: --offset-ms: Value -1500 not in range -1000 to 1000 (see --help)\n"},
+        {{"preset", "save", "p.aupreset", "--set", "99=1"},
+         "the unit refused parameter 99 = 1 (status -10878)\n"},
     };
     for (const auto& [arguments, line] : errors) {
         const ProgramResult result = RunAuhost(arguments);
         EXPECT_EQ(result.mExitStatus, 2) << line;
         EXPECT_EQ(result.mErr.substr(0, 8 + line.size()), "auhost: " + line);
         EXPECT_EQ(std::count(result.mErr.begin(), result.mErr.end(), '\n'), 1) << result.mErr;
+        // Nothing reached the unit or the monitor.
+        EXPECT_EQ(result.mOut.find("AddMIDIEvent"), std::string::npos) << line;
+        EXPECT_EQ(result.mOut.find("monitor "), std::string::npos) << line;
     }
 }
 
@@ -81,14 +130,41 @@ TEST(AuhostProgram, ListsComponentsWithTheirBundlesAndDestinationsByNumber)
               std::string::npos)
         << list.mOut;
 
-    // auhost's own destination exists first, as it does while a file plays.
+    // Numbered from 1, auhost's own destination among them as it is while a file plays (other
+    // programs' ports come first when a JACK server runs).
     const ProgramResult destinations = RunAuhost({"destinations"});
     EXPECT_EQ(destinations.mExitStatus, 0);
-    EXPECT_EQ(destinations.mOut.substr(0, 18), "1  auhost monitor\n");
+    std::istringstream lines(destinations.mOut);
+    int number = 0, monitors = 0;
+    for (std::string line; std::getline(lines, line);) {
+        const std::string prefix = std::to_string(++number) + "  ";
+        EXPECT_EQ(line.substr(0, prefix.size()), prefix) << destinations.mOut;
+        monitors += line == prefix + "auhost monitor";
+    }
+    EXPECT_EQ(monitors, 1) << destinations.mOut;
 
     const ProgramResult help = RunAuhost({"--help"});
     EXPECT_EQ(help.mExitStatus, 0);
     EXPECT_NE(help.mOut.find("Usage: auhost [OPTIONS] [SUBCOMMAND]"), std::string::npos);
+}
+
+// Installed into any prefix, auhost runs on the stand-in's library installed with it and finds
+// the unit installed with it.
+TEST(AuhostProgram, RunsInstalledAndFindsTheUnitInstalledWithIt)
+{
+    const fs::path prefix =
+        fs::temp_directory_path() / ("auhost-install-" + std::to_string(getpid()));
+    const ProgramResult installed =
+        RunProgram({"cmake", "--install", PLENKO_BUNDLES_DIR, "--prefix", prefix.string()});
+    ASSERT_EQ(installed.mExitStatus, 0) << installed.mErr;
+    const ProgramResult list = RunProgram({(prefix / "bin/auhost").string(), "list"},
+                                          {"AUDIO_COMPONENT_PATH=", "LD_LIBRARY_PATH="});
+    EXPECT_EQ(list.mExitStatus, 0) << list.mErr;
+    EXPECT_NE(list.mOut.find("'aumu' 'Pout' 'Plnk'  1.0.0  Plenko: PlenkoOut  " +
+                             (prefix / "lib/audio-components/PlenkoOut.component").string() + "\n"),
+              std::string::npos)
+        << list.mOut;
+    fs::remove_all(prefix);
 }
 
 } // namespace

@@ -59,10 +59,10 @@ std::string ChildProcess::Output() const
     return text.str();
 }
 
-std::string ChildProcess::Stop()
+std::string ChildProcess::Stop(int signalNumber)
 {
     if (mPid > 0)
-        kill(mPid, SIGTERM);
+        kill(mPid, signalNumber);
     return Wait();
 }
 
@@ -70,6 +70,13 @@ std::string ChildProcess::Wait()
 {
     Reap(0);
     return Output();
+}
+
+int ChildProcess::ExitStatus() const
+{
+    if (mStatus == -1)
+        return -1;
+    return WIFSIGNALED(mStatus) ? 128 + WTERMSIG(mStatus) : WEXITSTATUS(mStatus);
 }
 
 std::string ChildProcess::HowItEnded() const

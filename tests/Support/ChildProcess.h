@@ -2,6 +2,7 @@
 // reads while the program runs or once it has ended.
 #pragma once
 
+#include <csignal>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -20,12 +21,16 @@ public:
     bool Running();
     // Everything it printed so far.
     std::string Output() const;
-    // Asks the program to end (SIGTERM) and waits for it; returns everything it printed.
-    std::string Stop();
+    // Sends the program the signal (by default asking it to end), waits for it to end and returns
+    // everything it printed.
+    std::string Stop(int signalNumber = SIGTERM);
     // Waits for the program to end by itself; returns everything it printed.
     std::string Wait();
     // How it ended, as waitpid tells, or -1 while it runs.
     int Status() const { return mStatus; }
+    // How it ended as a shell counts: 128 + the signal's number when a signal ended it; -1 while
+    // it runs.
+    int ExitStatus() const;
     // "exited with 0", "killed by signal 13", ...
     std::string HowItEnded() const;
 

@@ -1,0 +1,55 @@
+// One unit as auhost hosts it: found through the component host and driven by host calls alone,
+// never by the unit's own classes. It owns the instance and the output buffers of its render
+// calls; set-up failures are thrown as one line, the render-thread calls return their status.
+#pragma once
+
+#include <AudioUnit/AudioComponent.h>
+#include <AudioUnit/AudioUnit.h>
+#include <AudioUnit/AudioUnitProperties.h>
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <string>
+#include <vector>
+
+class UnitInstance {
+public:
+    // Opens the first component that matches. Throws std::runtime_error when there is none or
+    // it does not open. [host-thread]
+    explicit UnitInstance(const AudioComponentDescription& description);
+    // Uninitializes the unit if it is initialized, then disposes it. [host-thread]
+    ~UnitInstance();
+    UnitInstance(const UnitInstance&) = delete;
+    UnitInstance& operator=(const UnitInstance&) = delete;
+
+    // Sets a global parameter. Throws std::runtime_error naming it when the unit refuses.
+    // [host-thread]
+    void SetParameter(AudioUnitParameterID id, AudioUnitParameterValue value);
+    // A parameter's name, empty when it has none.
+    std::string ParameterName(AudioUnitParameterID id) const;
+
+    // The class-info state (+1), and its restore; throw std::runtime_error. [host-thread]
+    CFPropertyListRef CopyClassInfo() const;
+    void RestoreClassInfo(CFPropertyListRef state);
+    // Makes a user preset of this name the current one, the name a saved state carries.
+    void SetPresentPreset(CFStringRef name);
+
+    // Sample rate of the output and the largest render call, before Initialize. [host-thread]
+    void Configure(Float64 sampleRate, UInt32 maxFrames);
+    // [host-thread]
+    void Initialize();
+    // Resets the output element: the unit takes its sample rate and starts its clock again at the
+    // next render call. [host-thread]
+    void Reset();
+
+    // [render-thread]
+    OSStatus MIDIEvent(Byte status, Byte data1, Byte data2, UInt32 offsetFrames);
+    OSStatus SysEx(const Byte* bytes, UInt32 length);
+    // One render call of frames (at most maxFrames) into the buffers made by Configure.
+    OSStatus Render(Float64 sampleTime, UInt32 frames);
+
+private:
+    AudioUnit mUnit = nullptr;
+    bool mInitialized = false;
+    // Two non-interleaved channels, the canonical output of a new unit.
+    std::vector<Float32> mChannels[2];
+};

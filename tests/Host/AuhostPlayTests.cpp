@@ -1,0 +1,304 @@
+// auhost playing files through the unit to its monitor: what the recording holds against the
+// song (read back by midicsv, a reader we did not write), the unit's channel, program and bank
+// as options and presets set them, the summary of a real-time play, the closing messages of an
+// interrupted play, and presets as another program writes and reads them.
+#include "AuhostRun.h"
+#include "ChildProcess.h"
+#include "HexBytes.h"
+#include "MIDIFileReader.h"
+#include "MIDIFileWriter.h"
+#include "MIDISequenceText.h"
+#include "MidicsvReading.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr UInt32 kRate = 44100; // auhost's default
+constexpr double kSecondsPerRecordingTick = 50e-6;
+
+struct TimedMessage {
+    double mSeconds;
+    std::string mBytes; // "90 3C 64"
+};
+
+// The channel messages of a file as auhost hands them to the unit, their channel replaced by
+// `channel` (1 to 16) unless it is 0, as the unit's "TX Channel" does.
+std::vector<TimedMessage> SongMessages(const std::string& path, int channel)
+{
+    const MIDISequence song = MIDIFileReader::ReadFile(path, kRate);
+    std::vector<TimedMessage> messages;
+    for (const MIDIFileEvent& event : song.mEvents) {
+        if (!event.IsChannelMessage()) {
+            continue;
+        }
+        MIDIFileEvent sent = event;
+        if (channel != 0) {
+            sent.mStatus = Byte((event.mStatus & 0xF0) | (channel - 1));
+        }
+        messages.push_back({double(event.mSample) / kRate, EventText(song, sent)});
+    }
+    return messages;
+}
+
+// What a recording holds, read by midicsv: its messages at their times.
+std::vector<TimedMessage> RecordedMessages(const std::string& path)
+{
+    std::vector<TimedMessage> messages;
+    for (const MidicsvEvent& event : ReadWithMidicsv(path).mEvents) {
+        if (event.mBytes.substr(0, 2) != "FF") {
+            messages.push_back({double(event.mTick) * kSecondsPerRecordingTick, event.mBytes});
+        }
+    }
+    return messages;
+}
+
+// Controller 123 on each channel the song uses, in channel order, as auhost ends a play.
+std::vector<std::string> ClosingMessages(const std::string& path, int channel)
+{
+    std::set<int> used;
+    for (const MIDIFileEvent& event : MIDIFileReader::ReadFile(path, kRate).mEvents) {
+        if (event.IsChannelMessage()) {
+            used.insert(event.Channel());
+        }
+    }
+    std::vector<std::string> messages;
+    for (const int songChannel : used) {
+        const Byte bytes[] = {Byte(0xB0 | (channel != 0 ? channel - 1 : songChannel)), 123, 0};
+        messages.push_back(HexText(bytes, 3));
+    }
+    return messages;
+}
+
+std::string TemporaryPath(const std::string& name)
+{
+    return (fs::temp_directory_path() / (std::to_string(getpid()) + "-" + name)).string();
+}
+
+// A preset of the unit written by Python's plistlib: "TX Channel" and "Prg Change" set.
+std::string PlistlibPreset(int txChannel, int prgChange)
+{
+    const std::string path = TemporaryPath("plistlib.aupreset");
+    char script[640];
+    std::snprintf(script, sizeof script,
+                  "import plistlib, struct\n"
+                  "values = [0, %d, %d, 0, 0]\n"
+                  "data = struct.pack('>III', 0, 0, 5) + b''.join(\n"
+                  "    struct.pack('>If', i, v) for i, v in enumerate(values))\n"
+                  "plistlib.dump({'version': 0, 'type': 0x61756D75, 'subtype': 0x506F7574,\n"
+                  "               'manufacturer': 0x506C6E6B, 'name': 'From Python',\n"
+                  "               'data': data}, open('%s', 'wb'))\n",
+                  txChannel, prgChange, path.c_str());
+    const ProgramResult written = RunProgram({"python3", "-c", script});
+    EXPECT_EQ(written.mExitStatus, 0) << written.mErr;
+    return path;
+}
+
+// A format 0 song: four channels, each with a note every 100 ms that lasts 400 ms, for seconds.
+std::string OverlappingNotesSong(const std::string& name, int seconds)
+{
+    MIDIFileWriter writer = MIDIFileWriter::ForRecording();
+    const UInt64 ticksPerStep = MIDIFileWriter::RecordingTick(100000000);
+    const int steps = seconds * 10;
+    for (int step = 0; step < steps; ++step) {
+        const Byte channel = Byte(step % 4);
+        const Byte key = Byte(48 + step % 24);
+        const Byte on[] = {Byte(0x90 | channel), key, 100};
+        const Byte off[] = {Byte(0x80 | channel), key, 0};
+        writer.AddMessage(0, step * ticksPerStep, on, 3);
+        writer.AddMessage(0, (step + 4) * ticksPerStep, off, 3);
+    }
+    return WriteTemporaryFile(name, writer.Bytes());
+}
+
+// The figures of a summary line: events sent and received, the median and largest lateness
+// (-1 for what it does not say).
+struct Summary {
+    int mSent = -1;
+    int mReceived = -1;
+    double mMedian = -1;
+    double mLargest = -1;
+};
+
+Summary SummaryOf(const std::string& out)
+{
+    Summary summary;
+    const size_t line = out.rfind("summary: ");
+    if (line != std::string::npos) {
+        std::sscanf(out.c_str() + line,
+                    "summary: %d events sent, %d received at the monitor, lateness median %lf "
+                    "ms, largest %lf ms",
+                    &summary.mSent, &summary.mReceived, &summary.mMedian, &summary.mLargest);
+    }
+    return summary;
+}
+
+TEST(AuhostPlay, OfflineRecordingHoldsTheSongAsTheUnitSendsIt)
+{
+    const std::string song = DEMO_SONG_PATH;
+    const std::string preset = PlistlibPreset(9, 6);
+    struct Case {
+        const char* mWhat;
+        std::vector<std::string> mOptions;
+        int mChannel;                       // the channel every message arrives on, 0: its own
+        std::vector<std::string> mPreamble; // what the unit sends first, at time 0
+    };
+    const Case cases[] = {
+        {"as the file has it", {}, 0, {}},
+        {"on one channel", {"--channel", "5"}, 5, {}},
+        {"with bank and program",
+         {"--channel", "3", "--program", "12", "--bank", "2:7"},
+         3,
+         {"B2 00 02", "B2 20 07", "C2 0C"}},
+        // The unit sends bank and program only on a fixed transmit channel.
+        {"program without a channel", {"--program", "12"}, 0, {}},
+        {"from a preset", {"--preset", preset}, 9, {"C8 05"}},
+        {"options over the preset", {"--preset", preset, "--channel", "2"}, 2, {"C1 05"}},
+    };
+    const std::string recording = TemporaryPath("recording.mid");
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.mWhat);
+        std::vector<std::string> arguments = {"play",    song,       "--offline",
+                                              "--quiet", "--record", recording};
+        arguments.insert(arguments.end(), test.mOptions.begin(), test.mOptions.end());
+        const ProgramResult result = RunAuhost(arguments);
+        ASSERT_EQ(result.mExitStatus, 0) << result.mErr;
+
+        std::vector<TimedMessage> expected;
+        for (const std::string& bytes : test.mPreamble) {
+            expected.push_back({0.0, bytes});
+        }
+        const std::vector<TimedMessage> played = SongMessages(song, test.mChannel);
+        expected.insert(expected.end(), played.begin(), played.end());
+        const std::vector<std::string> closing = ClosingMessages(song, test.mChannel);
+        const std::vector<TimedMessage> recorded = RecordedMessages(recording);
+        ASSERT_EQ(recorded.size(), expected.size() + closing.size());
+        for (size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(recorded[i].mBytes, expected[i].mBytes) << "message " << i;
+            EXPECT_NEAR(recorded[i].mSeconds, expected[i].mSeconds, 0.001) << "message " << i;
+        }
+        for (size_t i = 0; i < closing.size(); ++i) {
+            EXPECT_EQ(recorded[expected.size() + i].mBytes, closing[i]);
+            EXPECT_GE(recorded[expected.size() + i].mSeconds, played.back().mSeconds);
+        }
+        const Summary summary = SummaryOf(result.mOut);
+        EXPECT_EQ(summary.mSent, int(played.size() + closing.size())) << result.mOut;
+        EXPECT_EQ(summary.mReceived, int(recorded.size())) << result.mOut;
+        EXPECT_NE(result.mOut.find(", lateness not measured offline\n"), std::string::npos);
+    }
+    fs::remove(recording);
+    fs::remove(preset);
+}
+
+TEST(AuhostPlay, RealTimePlayPrintsEveryEventAndItsLatenessAndLosesNone)
+{
+    const std::string song = OverlappingNotesSong("overlapping.mid", 2);
+    const ProgramResult result = RunAuhost({"play", song}, {"PLENKO_LOG=off"});
+    ASSERT_EQ(result.mExitStatus, 0) << result.mErr;
+
+    const Summary summary = SummaryOf(result.mOut);
+    const int notes = 2 * 10 * 2;
+    const int closing = 4;
+    EXPECT_EQ(summary.mSent, notes + closing) << result.mOut;
+    EXPECT_EQ(summary.mReceived, summary.mSent) << result.mOut;
+    EXPECT_GE(summary.mMedian, -1.0) << result.mOut; // a figure was printed
+    EXPECT_GE(summary.mLargest, summary.mMedian) << result.mOut;
+    // One line per arrival, with its lateness; no progress line when output is no terminal.
+    size_t lines = 0, withLateness = 0;
+    for (size_t at = result.mOut.find("monitor "); at != std::string::npos;
+         at = result.mOut.find("\nmonitor ", at + 1)) {
+        ++lines;
+        withLateness += result.mOut.find("(late ", at) < result.mOut.find('\n', at + 1);
+    }
+    EXPECT_EQ(lines, size_t(summary.mReceived));
+    EXPECT_EQ(withLateness, lines);
+    EXPECT_NE(result.mOut.find("  note on 48 velocity 100 channel 1  (late "), std::string::npos)
+        << result.mOut;
+    EXPECT_EQ(result.mOut.find('\r'), std::string::npos);
+    fs::remove(song);
+}
+
+TEST(AuhostPlay, InterruptedPlayEndsEveryNoteAtTheMonitor)
+{
+    const std::string song = OverlappingNotesSong("long.mid", 30);
+    const std::string recording = TemporaryPath("interrupted.mid");
+    ChildProcess auhost(
+        {"env", kBuildBundles, "PLENKO_LOG=off", AUHOST_PATH, "play", song, "--record", recording});
+    ASSERT_TRUE(auhost.Started());
+    // Interrupted once notes sound: after the fifth has arrived.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (auhost.Output().find("note on 52") == std::string::npos &&
+           std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const std::string out = auhost.Stop(SIGINT);
+    EXPECT_EQ(auhost.ExitStatus(), 130) << out;
+    EXPECT_NE(out.find("summary: "), std::string::npos) << out;
+
+    std::map<std::pair<int, int>, int> sounding; // channel and key: note ons less note offs
+    int closedByAuhost = 0, allNotesOff = 0;
+    const std::vector<TimedMessage> recorded = RecordedMessages(recording);
+    ASSERT_FALSE(recorded.empty());
+    for (const TimedMessage& message : recorded) {
+        const std::vector<uint8_t> bytes = BytesFromHexText(message.mBytes);
+        const int type = bytes[0] & 0xF0, channel = bytes[0] & 0x0F;
+        if (type == 0x90 && bytes[2] != 0) {
+            ++sounding[{channel, bytes[1]}];
+        } else if (type == 0x80 || type == 0x90) {
+            --sounding[{channel, bytes[1]}];
+            // auhost's own note offs come with its controllers 123, at the last time recorded.
+            closedByAuhost += message.mSeconds >= recorded.back().mSeconds - 1e-9;
+        } else if (type == 0xB0 && bytes[1] == 123) {
+            ++allNotesOff;
+        }
+    }
+    for (const auto& [note, count] : sounding) {
+        EXPECT_EQ(count, 0) << "channel " << note.first + 1 << " key " << note.second;
+    }
+    EXPECT_GE(closedByAuhost, 1); // notes were sounding when it stopped
+    EXPECT_EQ(allNotesOff, 4);
+    EXPECT_LT(recorded.back().mSeconds, 25.0); // stopped, not played to the end
+    fs::remove(recording);
+    fs::remove(song);
+}
+
+TEST(AuhostPreset, SavedPresetIsReadByPlistlibAndShown)
+{
+    const std::string preset = TemporaryPath("Warm Pad.aupreset");
+    const ProgramResult saved =
+        RunAuhost({"preset", "save", preset, "--set", "1=5", "--set", "2=13"}, {"PLENKO_LOG=off"});
+    ASSERT_EQ(saved.mExitStatus, 0) << saved.mErr;
+
+    const std::string script = "import plistlib, struct\n"
+                               "p = plistlib.load(open('" +
+                               preset +
+                               "', 'rb'))\n"
+                               "print(sorted(p))\n"
+                               "print(p['version'], hex(p['type']), hex(p['subtype']),\n"
+                               "      hex(p['manufacturer']), p['name'].split('-', 1)[1])\n"
+                               "print(struct.unpack('>III' + 'If' * 5, p['data']))\n";
+    const ProgramResult read = RunProgram({"python3", "-c", script});
+    ASSERT_EQ(read.mExitStatus, 0) << read.mErr;
+    EXPECT_EQ(read.mOut, "['data', 'manufacturer', 'name', 'subtype', 'type', 'version']\n"
+                         "0 0x61756d75 0x506f7574 0x506c6e6b Warm Pad\n"
+                         "(0, 0, 5, 0, 0.0, 1, 5.0, 2, 13.0, 3, 0.0, 4, 0.0)\n");
+
+    const ProgramResult shown = RunAuhost({"preset", "show", preset});
+    EXPECT_EQ(shown.mExitStatus, 0) << shown.mErr;
+    EXPECT_EQ(shown.mOut.substr(shown.mOut.find("global")),
+              "global 0  parameter 0 = 0\nglobal 0  parameter 1 = 5\nglobal 0  parameter 2 = 13\n"
+              "global 0  parameter 3 = 0\nglobal 0  parameter 4 = 0\n");
+    EXPECT_EQ(shown.mOut.substr(0, 27), "unit  'aumu' 'Pout' 'Plnk'\n");
+    fs::remove(preset);
+}
+
+} // namespace
