@@ -99,6 +99,33 @@ int JackPeer::Process(jack_nframes_t frames, void* self)
     return 0;
 }
 
+bool JackPeer::WaitUntilSettled() const
+{
+    constexpr UInt64 kQuietNanos = 3000000000;
+    const UInt64 giveUp = AudioGetCurrentHostTime() + 20000000000;
+    while (AudioGetCurrentHostTime() < giveUp) {
+        if (AudioGetCurrentHostTime() > LastDisturbance() + kQuietNanos)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+UInt64 HostTimeOfFrame(const std::vector<JackPeerCycle>& cycles, UInt64 frame)
+{
+    for (const JackPeerCycle& cycle : cycles) {
+        if (frame < cycle.firstFrame || frame >= cycle.firstFrame + cycle.frames)
+            continue;
+        const UInt64 jackNanos = cycle.startMicros * 1000 +
+                                 (frame - cycle.firstFrame) *
+                                     (cycle.endMicros - cycle.startMicros) * 1000 / cycle.frames;
+        // The host and JACK clocks as the peer read them together in that cycle.
+        return UInt64(SInt64(jackNanos) + SInt64(cycle.hostNanos) -
+                      SInt64(cycle.jackMicros * 1000));
+    }
+    return 0;
+}
+
 std::vector<JackPeerCycle> JackPeer::Cycles() const
 {
     return std::vector<JackPeerCycle>(mCycles.get(),

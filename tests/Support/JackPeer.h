@@ -58,6 +58,12 @@ public:
     // it did not run.
     size_t Xruns() const { return mXruns.load(); }
     UInt64 LastDisturbance() const { return mLastDisturbance.load(); }
+    // After a missed cycle, or its driver's re-anchoring of a schedule it fell behind (a busy
+    // machine without real-time scheduling, a client joining or leaving the graph), the server's
+    // estimate of its cycles' times takes seconds to settle, moving its frames against every other
+    // clock meanwhile. Waits until the peer has seen no such disturbance for three seconds (at
+    // most twenty); false if it never did.
+    bool WaitUntilSettled() const;
     // The cycles since the peer opened (the first three minutes of them).
     std::vector<JackPeerCycle> Cycles() const;
     // Waits until at least count events arrived (or the timeout passed) and returns them all.
@@ -81,6 +87,10 @@ private:
     std::atomic<size_t> mXruns{0};
     std::atomic<UInt64> mLastDisturbance{0};
 };
+
+// The host time at which the server's cycles, as a peer saw them, put an absolute frame; 0 when
+// none of them holds it.
+UInt64 HostTimeOfFrame(const std::vector<JackPeerCycle>& cycles, UInt64 frame);
 
 // Whether the environment says the tests run in CI (CI=true), which starts a JACK server.
 bool RunsInCI();

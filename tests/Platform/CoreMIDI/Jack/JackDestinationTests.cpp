@@ -3,6 +3,7 @@
 // start at once with their virtual destinations only.
 #include "ChildProcess.h"
 #include "CoreMIDI/JackCycleTiming.h"
+#include "JackMidiDump.h"
 #include "JackPeer.h"
 #include "MIDIRecorder.h"
 #include "OutputCapture.h"
@@ -135,20 +136,13 @@ namespace {
 constexpr int kEvents = 500;
 constexpr SInt32 kOffsetMicros = 5000;
 
-// Lines like " 190144: 90 3c 40 note on  (channel  0): pitch  60, velocity  64": the frame, and
-// the number the test put in the note-on's data bytes.
+// The note-ons jack_midi_dump printed: the frame, and the number the test put in the data bytes.
 std::vector<std::pair<UInt64, int>> ParseDump(const std::string& output)
 {
     std::vector<std::pair<UInt64, int>> events;
-    std::istringstream lines(output);
-    std::string text;
-    while (std::getline(lines, text)) {
-        unsigned long long frame = 0;
-        unsigned status = 0, high = 0, low = 0;
-        if (std::sscanf(text.c_str(), " %llu: %2x %2x %2x", &frame, &status, &high, &low) == 4 &&
-            status == 0x90)
-            events.emplace_back(frame, int(high << 7 | low));
-    }
+    for (const DumpedMessage& message : ParseJackMidiDump(output))
+        if (message.bytes.size() == 3 && message.bytes[0] == 0x90)
+            events.emplace_back(message.frame, int(message.bytes[1] << 7 | message.bytes[2]));
     return events;
 }
 
@@ -174,23 +168,6 @@ struct DumpRun {
     }
 };
 
-// After a missed cycle, or its driver's re-anchoring of a schedule it fell behind (a busy machine
-// without real-time scheduling, a client joining or leaving the graph), the server's estimate of
-// its cycles' times takes seconds to settle, moving its frames against every other clock
-// meanwhile. Waits until the probe has seen no such disturbance for three seconds (at most
-// twenty); false if it never did.
-bool WaitForSettledServer(const JackPeer& probe)
-{
-    constexpr UInt64 kQuiet = 3000 * kMillis;
-    const UInt64 giveUp = AudioGetCurrentHostTime() + 20000 * kMillis;
-    while (AudioGetCurrentHostTime() < giveUp) {
-        if (AudioGetCurrentHostTime() > probe.LastDisturbance() + kQuiet)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
-}
-
 DumpRun RunThroughJackMidiDump(const JackPeer& probe, int attempt)
 {
     DumpRun run;
@@ -206,7 +183,7 @@ DumpRun RunThroughJackMidiDump(const JackPeer& probe, int attempt)
     const MIDIPacketList warmUp = OnePacket(0, {0xB0, 123, 0});
     EXPECT_EQ(MIDISend(client.Port(), destination, &warmUp), noErr);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    run.settled = WaitForSettledServer(probe);
+    run.settled = probe.WaitUntilSettled();
     const size_t disturbancesBefore = probe.Disturbances();
 
     const MIDITimeStamp start = AudioGetCurrentHostTime() + 300 * kMillis;

@@ -1,0 +1,209 @@
+// auhost plays a file through the unit to a program we did not write, jack_midi_dump, over a
+// running JACK server: every event arrives once and in order, spaced as the file spaces them to
+// within 2 frames, and --offset-ms 5 delivers every event 5 ms later than a run without it.
+#include "ChildProcess.h"
+#include "HexBytes.h"
+#include "JackMidiDump.h"
+#include "JackPeer.h"
+#include "MIDIFileWriter.h"
+#include "MIDIRecorder.h"
+#include "ProgramRun.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kEvents = 500;
+constexpr int kOffsetMillis = 5;
+constexpr double kFramesPerMilli = 48.0; // the server CI starts runs at 48 kHz
+constexpr Byte kFirstController = 20;
+
+// The file's step of each event: steps are 10 ms apart, and every fourth step is a chord of three.
+std::vector<int> EventSteps()
+{
+    std::vector<int> steps;
+    for (int step = 0; int(steps.size()) < kEvents; ++step)
+        for (int k = 0; k < (step % 4 == 0 ? 3 : 1) && int(steps.size()) < kEvents; ++k)
+            steps.push_back(step);
+    return steps;
+}
+
+// The file: at 500 ticks a quarter note and 120 beats a minute a tick is a millisecond. Event n
+// is a controller message that carries n in its controller number (20 to 23) and value.
+std::string WriteSpacedFile()
+{
+    MIDIFileWriter writer(0, 500, 1);
+    writer.AddTempo(0, 0, 500000);
+    const std::vector<int> steps = EventSteps();
+    for (int n = 0; n < kEvents; ++n) {
+        const Byte message[] = {0xB0, Byte(kFirstController + (n >> 7)), Byte(n & 0x7F)};
+        writer.AddMessage(0, UInt64(100 + 10 * steps[n]), message, sizeof message);
+    }
+    return WriteTemporaryFile("spaced.mid", writer.Bytes());
+}
+
+// The unit's log line for each message it sends, "PlenkoOut::FireAtTimeStamp: 0:12:34 22050 1/3:
+// ...", names its stamp to a sample at 44.1 kHz: the stamps in nanoseconds, in sending order.
+std::vector<UInt64> LoggedStamps(const std::string& output)
+{
+    std::vector<UInt64> stamps;
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        unsigned hours = 0, minutes = 0, seconds = 0, sample = 0;
+        if (std::sscanf(line.c_str(), "PlenkoOut::FireAtTimeStamp: %u:%u:%u %u", &hours, &minutes,
+                        &seconds, &sample) == 4)
+            stamps.push_back((UInt64(hours) * 3600 + minutes * 60 + seconds) * 1000000000 +
+                             UInt64(sample) * 1000000000 / 44100);
+    }
+    return stamps;
+}
+
+// What one auhost play through jack_midi_dump showed.
+struct PlayRun {
+    int offsetMillis = 0;
+    bool disturbed = true; // the server missed or delayed cycles, or never settled first
+    std::string problem;   // repeated, reordered, missing events, or auhost failed
+    std::map<long, int> spacingErrors; // frames against the file's spacing: count
+    int beyondBound = 0;
+    double meanLatencyMicros = 0; // of each arrival against its stamp, from the server's cycles
+
+    bool Exact() const { return problem.empty() && beyondBound == 0; }
+    std::string Text() const
+    {
+        std::ostringstream text;
+        text << "offset " << offsetMillis << " ms, server "
+             << (disturbed ? "disturbed" : "undisturbed") << ": ";
+        if (!problem.empty())
+            text << problem << "; ";
+        text << "frame-spacing errors (frames:count)";
+        for (const auto& [error, count] : spacingErrors)
+            text << " " << error << ":" << count;
+        text << "; beyond 2 frames " << beyondBound << "; mean latency " << meanLatencyMicros
+             << " us";
+        return text.str();
+    }
+};
+
+void Measure(const std::vector<DumpedMessage>& dumped, const std::vector<UInt64>& stamps,
+             const std::vector<JackPeerCycle>& cycles, PlayRun& run)
+{
+    std::vector<std::pair<UInt64, int>> events; // frame and number
+    for (const DumpedMessage& message : dumped)
+        if (message.bytes.size() == 3 && message.bytes[0] == 0xB0 &&
+            message.bytes[1] >= kFirstController && message.bytes[1] < kFirstController + 4)
+            events.emplace_back(message.frame,
+                                (message.bytes[1] - kFirstController) << 7 | message.bytes[2]);
+    for (size_t n = 0; n < events.size() && run.problem.empty(); ++n)
+        if (events[n].second != int(n))
+            run.problem = "event " + std::to_string(events[n].second) + " where event " +
+                          std::to_string(n) + " was due";
+    if (run.problem.empty() && events.size() != size_t(kEvents))
+        run.problem = std::to_string(kEvents - int(events.size())) + " events missing";
+    if (run.problem.empty() && stamps.size() < size_t(kEvents))
+        run.problem = "the unit logged " + std::to_string(stamps.size()) + " sends";
+    if (!run.problem.empty())
+        return;
+
+    const std::vector<int> steps = EventSteps();
+    double latencySum = 0;
+    int latencies = 0;
+    for (int n = 0; n < kEvents; ++n) {
+        if (n > 0) {
+            const double error = double(events[n].first) - double(events[n - 1].first) -
+                                 10 * kFramesPerMilli * (steps[n] - steps[n - 1]);
+            ++run.spacingErrors[std::lround(error)];
+            run.beyondBound += std::fabs(error) > 2.0;
+        }
+        const UInt64 arrival = HostTimeOfFrame(cycles, events[n].first);
+        if (arrival != 0) {
+            latencySum += (double(arrival) - double(stamps[n])) / 1000;
+            ++latencies;
+        }
+    }
+    run.meanLatencyMicros = latencies > 0 ? latencySum / latencies : 0;
+}
+
+PlayRun PlayThroughJackMidiDump(const JackPeer& probe, const std::string& file, int offsetMillis)
+{
+    static int runs = 0;
+    PlayRun run;
+    run.offsetMillis = offsetMillis;
+    const std::string dumpName =
+        "plenko-e2e-" + std::to_string(getpid()) + "-" + std::to_string(++runs);
+    ChildProcess dump({"jack_midi_dump", "-a", dumpName});
+    EXPECT_TRUE(dump.Started()) << "jack_midi_dump (jackd2's example tools) is missing";
+    if (WaitForDestination(dumpName + ": input") == 0) {
+        run.problem = "jack_midi_dump's port was not listed";
+        return run;
+    }
+    const bool settled = probe.WaitUntilSettled();
+    const size_t disturbancesBefore = probe.Disturbances();
+    const ProgramResult played =
+        RunProgram({AUHOST_PATH, "play", file, "--to", dumpName + ": input", "--rate", "48000",
+                    "--quiet", "--offset-ms", std::to_string(offsetMillis)},
+                   {"AUDIO_COMPONENT_PATH=" PLENKO_BINARY_DIR});
+    run.disturbed = !settled || probe.Disturbances() != disturbancesBefore;
+    // jack_midi_dump prints from a buffer of its own.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const std::vector<DumpedMessage> dumped = ParseJackMidiDump(dump.Stop());
+    if (played.mExitStatus != 0) {
+        run.problem =
+            "auhost ended with " + std::to_string(played.mExitStatus) + ": " + played.mErr;
+        return run;
+    }
+    Measure(dumped, LoggedStamps(played.mOut), probe.Cycles(), run);
+    return run;
+}
+
+// A run that shows exact timing, or failing that the last of a few; a run in which the server was
+// undisturbed is not made again, since only a busy server excuses inexact timing.
+PlayRun ExactRun(const JackPeer& probe, const std::string& file, int offsetMillis,
+                 std::string& history)
+{
+    PlayRun run;
+    for (int attempt = 0; attempt < 3 && (attempt == 0 || (!run.Exact() && run.disturbed));
+         ++attempt) {
+        run = PlayThroughJackMidiDump(probe, file, offsetMillis);
+        history += "\n  " + run.Text();
+    }
+    return run;
+}
+
+class AuhostThroughJack : public JackServerTest {};
+
+TEST_F(AuhostThroughJack, EveryEventArrivesOnceInOrderAtItsFrameAndTheOffsetMovesThemAll)
+{
+    const JackPeer probe("plenko-e2e-probe-" + std::to_string(getpid()), {});
+    ASSERT_TRUE(probe.IsOpen());
+    ASSERT_EQ(probe.SampleRate(), 48000u) << "the server runs at another rate than CI's";
+    const std::string file = WriteSpacedFile();
+    std::string history;
+    const PlayRun plain = ExactRun(probe, file, 0, history);
+    const PlayRun offset = ExactRun(probe, file, kOffsetMillis, history);
+    std::cout << "auhost play through jack_midi_dump:" << history << std::endl;
+    for (const PlayRun* run : {&plain, &offset}) {
+        // However the server ran, nothing is lost, repeated or reordered.
+        EXPECT_EQ(run->problem, "") << history;
+        if (!run->Exact() && run->disturbed && !RunsInCI())
+            GTEST_SKIP() << "spacing NOT judged: the server was disturbed in every run (a busy "
+                            "machine?); CI judges it."
+                         << history;
+        EXPECT_EQ(run->beyondBound, 0)
+            << "frame spacings more than 2 frames from the file's" << history;
+    }
+    // Every event 5 ms later, within the 2 frames the spacing may err by.
+    EXPECT_NEAR(offset.meanLatencyMicros - plain.meanLatencyMicros, kOffsetMillis * 1000.0,
+                2 * 1000 / kFramesPerMilli)
+        << history;
+}
+
+} // namespace
