@@ -1,6 +1,7 @@
-// auhost plays a file through the unit to a program we did not write, jack_midi_dump, over a
-// running JACK server: every event arrives once and in order, spaced as the file spaces them to
-// within 2 frames, and --offset-ms 5 delivers every event 5 ms later than a run without it.
+// auhost plays a file through the unit over a running JACK server, to a program we did not write,
+// jack_midi_dump, and to a client of the test's own that sees the server's cycle times: every
+// event arrives once and in order, spaced as the file spaces them to within 2 frames, and
+// --offset-ms 5 delivers every event 5 ms later than a run without it.
 #include "ChildProcess.h"
 #include "HexBytes.h"
 #include "JackMidiDump.h"
@@ -25,6 +26,7 @@ constexpr int kEvents = 500;
 constexpr int kOffsetMillis = 5;
 constexpr double kFramesPerMilli = 48.0; // the server CI starts runs at 48 kHz
 constexpr Byte kFirstController = 20;
+constexpr Byte kWarmUpController = 24;
 
 // The file's step of each event: steps are 10 ms apart, and every fourth step is a chord of three.
 std::vector<int> EventSteps()
@@ -37,15 +39,19 @@ std::vector<int> EventSteps()
 }
 
 // The file: at 500 ticks a quarter note and 120 beats a minute a tick is a millisecond. Event n
-// is a controller message that carries n in its controller number (20 to 23) and value.
+// is a controller message that carries n in its controller number (20 to 23) and value. A first
+// message, a second earlier, makes the destination's port, as a song's first note would: the
+// time that takes is the server's, not the spacing's.
 std::string WriteSpacedFile()
 {
     MIDIFileWriter writer(0, 500, 1);
     writer.AddTempo(0, 0, 500000);
+    const Byte warmUp[] = {0xB0, kWarmUpController, 0};
+    writer.AddMessage(0, 0, warmUp, sizeof warmUp);
     const std::vector<int> steps = EventSteps();
     for (int n = 0; n < kEvents; ++n) {
         const Byte message[] = {0xB0, Byte(kFirstController + (n >> 7)), Byte(n & 0x7F)};
-        writer.AddMessage(0, UInt64(100 + 10 * steps[n]), message, sizeof message);
+        writer.AddMessage(0, UInt64(1000 + 10 * steps[n]), message, sizeof message);
     }
     return WriteTemporaryFile("spaced.mid", writer.Bytes());
 }
@@ -69,26 +75,29 @@ std::vector<UInt64> LoggedStamps(const std::string& output)
 
 // What one auhost play through jack_midi_dump showed.
 struct PlayRun {
+    std::string to; // where auhost sent the events
     int offsetMillis = 0;
     bool disturbed = true; // the server missed or delayed cycles, or never settled first
     std::string problem;   // repeated, reordered, missing events, or auhost failed
     std::map<long, int> spacingErrors; // frames against the file's spacing: count
     int beyondBound = 0;
-    double meanLatencyMicros = 0; // of each arrival against its stamp, from the server's cycles
+    // Of each arrival against its stamp, where the server's cycles tell the arrival's time.
+    std::optional<double> meanLatencyMicros;
 
     bool Exact() const { return problem.empty() && beyondBound == 0; }
     std::string Text() const
     {
         std::ostringstream text;
-        text << "offset " << offsetMillis << " ms, server "
+        text << "to " << to << ", offset " << offsetMillis << " ms, server "
              << (disturbed ? "disturbed" : "undisturbed") << ": ";
         if (!problem.empty())
             text << problem << "; ";
         text << "frame-spacing errors (frames:count)";
         for (const auto& [error, count] : spacingErrors)
             text << " " << error << ":" << count;
-        text << "; beyond 2 frames " << beyondBound << "; mean latency " << meanLatencyMicros
-             << " us";
+        text << "; beyond 2 frames " << beyondBound;
+        if (meanLatencyMicros)
+            text << "; mean latency " << *meanLatencyMicros << " us";
         return text.str();
     }
 };
@@ -108,7 +117,8 @@ void Measure(const std::vector<DumpedMessage>& dumped, const std::vector<UInt64>
                           std::to_string(n) + " was due";
     if (run.problem.empty() && events.size() != size_t(kEvents))
         run.problem = std::to_string(kEvents - int(events.size())) + " events missing";
-    if (run.problem.empty() && stamps.size() < size_t(kEvents))
+    // The unit logs the warm-up message's send first.
+    if (run.problem.empty() && stamps.size() < size_t(kEvents) + 1)
         run.problem = "the unit logged " + std::to_string(stamps.size()) + " sends";
     if (!run.problem.empty())
         return;
@@ -125,18 +135,41 @@ void Measure(const std::vector<DumpedMessage>& dumped, const std::vector<UInt64>
         }
         const UInt64 arrival = HostTimeOfFrame(cycles, events[n].first);
         if (arrival != 0) {
-            latencySum += (double(arrival) - double(stamps[n])) / 1000;
+            latencySum += (double(arrival) - double(stamps[n + 1])) / 1000;
             ++latencies;
         }
     }
-    run.meanLatencyMicros = latencies > 0 ? latencySum / latencies : 0;
+    if (latencies > 0)
+        run.meanLatencyMicros = latencySum / latencies;
 }
 
-PlayRun PlayThroughJackMidiDump(const JackPeer& probe, const std::string& file, int offsetMillis)
+// Plays the file through auhost to the destination and returns what it printed, "" when auhost
+// failed (the run then names the problem); notes whether the server was disturbed meanwhile.
+std::string Play(const JackPeer& probe, const std::string& file, const std::string& destination,
+                 PlayRun& run)
+{
+    const bool settled = probe.WaitUntilSettled();
+    const size_t disturbancesBefore = probe.Disturbances();
+    const ProgramResult played =
+        RunProgram({AUHOST_PATH, "play", file, "--to", destination, "--rate", "48000",
+                    "--offset-ms", std::to_string(run.offsetMillis)},
+                   {"AUDIO_COMPONENT_PATH=" PLENKO_BINARY_DIR});
+    run.disturbed = !settled || probe.Disturbances() != disturbancesBefore;
+    if (played.mExitStatus != 0) {
+        run.problem =
+            "auhost ended with " + std::to_string(played.mExitStatus) + ": " + played.mErr;
+        return "";
+    }
+    return played.mOut;
+}
+
+// To jack_midi_dump, which counts its frames from its own start: spacing, order and
+// completeness, no latency.
+PlayRun PlayToJackMidiDump(const JackPeer& probe, const std::string& file)
 {
     static int runs = 0;
     PlayRun run;
-    run.offsetMillis = offsetMillis;
+    run.to = "jack_midi_dump";
     const std::string dumpName =
         "plenko-e2e-" + std::to_string(getpid()) + "-" + std::to_string(++runs);
     ChildProcess dump({"jack_midi_dump", "-a", dumpName});
@@ -145,34 +178,42 @@ PlayRun PlayThroughJackMidiDump(const JackPeer& probe, const std::string& file, 
         run.problem = "jack_midi_dump's port was not listed";
         return run;
     }
-    const bool settled = probe.WaitUntilSettled();
-    const size_t disturbancesBefore = probe.Disturbances();
-    const ProgramResult played =
-        RunProgram({AUHOST_PATH, "play", file, "--to", dumpName + ": input", "--rate", "48000",
-                    "--quiet", "--offset-ms", std::to_string(offsetMillis)},
-                   {"AUDIO_COMPONENT_PATH=" PLENKO_BINARY_DIR});
-    run.disturbed = !settled || probe.Disturbances() != disturbancesBefore;
+    const std::string output = Play(probe, file, dumpName + ": input", run);
     // jack_midi_dump prints from a buffer of its own.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const std::vector<DumpedMessage> dumped = ParseJackMidiDump(dump.Stop());
-    if (played.mExitStatus != 0) {
-        run.problem =
-            "auhost ended with " + std::to_string(played.mExitStatus) + ": " + played.mErr;
-        return run;
-    }
-    Measure(dumped, LoggedStamps(played.mOut), probe.Cycles(), run);
+    if (run.problem.empty())
+        Measure(dumped, LoggedStamps(output), {}, run);
+    return run;
+}
+
+// To the probe's own port, which sees the server's frame count and cycle times: also each event's
+// latency against its stamp.
+PlayRun PlayToProbe(const JackPeer& probe, const std::string& probePort, const std::string& file,
+                    int offsetMillis)
+{
+    PlayRun run;
+    run.to = "the probe";
+    run.offsetMillis = offsetMillis;
+    const size_t before = probe.WaitFor(0, std::chrono::milliseconds(0)).size();
+    const std::string output = Play(probe, file, probePort, run);
+    std::vector<DumpedMessage> received;
+    for (const JackPeerEvent& event : probe.WaitFor(before + kEvents + 1))
+        received.push_back({event.frame, event.Bytes()});
+    received.erase(received.begin(), received.begin() + long(std::min(before, received.size())));
+    if (run.problem.empty())
+        Measure(received, LoggedStamps(output), probe.Cycles(), run);
     return run;
 }
 
 // A run that shows exact timing, or failing that the last of a few; a run in which the server was
 // undisturbed is not made again, since only a busy server excuses inexact timing.
-PlayRun ExactRun(const JackPeer& probe, const std::string& file, int offsetMillis,
-                 std::string& history)
+template <typename MakeRun> PlayRun ExactRun(MakeRun makeRun, std::string& history)
 {
     PlayRun run;
     for (int attempt = 0; attempt < 3 && (attempt == 0 || (!run.Exact() && run.disturbed));
          ++attempt) {
-        run = PlayThroughJackMidiDump(probe, file, offsetMillis);
+        run = makeRun();
         history += "\n  " + run.Text();
     }
     return run;
@@ -182,16 +223,20 @@ class AuhostThroughJack : public JackServerTest {};
 
 TEST_F(AuhostThroughJack, EveryEventArrivesOnceInOrderAtItsFrameAndTheOffsetMovesThemAll)
 {
-    const JackPeer probe("plenko-e2e-probe-" + std::to_string(getpid()), {});
+    const std::string probeName = "plenko-e2e-probe-" + std::to_string(getpid());
+    const JackPeer probe(probeName, {"in"});
     ASSERT_TRUE(probe.IsOpen());
     ASSERT_EQ(probe.SampleRate(), 48000u) << "the server runs at another rate than CI's";
     const std::string file = WriteSpacedFile();
     std::string history;
-    const PlayRun plain = ExactRun(probe, file, 0, history);
-    const PlayRun offset = ExactRun(probe, file, kOffsetMillis, history);
-    std::cout << "auhost play through jack_midi_dump:" << history << std::endl;
-    for (const PlayRun* run : {&plain, &offset}) {
-        // However the server ran, nothing is lost, repeated or reordered.
+    const PlayRun dumped = ExactRun([&] { return PlayToJackMidiDump(probe, file); }, history);
+    const PlayRun plain =
+        ExactRun([&] { return PlayToProbe(probe, probeName + ": in", file, 0); }, history);
+    const PlayRun offset = ExactRun(
+        [&] { return PlayToProbe(probe, probeName + ": in", file, kOffsetMillis); }, history);
+    std::cout << "auhost play through JACK:" << history << std::endl;
+    for (const PlayRun* run : {&dumped, &plain, &offset}) {
+        // In the run judged, however the server ran, nothing is lost, repeated or reordered.
         EXPECT_EQ(run->problem, "") << history;
         if (!run->Exact() && run->disturbed && !RunsInCI())
             GTEST_SKIP() << "spacing NOT judged: the server was disturbed in every run (a busy "
@@ -201,7 +246,9 @@ TEST_F(AuhostThroughJack, EveryEventArrivesOnceInOrderAtItsFrameAndTheOffsetMove
             << "frame spacings more than 2 frames from the file's" << history;
     }
     // Every event 5 ms later, within the 2 frames the spacing may err by.
-    EXPECT_NEAR(offset.meanLatencyMicros - plain.meanLatencyMicros, kOffsetMillis * 1000.0,
+    ASSERT_TRUE(plain.meanLatencyMicros && offset.meanLatencyMicros)
+        << "the probe saw no cycle that held the events" << history;
+    EXPECT_NEAR(*offset.meanLatencyMicros - *plain.meanLatencyMicros, kOffsetMillis * 1000.0,
                 2 * 1000 / kFramesPerMilli)
         << history;
 }
