@@ -79,12 +79,17 @@ void Player::WaitForSlice(UInt64 sample) const
         WaitForDelivery();
         return;
     }
-    if (sample == 0) {
-        return; // the first slice starts the clock
+    // A slice is rendered while the one before it plays, as an audio thread fills the next
+    // buffer ahead of the hardware: its messages reach the destination at least a slice before
+    // they are due, so a late wake-up of this thread (which seldom gets real-time priority) does
+    // not make them late. The first slice starts the clock, and the second follows at once.
+    const UInt64 block = mSettings.mBlockFrames;
+    if (sample <= block) {
+        return;
     }
     // Exact to the nanosecond from the start, however long the piece: no step is added up.
     __extension__ typedef unsigned __int128 UInt128;
-    const auto offset = UInt64(UInt128(sample) * kNanosPerSecond / mSettings.mSampleRate);
+    const auto offset = UInt64(UInt128(sample - block) * kNanosPerSecond / mSettings.mSampleRate);
     SleepUntil(mStartTime.load(std::memory_order_relaxed) + offset);
 }
 

@@ -1,9 +1,10 @@
 // Plays a MIDI sequence through a unit as a host's audio thread does: a render thread that, for
 // each slice of blockFrames samples, hands the unit every event falling in that slice with its
-// sample offset and then renders the slice. In real time each slice starts at its absolute
-// deadline on the host clock, so waking late never accumulates into drift; offline slices follow
-// each other at once. At the end, or when asked to stop, every note still sounding gets its note
-// off and each channel used gets controller 123, in one last rendered slice.
+// sample offset and then renders the slice. In real time each slice is rendered at the absolute
+// deadline on the host clock where the slice before it starts, one slice ahead, so waking late
+// never accumulates into drift; offline slices follow each other at once. At the end, or when asked
+// to stop, every note still sounding gets its note off and each channel used gets controller 123,
+// in one last rendered slice.
 #pragma once
 
 #include "MIDISequence.h"
@@ -53,7 +54,8 @@ public:
 
 private:
     void Run();
-    // Sleeps until the host time at which the slice from sample starts. [render-thread]
+    // Sleeps until the host time at which the slice from sample is to be rendered: where the
+    // slice before it starts. [render-thread]
     void WaitForSlice(UInt64 sample) const;
     void WaitForDelivery() const;
     // Hands the unit every event before sliceEnd. [render-thread]
