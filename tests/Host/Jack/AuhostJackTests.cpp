@@ -210,8 +210,9 @@ PlayRun PlayToProbe(const JackPeer& probe, const std::string& probePort, const s
 // undisturbed is not made again, since only a busy server excuses inexact timing.
 template <typename MakeRun> PlayRun ExactRun(MakeRun makeRun, std::string& history)
 {
+    constexpr int kAttempts = 4;
     PlayRun run;
-    for (int attempt = 0; attempt < 3 && (attempt == 0 || (!run.Exact() && run.disturbed));
+    for (int attempt = 0; attempt < kAttempts && (attempt == 0 || (!run.Exact() && run.disturbed));
          ++attempt) {
         run = makeRun();
         history += "\n  " + run.Text();
