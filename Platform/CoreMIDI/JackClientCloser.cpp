@@ -30,11 +30,14 @@ void BlockBrokenPipeSignal()
     pthread_sigmask(SIG_BLOCK, &brokenPipe, nullptr);
 }
 
-void JackClientCloser::Close(jack_client_t* client, pid_t notificationThread)
+void JackClientCloser::Close(jack_client_t* client, pid_t notificationThread,
+                             std::shared_ptr<const void> callbackArgument)
 {
     auto job = std::make_shared<Job>();
     mJob = job;
-    std::thread([client, notificationThread, job] {
+    // A close that never returns keeps the argument for good: a small leak, never a freed object
+    // in a callback.
+    std::thread([client, notificationThread, job, callbackArgument = std::move(callbackArgument)] {
         BlockBrokenPipeSignal();
         if (notificationThread != 0)
             WaitForThreadToEnd(notificationThread);

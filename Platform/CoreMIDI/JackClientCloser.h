@@ -25,7 +25,10 @@ public:
 
     // Begins to close the client. notificationThread is the thread id of libjack's notification
     // thread for it when its server went away, to be waited for first; 0 closes at once.
-    void Close(jack_client_t* client, pid_t notificationThread);
+    // callbackArgument, what the client's callbacks were given, is kept until the close ends, as
+    // libjack's threads for the client may call back until then.
+    void Close(jack_client_t* client, pid_t notificationThread,
+               std::shared_ptr<const void> callbackArgument);
     // Whether no close is in progress, having waited at most timeout for the one that is.
     bool WaitUntilIdle(std::chrono::milliseconds timeout);
 

@@ -103,8 +103,7 @@ void JackMIDIBackend::Stop()
         mThread.join();
     if (mClient != nullptr) {
         mAvailable.store(false);
-        mCloser.Close(mClient, mServerGone.load() ? NotificationThread(mClient) : 0);
-        mClient = nullptr;
+        Release(mServerGone.load() ? NotificationThread(mClient) : 0);
     }
     mCloser.WaitUntilIdle(kCloseWait);
 }
@@ -162,27 +161,26 @@ bool JackMIDIBackend::Connect()
     mSampleRate.store(jack_get_sample_rate(client));
     mServerGone.store(false);
     mClient = client;
-    // The previous client's process thread may have been cancelled within a cycle.
-    mCycle.store(0);
-    jack_set_process_callback(client, &OnProcess, this);
-    jack_set_buffer_size_callback(client, &OnBufferSize, this);
-    jack_set_sample_rate_callback(client, &OnSampleRate, this);
-    jack_set_port_registration_callback(client, &OnPortRegistration, this);
+    mGate = std::make_shared<JackCallbackGate<JackMIDIBackend>>(*this);
+    void* const gate = mGate.get();
+    jack_set_process_callback(client, &OnProcess, gate);
+    jack_set_buffer_size_callback(client, &OnBufferSize, gate);
+    jack_set_sample_rate_callback(client, &OnSampleRate, gate);
+    jack_set_port_registration_callback(client, &OnPortRegistration, gate);
     // A client that quits has its ports listed until after their unregistration is announced;
     // its own departure comes once they are gone.
-    jack_set_client_registration_callback(client, &OnClientRegistration, this);
-    jack_set_graph_order_callback(client, &OnGraphOrder, this);
-    jack_set_port_rename_callback(client, &OnPortRename, this);
-    jack_on_info_shutdown(client, &OnShutdown, this);
+    jack_set_client_registration_callback(client, &OnClientRegistration, gate);
+    jack_set_graph_order_callback(client, &OnGraphOrder, gate);
+    jack_set_port_rename_callback(client, &OnPortRename, gate);
+    jack_on_info_shutdown(client, &OnShutdown, gate);
     // libjack runs the thread-init callback on its threads: its message thread at once, the
     // client's process and notification threads during the activation.
-    jack_set_thread_init_callback(client, &OnThreadInit, this);
+    jack_set_thread_init_callback(client, &OnThreadInit, gate);
     for (std::atomic<pid_t>& id : mLibraryThreadIds)
         id.store(0);
     mLibraryThreadCount.store(0);
     if (jack_activate(client) != 0) {
-        mCloser.Close(client, 0);
-        mClient = nullptr;
+        Release(0);
         return false;
     }
     mAvailable.store(true);
@@ -200,10 +198,19 @@ void JackMIDIBackend::Disconnect()
             slot.mUnconnected = nullptr;
             RemoveSlot(slot);
         }
-    mCloser.Close(mClient, NotificationThread(mClient));
-    mClient = nullptr;
+    Release(NotificationThread(mClient));
     std::lock_guard<std::mutex> lock(mRenamesMutex);
     mRenames.clear();
+}
+
+void JackMIDIBackend::Release(pid_t notificationThread)
+{
+    // A callback that is still running ends before the close begins (the close cancels libjack's
+    // threads wherever they are); any later one finds the gate shut. The gate outlives the
+    // backend when the close does.
+    mGate->Shut();
+    mCloser.Close(mClient, notificationThread, std::move(mGate));
+    mClient = nullptr;
 }
 
 pid_t JackMIDIBackend::NotificationThread(jack_client_t* client) const
@@ -352,83 +359,87 @@ bool JackMIDIBackend::HandOff(const MIDIObjectRecord& destination,
 
 // ---- JACK's threads ------------------------------------------------------------------------
 
-int JackMIDIBackend::OnProcess(jack_nframes_t frames, void* self)
+int JackMIDIBackend::OnProcess(jack_nframes_t frames, void* gate)
 {
-    static_cast<JackMIDIBackend*>(self)->Process(frames);
+    Through(gate, [frames](JackMIDIBackend& backend) { backend.Process(frames); });
     return 0;
 }
 
-int JackMIDIBackend::OnBufferSize(jack_nframes_t frames, void* self)
+int JackMIDIBackend::OnBufferSize(jack_nframes_t frames, void* gate)
 {
-    auto* backend = static_cast<JackMIDIBackend*>(self);
-    backend->SetPeriod(frames, backend->mSampleRate.load());
+    Through(gate, [frames](JackMIDIBackend& backend) {
+        backend.SetPeriod(frames, backend.mSampleRate.load());
+    });
     return 0;
 }
 
-int JackMIDIBackend::OnSampleRate(jack_nframes_t rate, void* self)
+int JackMIDIBackend::OnSampleRate(jack_nframes_t rate, void* gate)
 {
-    auto* backend = static_cast<JackMIDIBackend*>(self);
-    backend->mSampleRate.store(rate);
-    if (jack_client_t* const client = backend->mClient.load())
-        backend->SetPeriod(jack_get_buffer_size(client), rate);
+    Through(gate, [rate](JackMIDIBackend& backend) {
+        backend.mSampleRate.store(rate);
+        backend.SetPeriod(jack_get_buffer_size(backend.mClient), rate);
+    });
     return 0;
 }
 
-void JackMIDIBackend::OnPortRegistration(jack_port_id_t, int, void* self)
+void JackMIDIBackend::OnPortRegistration(jack_port_id_t, int, void* gate)
 {
-    auto* backend = static_cast<JackMIDIBackend*>(self);
-    backend->mPortsChanged.store(true);
-    backend->Wake();
+    Through(gate, [](JackMIDIBackend& backend) {
+        backend.mPortsChanged.store(true);
+        backend.Wake();
+    });
 }
 
-void JackMIDIBackend::OnClientRegistration(const char*, int, void* self)
+void JackMIDIBackend::OnClientRegistration(const char*, int, void* gate)
 {
-    OnPortRegistration(0, 0, self);
+    OnPortRegistration(0, 0, gate);
 }
 
-int JackMIDIBackend::OnGraphOrder(void* self)
+int JackMIDIBackend::OnGraphOrder(void* gate)
 {
-    static_cast<JackMIDIBackend*>(self)->Wake(); // a client became active: connect what waits
+    // A client became active: connect what waits for it.
+    Through(gate, [](JackMIDIBackend& backend) { backend.Wake(); });
     return 0;
 }
 
 void JackMIDIBackend::OnPortRename(jack_port_id_t, const char* oldName, const char* newName,
-                                   void* self)
+                                   void* gate)
 {
-    auto* backend = static_cast<JackMIDIBackend*>(self);
-    {
-        std::lock_guard<std::mutex> lock(backend->mRenamesMutex);
-        backend->mRenames.emplace_back(oldName, newName);
-    }
-    backend->mPortsChanged.store(true);
-    backend->Wake();
+    Through(gate, [oldName, newName](JackMIDIBackend& backend) {
+        {
+            std::lock_guard<std::mutex> lock(backend.mRenamesMutex);
+            backend.mRenames.emplace_back(oldName, newName);
+        }
+        backend.mPortsChanged.store(true);
+        backend.Wake();
+    });
 }
 
-void JackMIDIBackend::OnThreadInit(void* self)
+void JackMIDIBackend::OnThreadInit(void* gate)
 {
-    auto* backend = static_cast<JackMIDIBackend*>(self);
-    const UInt32 n = backend->mLibraryThreadCount.fetch_add(1);
-    if (n >= kMaxLibraryThreads)
-        return;
-    backend->mLibraryThreads[n].store(pthread_self());
-    backend->mLibraryThreadIds[n].store(gettid()); // last: an entry with an id is whole
+    Through(gate, [](JackMIDIBackend& backend) {
+        const UInt32 n = backend.mLibraryThreadCount.fetch_add(1);
+        if (n >= kMaxLibraryThreads)
+            return;
+        backend.mLibraryThreads[n].store(pthread_self());
+        backend.mLibraryThreadIds[n].store(gettid()); // last: an entry with an id is whole
+    });
 }
 
-void JackMIDIBackend::OnShutdown(jack_status_t, const char*, void* self)
+void JackMIDIBackend::OnShutdown(jack_status_t, const char*, void* gate)
 {
-    auto* backend = static_cast<JackMIDIBackend*>(self);
-    backend->mAvailable.store(false);
-    backend->mServerGone.store(true);
-    backend->Wake();
+    Through(gate, [](JackMIDIBackend& backend) {
+        backend.mAvailable.store(false);
+        backend.mServerGone.store(true);
+        backend.Wake();
+    });
 }
 
 // ---- Process callback: no allocation, no lock ----------------------------------------------
 
 void JackMIDIBackend::Process(jack_nframes_t frames)
 {
-    jack_client_t* const client = mClient.load();
-    if (client == nullptr)
-        return;
+    jack_client_t* const client = mClient;
     mCycle.fetch_add(1, std::memory_order_seq_cst);
     jack_nframes_t firstFrame = 0;
     jack_time_t current = 0, next = 0;

@@ -7,6 +7,7 @@
 // libjack without a bound.
 #pragma once
 
+#include "JackCallbackGate.h"
 #include "JackClientCloser.h"
 #include "JackCycleTiming.h"
 #include "MIDIBackend.h"
@@ -16,6 +17,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <pthread.h>
 #include <semaphore.h>
@@ -79,6 +81,8 @@ private:
     void Run();
     bool Connect();
     void Disconnect();
+    // Shuts the client's callbacks out of the backend and hands the client to the closer.
+    void Release(pid_t notificationThread);
     pid_t NotificationThread(jack_client_t* client) const;
     void ApplyRenames();
     void FollowPorts();
@@ -97,21 +101,28 @@ private:
     static void KeepRest(MIDIScheduledPacket& packet, UInt16 from, Byte runningStatus);
     void Recycle(UInt32 index) { mFree.push_back(index); }
 
-    static int OnProcess(jack_nframes_t frames, void* self);
-    static int OnBufferSize(jack_nframes_t frames, void* self);
-    static int OnSampleRate(jack_nframes_t rate, void* self);
-    static void OnPortRegistration(jack_port_id_t, int, void* self);
-    static void OnClientRegistration(const char*, int, void* self);
-    static int OnGraphOrder(void* self);
-    static void OnPortRename(jack_port_id_t, const char* oldName, const char* newName, void* self);
-    static void OnShutdown(jack_status_t, const char*, void* self);
-    static void OnThreadInit(void* self);
+    // libjack's callbacks, given the gate: each does its work only while the gate is open.
+    template <typename Call> static void Through(void* gate, Call&& call)
+    {
+        static_cast<JackCallbackGate<JackMIDIBackend>*>(gate)->Pass(std::forward<Call>(call));
+    }
+    static int OnProcess(jack_nframes_t frames, void* gate);
+    static int OnBufferSize(jack_nframes_t frames, void* gate);
+    static int OnSampleRate(jack_nframes_t rate, void* gate);
+    static void OnPortRegistration(jack_port_id_t, int, void* gate);
+    static void OnClientRegistration(const char*, int, void* gate);
+    static int OnGraphOrder(void* gate);
+    static void OnPortRename(jack_port_id_t, const char* oldName, const char* newName, void* gate);
+    static void OnShutdown(jack_status_t, const char*, void* gate);
+    static void OnThreadInit(void* gate);
     void Wake() { sem_post(&mWake); }
 
     MIDIDestinationRegistry* mRegistry = nullptr;
-    // Set before activation; cleared when the client is handed to the closer, while libjack's
-    // threads for it may still call back until the close ends: they find it null and do nothing.
-    std::atomic<jack_client_t*> mClient{nullptr};
+    // Set before the callbacks are, cleared only once they are shut out: the callbacks always
+    // find the client they serve.
+    jack_client_t* mClient = nullptr;
+    // What the client's callbacks are given; the closer keeps it until the close ends.
+    std::shared_ptr<JackCallbackGate<JackMIDIBackend>> mGate;
     std::atomic<bool> mAvailable{false};
     std::atomic<jack_nframes_t> mSampleRate{48000};
     std::atomic<UInt64> mLeadNanos{0};
