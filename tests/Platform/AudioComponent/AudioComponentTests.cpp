@@ -4,6 +4,7 @@
 
 #include <AudioToolbox/AudioToolbox.h>
 #include <CoreFoundation/CoreFoundation.h>
+#include <ExceptionStatus.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -314,6 +315,96 @@ TEST(AudioUnitHostCalls, EachAsksForItsSelectorAndAnswersUnimplementedForNull)
     }
     EXPECT_EQ(AudioComponentInstanceDispose(unit), noErr);
     EXPECT_EQ(AudioComponentInstanceDispose(unit), kAudio_ParamError);
+}
+
+// ---- Render: the method a record answers, with the call's own arguments ----
+
+enum class RenderRecord { kAnswers, kMethodThrows, kLookupThrows, kAnswersNothing };
+RenderRecord sRenderRecord = RenderRecord::kAnswers;
+
+struct RenderCall {
+    void* self;
+    AudioUnitRenderActionFlags* flags;
+    const AudioTimeStamp* timeStamp;
+    UInt32 bus;
+    UInt32 frames;
+    AudioBufferList* list;
+};
+std::vector<RenderCall> sRenderCalls;
+
+OSStatus RecordedRender(void* self, AudioUnitRenderActionFlags* flags,
+                        const AudioTimeStamp* timeStamp, UInt32 bus, UInt32 frames,
+                        AudioBufferList* list)
+{
+    if (sRenderRecord == RenderRecord::kMethodThrows) {
+        throw std::runtime_error("render failed");
+    }
+    sRenderCalls.push_back({self, flags, timeStamp, bus, frames, list});
+    return -7;
+}
+
+struct RenderLookup {
+    static AudioComponentMethod Lookup(SInt16 selector)
+    {
+        if (selector != kAudioUnitRenderSelect || sRenderRecord == RenderRecord::kAnswersNothing) {
+            return nullptr;
+        }
+        if (sRenderRecord == RenderRecord::kLookupThrows) {
+            throw std::runtime_error("lookup failed");
+        }
+        return reinterpret_cast<AudioComponentMethod>(&RecordedRender);
+    }
+};
+AudioComponentPlugInInterface sRenderingRecord{OpenNothing, CloseNothing, RenderLookup::Lookup,
+                                               nullptr};
+AudioComponentPlugInInterface* RenderingFactory(const AudioComponentDescription*)
+{
+    return &sRenderingRecord;
+}
+
+TEST(AudioUnitHostCalls, RenderReachesTheRecordsMethodWithItsArgumentsEveryCall)
+{
+    const struct {
+        RenderRecord record;
+        OSStatus expected;
+    } cases[] = {
+        {RenderRecord::kAnswers, -7},
+        {RenderRecord::kMethodThrows, kUnknownExceptionStatus},
+        {RenderRecord::kLookupThrows, kUnknownExceptionStatus},
+        {RenderRecord::kAnswersNothing, kAudio_UnimplementedError},
+    };
+    const AudioComponentDescription description{0x61756678, 0x726e6472, 0x53726368, 0, 0};
+    AudioComponent component =
+        AudioComponentRegister(&description, CFSTR("Rendering"), 1, RenderingFactory);
+    for (const auto& c : cases) {
+        sRenderRecord = c.record;
+        sRenderCalls.clear();
+        AudioUnit unit = nullptr;
+        ASSERT_EQ(AudioComponentInstanceNew(component, &unit), noErr);
+        AudioBufferList lists[2]{};
+        const AudioTimeStamp timeStamps[2]{};
+        AudioUnitRenderActionFlags flags[2]{};
+        for (UInt32 i = 0; i < 2; ++i) {
+            EXPECT_EQ(AudioUnitRender(unit, &flags[i], &timeStamps[i], i, 100 + i, &lists[i]),
+                      c.expected)
+                << int(c.record) << ", call " << i;
+        }
+        EXPECT_EQ(AudioComponentInstanceDispose(unit), noErr);
+        if (c.record != RenderRecord::kAnswers) {
+            EXPECT_TRUE(sRenderCalls.empty()) << int(c.record);
+            continue;
+        }
+        ASSERT_EQ(sRenderCalls.size(), 2u);
+        for (UInt32 i = 0; i < 2; ++i) {
+            const RenderCall& call = sRenderCalls[i];
+            EXPECT_EQ(call.self, &sRenderingRecord);
+            EXPECT_EQ(call.flags, &flags[i]);
+            EXPECT_EQ(call.timeStamp, &timeStamps[i]);
+            EXPECT_EQ(call.bus, i);
+            EXPECT_EQ(call.frames, 100 + i);
+            EXPECT_EQ(call.list, &lists[i]);
+        }
+    }
 }
 
 // ---- Bundles ----
