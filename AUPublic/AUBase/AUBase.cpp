@@ -234,12 +234,6 @@ bool AUBase::InRenderThread() const
     return renderThread != pthread_t{} && pthread_equal(renderThread, pthread_self());
 }
 
-void AUBase::StoreRenderThreadID()
-{
-    if (mWantsRenderThreadID)
-        mRenderThreadID.store(pthread_self(), std::memory_order_relaxed);
-}
-
 const char* AUBase::GetLoggingString() const
 {
     std::call_once(mLoggingStringOnce, [this] {
@@ -300,16 +294,6 @@ AUScope& AUBase::GetScope(AudioUnitScope inScope)
     if (extended == nullptr)
         throw static_cast<int>(kAudioUnitErr_InvalidScope);
     return *extended;
-}
-
-AUInputElement* AUBase::GetInput(AudioUnitElement inElement)
-{
-    return static_cast<AUInputElement*>(Inputs().SafeGetElement(inElement));
-}
-
-AUOutputElement* AUBase::GetOutput(AudioUnitElement inElement)
-{
-    return static_cast<AUOutputElement*>(Outputs().SafeGetElement(inElement));
 }
 
 AUElement* AUBase::CreateElement(AudioUnitScope scope, AudioUnitElement /*element*/)
@@ -607,14 +591,6 @@ OSStatus AUBase::SetRenderError(OSStatus inError)
 OSStatus AUBase::TakeLastRenderError()
 {
     return mLastRenderError.exchange(noErr);
-}
-
-bool AUBase::NeedsToRender(const AudioTimeStamp& inTimeStamp)
-{
-    if (inTimeStamp.mSampleTime == mCurrentRenderTime.mSampleTime)
-        return false;
-    mCurrentRenderTime = inTimeStamp;
-    return true;
 }
 
 // ---- The render call ----

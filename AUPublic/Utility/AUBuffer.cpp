@@ -168,11 +168,9 @@ AudioBufferList& AUBufferList::PrepareNullBuffer(const CAStreamBasicDescription&
     return *mPtrs;
 }
 
-AudioBufferList& AUBufferList::GetBufferList() const
+void AUBufferList::ThrowInvalid()
 {
-    if (mPtrState == kPtrsInvalid)
-        throw -1;
-    return *mPtrs;
+    throw -1;
 }
 
 AudioBufferList& AUBufferList::SetBufferList(const AudioBufferList& list)
@@ -188,16 +186,16 @@ AudioBufferList& AUBufferList::SetBufferList(const AudioBufferList& list)
 void AUBufferList::CopyBufferListTo(AudioBufferList& list) const
 {
     if (mPtrState == kPtrsInvalid)
-        throw -1;
+        ThrowInvalid();
     // Only as many descriptors as we hold: the rest of a longer list keeps what it had.
     const UInt32 count = std::min(list.mNumberBuffers, mPtrs->mNumberBuffers);
     std::memcpy(list.mBuffers, mPtrs->mBuffers, size_t(count) * sizeof(AudioBuffer));
 }
 
-void AUBufferList::CopyBufferContentsTo(AudioBufferList& list) const
+void AUBufferList::CopyContentsInto(AudioBufferList& list) const
 {
     if (mPtrState == kPtrsInvalid)
-        throw -1;
+        ThrowInvalid();
     if (mPtrs->mNumberBuffers == 0)
         return;
     for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {
