@@ -168,7 +168,8 @@ OSStatus AUInstrumentBase::Render(AudioUnitRenderActionFlags& /*ioActionFlags*/,
     PerformEvents(inTimeStamp);
 
     AUScope& outputs = Outputs();
-    for (UInt32 i = 0; i < outputs.GetNumberOfElements(); ++i) {
+    const UInt32 outputCount = outputs.GetNumberOfElements();
+    for (UInt32 i = 0; i < outputCount; ++i) {
         // Where the caller lent its buffers for this call, the silence and the notes go straight
         // into them, and nothing is copied afterwards.
         AUOutputElement* output = GetOutput(i);

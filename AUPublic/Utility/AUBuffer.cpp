@@ -168,25 +168,15 @@ AudioBufferList& AUBufferList::PrepareNullBuffer(const CAStreamBasicDescription&
     return *mPtrs;
 }
 
-void AUBufferList::ThrowInvalid()
+void AUBufferList::ThrowListError()
 {
     throw -1;
-}
-
-AudioBufferList& AUBufferList::SetBufferList(const AudioBufferList& list)
-{
-    if (mPtrs == nullptr || list.mNumberBuffers > mAllocatedStreams)
-        throw -1;
-    mPtrs->mNumberBuffers = list.mNumberBuffers;
-    std::memcpy(mPtrs->mBuffers, list.mBuffers, size_t(list.mNumberBuffers) * sizeof(AudioBuffer));
-    mPtrState = kPtrsToExternalMemory;
-    return *mPtrs;
 }
 
 void AUBufferList::CopyBufferListTo(AudioBufferList& list) const
 {
     if (mPtrState == kPtrsInvalid)
-        ThrowInvalid();
+        ThrowListError();
     // Only as many descriptors as we hold: the rest of a longer list keeps what it had.
     const UInt32 count = std::min(list.mNumberBuffers, mPtrs->mNumberBuffers);
     std::memcpy(list.mBuffers, mPtrs->mBuffers, size_t(count) * sizeof(AudioBuffer));
@@ -195,7 +185,7 @@ void AUBufferList::CopyBufferListTo(AudioBufferList& list) const
 void AUBufferList::CopyContentsInto(AudioBufferList& list) const
 {
     if (mPtrState == kPtrsInvalid)
-        ThrowInvalid();
+        ThrowListError();
     if (mPtrs->mNumberBuffers == 0)
         return;
     for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {

@@ -39,12 +39,21 @@ public:
     AudioBufferList& GetBufferList() const
     {
         if (mPtrState == kPtrsInvalid)
-            ThrowInvalid();
+            ThrowListError();
         return *mPtrs;
     }
     // Takes a caller's buffer descriptors (not the samples); throws -1 for more buffers than
     // allocated. [render-thread]
-    AudioBufferList& SetBufferList(const AudioBufferList& list);
+    AudioBufferList& SetBufferList(const AudioBufferList& list)
+    {
+        if (mPtrs == nullptr || list.mNumberBuffers > mAllocatedStreams)
+            ThrowListError();
+        mPtrs->mNumberBuffers = list.mNumberBuffers;
+        for (UInt32 i = 0; i < list.mNumberBuffers; ++i)
+            mPtrs->mBuffers[i] = list.mBuffers[i];
+        mPtrState = kPtrsToExternalMemory;
+        return *mPtrs;
+    }
     // Copies the buffer descriptors into `list`; throws -1 when invalid. [render-thread]
     void CopyBufferListTo(AudioBufferList& list) const;
     // Copies the samples into `list`'s buffers, as much as each holds, repeating the last stream
@@ -96,7 +105,8 @@ private:
         return true;
     }
     void CopyContentsInto(AudioBufferList& list) const;
-    [[noreturn]] static void ThrowInvalid();
+    // Throws -1, the status of a header used when invalid or given too many buffers.
+    [[noreturn]] static void ThrowListError();
     static UInt32 Stride(const CAStreamBasicDescription& format, UInt32 frames);
     void EnsureStreams(UInt32 streams);
     void FillHeader(const CAStreamBasicDescription& format, UInt32 frames, Byte* base,
