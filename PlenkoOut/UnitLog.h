@@ -46,6 +46,7 @@ public:
     }
 
 private:
+    // What FlushWithoutBlocking does once there is something to write.
     void WriteWithoutBlocking();
     void Queue(const char* text, size_t length);
     // Both with mWriter held.

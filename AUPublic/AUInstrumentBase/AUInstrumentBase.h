@@ -151,6 +151,7 @@ private:
     // Takes a slot, fills it and publishes it, holding the producers' lock. [any-thread]
     OSStatus QueueEvent(UInt32 inType, MusicDeviceGroupID inGroupID, NoteInstanceID inNoteID,
                         UInt32 inOffsetSampleFrame, const MusicDeviceNoteParams* inParams);
+    // The loop of PerformEvents. [render-thread]
     void PerformQueuedEvents();
     // Renders the awake groups in element order, at most until one fails; while every group
     // is silent it touches none. [render-thread]
@@ -164,6 +165,7 @@ private:
         }
         return RenderAwakeGroups(inAbsoluteFrame, inNumberFrames, outputs);
     }
+    // The pass of RenderGroups once a group may be awake. [render-thread]
     OSStatus RenderAwakeGroups(SInt64 inAbsoluteFrame, UInt32 inNumberFrames, AUScope& outputs);
     // Ends a pass that stopped at group `inStoppedAt`: the silent groups it passed keep its
     // time as their own. [render-thread]

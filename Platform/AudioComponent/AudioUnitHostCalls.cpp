@@ -23,7 +23,8 @@ OSStatus CallMethod(AudioComponentPlugInInterface* plugIn, AudioComponentMethod 
     }
 }
 
-// Kept out of line: the render call's direct path then saves no registers for it.
+// Looks the selector up in the instance's record and calls the method it answers. Kept out of
+// line: the render call's direct path then saves no registers for it.
 template <class... Arguments>
 __attribute__((noinline)) OSStatus CallUnit(AudioUnit unit, SInt16 selector,
                                             Arguments... arguments) noexcept
