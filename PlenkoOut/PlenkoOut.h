@@ -75,7 +75,12 @@ public:
     // [host-thread]
     void updatePrgChange();
     // Sends everything queued, stamped against this slice's sample time. [render-thread]
-    void FireAtTimeStamp(const AudioTimeStamp& inTimeStamp);
+    void FireAtTimeStamp(const AudioTimeStamp& inTimeStamp)
+    {
+        // Most render calls have nothing to send: they need not enter the sending's frame.
+        if (!midiMessages.IsEmpty())
+            Fire(Sender::kRender, &inTimeStamp.mSampleTime);
+    }
     // Queues one message, dropped while no destination is chosen. [render-thread]
     void AddMIDIEvent(UInt8 status, UInt8 channel, UInt8 data1, UInt8 data2, UInt32 startFrame);
     // Samples at sampleRate as host-clock ticks. [any-thread]
@@ -90,6 +95,9 @@ private:
     // the presentation latency.
     enum class Sender { kRender, kHost };
 
+    // Ties sample time to the host clock at the first render call after the clock was cleared.
+    // [render-thread]
+    void AnchorClock(const AudioTimeStamp& inTimeStamp, UInt32 inNumberFrames);
     // Sends the queue at the sample time given, or (null) at that of the most recent render call.
     void Fire(Sender sender, const Float64* sampleTime);
     // Takes the queue, packs it into lists and sends them; holds only sendLock. Returns the sample

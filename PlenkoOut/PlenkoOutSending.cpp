@@ -105,29 +105,28 @@ void PlenkoOut::AddMIDIEvent(UInt8 status, UInt8 channel, UInt8 data1, UInt8 dat
     }
 }
 
+void PlenkoOut::AnchorClock(const AudioTimeStamp& inTimeStamp, UInt32 inNumberFrames)
+{
+    const Float64 now = Float64(AudioGetCurrentHostTime());
+    hostTimeOffset = std::trunc(now - samples2ticks(inTimeStamp.mSampleTime));
+    if (log.Enabled())
+        log.Print(true, "PlenkoOut::Render( INIT ): [%02.0f] %s, %f, %u\n",
+                  double(Globals()->GetParameter(kParameterTXChannel)),
+                  hostTimeToString(AudioGetCurrentHostTime()), inTimeStamp.mSampleTime,
+                  unsigned(inNumberFrames));
+}
+
 OSStatus PlenkoOut::Render(AudioUnitRenderActionFlags& ioActionFlags,
                            const AudioTimeStamp& inTimeStamp, UInt32 inNumberFrames)
 {
     lastRenderSampleTime.store(inTimeStamp.mSampleTime, std::memory_order_relaxed);
-    if (std::isnan(hostTimeOffset.load())) {
-        const Float64 now = Float64(AudioGetCurrentHostTime());
-        hostTimeOffset = std::trunc(now - samples2ticks(inTimeStamp.mSampleTime));
-        if (log.Enabled())
-            log.Print(true, "PlenkoOut::Render( INIT ): [%02.0f] %s, %f, %u\n",
-                      double(Globals()->GetParameter(kParameterTXChannel)),
-                      hostTimeToString(AudioGetCurrentHostTime()), inTimeStamp.mSampleTime,
-                      unsigned(inNumberFrames));
-    }
+    if (std::isnan(hostTimeOffset.load()))
+        AnchorClock(inTimeStamp, inNumberFrames);
     const OSStatus status = AUInstrumentBase::Render(ioActionFlags, inTimeStamp, inNumberFrames);
     if (status == noErr)
         FireAtTimeStamp(inTimeStamp);
     log.FlushWithoutBlocking();
     return status;
-}
-
-void PlenkoOut::FireAtTimeStamp(const AudioTimeStamp& inTimeStamp)
-{
-    Fire(Sender::kRender, &inTimeStamp.mSampleTime);
 }
 
 void PlenkoOut::Fire(Sender sender, const Float64* sampleTime)

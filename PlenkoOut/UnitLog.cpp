@@ -105,13 +105,8 @@ void UnitLog::Queue(const char* text, size_t length)
     mQueueing.clear(std::memory_order_release);
 }
 
-void UnitLog::FlushWithoutBlocking()
+void UnitLog::WriteWithoutBlocking()
 {
-    if (!mEnabled)
-        return;
-    if (mQueued.load(std::memory_order_acquire) == mWritten.load(std::memory_order_relaxed) &&
-        mDropped.load(std::memory_order_relaxed) == 0)
-        return;
     std::unique_lock<std::mutex> lock(mWriter, std::try_to_lock);
     if (lock.owns_lock() && WriteRing(false))
         ReportDropped(false);

@@ -36,9 +36,18 @@ public:
     // Writes out what the ring holds as far as standard output takes it at once, and the count
     // of dropped lines once the ring is empty. Returns at once if another thread is writing.
     // [render-thread]
-    void FlushWithoutBlocking();
+    void FlushWithoutBlocking()
+    {
+        // Called after every render: the usual case, nothing to write, costs no call.
+        if (mEnabled &&
+            (mQueued.load(std::memory_order_acquire) != mWritten.load(std::memory_order_relaxed) ||
+             mDropped.load(std::memory_order_relaxed) != 0))
+            WriteWithoutBlocking();
+    }
 
 private:
+    // What FlushWithoutBlocking does once there is something to write.
+    void WriteWithoutBlocking();
     void Queue(const char* text, size_t length);
     // Both with mWriter held.
     bool WriteRing(bool mayBlock);

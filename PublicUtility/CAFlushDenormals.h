@@ -47,13 +47,20 @@ public:
     static constexpr int kDenormalsAreZero = 0;
 #endif
 
+    static constexpr int kFlushBits = kFlushToZero | kDenormalsAreZero;
+
+    // Reading the register is cheap and writing it is not: a thread that flushes already, as
+    // audio threads usually do, and a scope that leaves the register as it found it, write
+    // nothing.
     CAFlushDenormalsScope() : mSavedCSR(GETCSR())
     {
-        SETCSR(mSavedCSR | kFlushToZero | kDenormalsAreZero);
+        if ((mSavedCSR & kFlushBits) != kFlushBits)
+            SETCSR(mSavedCSR | kFlushBits);
     }
     ~CAFlushDenormalsScope()
     {
-        SETCSR(mSavedCSR);
+        if (GETCSR() != mSavedCSR)
+            SETCSR(mSavedCSR);
     }
     CAFlushDenormalsScope(const CAFlushDenormalsScope&) = delete;
     CAFlushDenormalsScope& operator=(const CAFlushDenormalsScope&) = delete;

@@ -1,7 +1,9 @@
 // The unit as a host drives it, opened through the component host: one render call with an empty
-// queue (512 frames, stereo) beside the memset of the same output buffers as its floor, and the
-// sustained throughput of MIDI events, render calls and sends, with the log going to a file and
-// with PLENKO_LOG=off. Each render call carries 64 messages; stamps follow the host clock.
+// queue (512 frames, stereo), also from a thread that flushes denormals, beside the memset of the
+// same output buffers as its floor, and the sustained throughput of MIDI events, render calls and
+// sends, with the log going to a file and with PLENKO_LOG=off. Each render call carries 64
+// messages; stamps follow the host clock.
+#include "CAFlushDenormals.h"
 #include "PlenkoOutUnit.h"
 
 #include <benchmark/benchmark.h>
@@ -41,7 +43,7 @@ private:
     int mSaved;
 };
 
-void BM_PlenkoOutRenderEmptyQueue(benchmark::State& state)
+void RenderEmptyQueue(benchmark::State& state)
 {
     OutputToFile output;
     PlenkoOutRig rig(1);
@@ -53,7 +55,23 @@ void BM_PlenkoOutRenderEmptyQueue(benchmark::State& state)
         benchmark::DoNotOptimize(status);
     }
 }
+
+void BM_PlenkoOutRenderEmptyQueue(benchmark::State& state)
+{
+    RenderEmptyQueue(state);
+}
 BENCHMARK(BM_PlenkoOutRenderEmptyQueue);
+
+// The same calls from a thread that flushes denormals already, as many hosts' audio threads do:
+// the unit then leaves the processor's control register alone.
+void BM_PlenkoOutRenderEmptyQueueFlushingThread(benchmark::State& state)
+{
+    const int saved = GETCSR();
+    SETCSR(saved | CAFlushDenormalsScope::kFlushBits);
+    RenderEmptyQueue(state);
+    SETCSR(saved);
+}
+BENCHMARK(BM_PlenkoOutRenderEmptyQueueFlushingThread);
 
 void BM_MemsetStereoOutputFloor(benchmark::State& state)
 {

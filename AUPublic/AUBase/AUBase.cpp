@@ -64,31 +64,63 @@ bool FirstBufferHasNoData(const AudioBufferList& list)
     return list.mNumberBuffers == 0 || list.mBuffers[0].mData == nullptr;
 }
 
+// The refusals of a render or process call's arguments: a line on standard error, and the status.
+// Kept out of line and cold, so that the checks themselves stay short on the path that passes.
+__attribute__((cold, noinline)) OSStatus RefuseBufferCount(const AudioBufferList& ioData,
+                                                           const CAStreamBasicDescription& format,
+                                                           const char* busName, int line)
+{
+    fprintf(stderr,
+            "%s:%d ioData.mNumberBuffers=%u, "
+            "%s->GetStreamFormat().NumberChannelStreams()=%u; kAudio_ParamError\n",
+            kSourceFile, line, ioData.mNumberBuffers, busName, format.NumberChannelStreams());
+    return kAudio_ParamError;
+}
+
+__attribute__((cold, noinline)) OSStatus RefuseBufferSize(const AudioBuffer& buffer, UInt32 index,
+                                                          UInt32 frames,
+                                                          const CAStreamBasicDescription& format,
+                                                          int line)
+{
+    fprintf(stderr,
+            "%s:%d %u frames, %u bytes/frame, expected %llu-byte buffer; "
+            "ioData.mBuffers[%u].mDataByteSize=%u; kAudio_ParamError\n",
+            kSourceFile, line, frames, format.mBytesPerFrame, ExpectedBytes(frames, format), index,
+            buffer.mDataByteSize);
+    return kAudio_ParamError;
+}
+
+__attribute__((cold, noinline)) OSStatus RefuseTooManyFrames(UInt32 frames, UInt32 maxFrames)
+{
+    // A host that keeps asking for too much would flood the logs: one report a second.
+    static std::atomic<time_t> lastTimeMessagePrinted{0};
+    const time_t now = time(nullptr);
+    time_t last = lastTimeMessagePrinted.load(std::memory_order_relaxed);
+    if (now != last && lastTimeMessagePrinted.compare_exchange_strong(last, now)) {
+        syslog(LOG_ERR,
+               "kAudioUnitErr_TooManyFramesToProcess : inFramesToProcess=%u, "
+               "mMaxFramesPerSlice=%u",
+               frames, maxFrames);
+        fprintf(stderr, "%s:%d inFramesToProcess=%u, mMaxFramesPerSlice=%u; TooManyFrames\n",
+                kSourceFile, __LINE__, frames, maxFrames);
+    }
+    return kAudioUnitErr_TooManyFramesToProcess;
+}
+
 // The caller's ioData must have one buffer per channel stream of the bus (`busName`), and each
 // buffer with data must hold `frames` frames; those are trimmed to exactly that.
 OSStatus CheckIOData(AudioBufferList& ioData, UInt32 frames, const CAStreamBasicDescription& format,
                      const char* busName, int line)
 {
-    if (format.NumberChannelStreams() != ioData.mNumberBuffers) {
-        fprintf(stderr,
-                "%s:%d ioData.mNumberBuffers=%u, "
-                "%s->GetStreamFormat().NumberChannelStreams()=%u; kAudio_ParamError\n",
-                kSourceFile, line, ioData.mNumberBuffers, busName, format.NumberChannelStreams());
-        return kAudio_ParamError;
-    }
+    if (format.NumberChannelStreams() != ioData.mNumberBuffers)
+        return RefuseBufferCount(ioData, format, busName, line);
     const unsigned long long expected = ExpectedBytes(frames, format);
     for (UInt32 i = 0; i < ioData.mNumberBuffers; ++i) {
         AudioBuffer& buffer = ioData.mBuffers[i];
         if (buffer.mData == nullptr)
             continue;
-        if (buffer.mDataByteSize < expected) {
-            fprintf(stderr,
-                    "%s:%d %u frames, %u bytes/frame, expected %llu-byte buffer; "
-                    "ioData.mBuffers[%u].mDataByteSize=%u; kAudio_ParamError\n",
-                    kSourceFile, line, frames, format.mBytesPerFrame, expected, i,
-                    buffer.mDataByteSize);
-            return kAudio_ParamError;
-        }
+        if (buffer.mDataByteSize < expected)
+            return RefuseBufferSize(buffer, i, frames, format, line);
         buffer.mDataByteSize = static_cast<UInt32>(expected);
     }
     return noErr;
@@ -234,12 +266,6 @@ bool AUBase::InRenderThread() const
     return renderThread != pthread_t{} && pthread_equal(renderThread, pthread_self());
 }
 
-void AUBase::StoreRenderThreadID()
-{
-    if (mWantsRenderThreadID)
-        mRenderThreadID.store(pthread_self(), std::memory_order_relaxed);
-}
-
 const char* AUBase::GetLoggingString() const
 {
     std::call_once(mLoggingStringOnce, [this] {
@@ -300,16 +326,6 @@ AUScope& AUBase::GetScope(AudioUnitScope inScope)
     if (extended == nullptr)
         throw static_cast<int>(kAudioUnitErr_InvalidScope);
     return *extended;
-}
-
-AUInputElement* AUBase::GetInput(AudioUnitElement inElement)
-{
-    return static_cast<AUInputElement*>(Inputs().SafeGetElement(inElement));
-}
-
-AUOutputElement* AUBase::GetOutput(AudioUnitElement inElement)
-{
-    return static_cast<AUOutputElement*>(Outputs().SafeGetElement(inElement));
 }
 
 AUElement* AUBase::CreateElement(AudioUnitScope scope, AudioUnitElement /*element*/)
@@ -609,14 +625,6 @@ OSStatus AUBase::TakeLastRenderError()
     return mLastRenderError.exchange(noErr);
 }
 
-bool AUBase::NeedsToRender(const AudioTimeStamp& inTimeStamp)
-{
-    if (inTimeStamp.mSampleTime == mCurrentRenderTime.mSampleTime)
-        return false;
-    mCurrentRenderTime = inTimeStamp;
-    return true;
-}
-
 // ---- The render call ----
 
 OSStatus AUBase::CheckRenderArgs(UInt32 inBusNumber, UInt32 inNumberFrames, AudioBufferList& ioData,
@@ -625,21 +633,8 @@ OSStatus AUBase::CheckRenderArgs(UInt32 inBusNumber, UInt32 inNumberFrames, Audi
     if (!IsInitialized())
         return AURequireFailed("IsInitialized()", "Uninitialized", kSourceFile, __LINE__,
                                kAudioUnitErr_Uninitialized);
-    if (inNumberFrames > mMaxFramesPerSlice) {
-        // A host that keeps asking for too much would flood the logs: one report a second.
-        static std::atomic<time_t> lastTimeMessagePrinted{0};
-        const time_t now = time(nullptr);
-        time_t last = lastTimeMessagePrinted.load(std::memory_order_relaxed);
-        if (now != last && lastTimeMessagePrinted.compare_exchange_strong(last, now)) {
-            syslog(LOG_ERR,
-                   "kAudioUnitErr_TooManyFramesToProcess : inFramesToProcess=%u, "
-                   "mMaxFramesPerSlice=%u",
-                   inNumberFrames, mMaxFramesPerSlice);
-            fprintf(stderr, "%s:%d inFramesToProcess=%u, mMaxFramesPerSlice=%u; TooManyFrames\n",
-                    kSourceFile, __LINE__, inNumberFrames, mMaxFramesPerSlice);
-        }
-        return kAudioUnitErr_TooManyFramesToProcess;
-    }
+    if (inNumberFrames > mMaxFramesPerSlice)
+        return RefuseTooManyFrames(inNumberFrames, mMaxFramesPerSlice);
     outOutput = GetOutput(inBusNumber);
     return CheckIOData(ioData, inNumberFrames, outOutput->GetStreamFormat(), "output", __LINE__);
 }

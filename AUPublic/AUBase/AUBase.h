@@ -357,8 +357,14 @@ public:
         return GetScope(inScope).GetIOElement(inElement);
     }
     // Throw -10877 for a missing bus. [any-thread]
-    AUInputElement* GetInput(AudioUnitElement inElement);
-    AUOutputElement* GetOutput(AudioUnitElement inElement);
+    AUInputElement* GetInput(AudioUnitElement inElement)
+    {
+        return static_cast<AUInputElement*>(Inputs().SafeGetElement(inElement));
+    }
+    AUOutputElement* GetOutput(AudioUnitElement inElement)
+    {
+        return static_cast<AUOutputElement*>(Outputs().SafeGetElement(inElement));
+    }
 
     // [render-thread]
     const AudioTimeStamp& CurrentRenderTime() const { return mCurrentRenderTime; }
@@ -391,7 +397,13 @@ public:
 protected:
     // The first render with a new sample time renders; it becomes the current render time.
     // [render-thread]
-    bool NeedsToRender(const AudioTimeStamp& inTimeStamp);
+    bool NeedsToRender(const AudioTimeStamp& inTimeStamp)
+    {
+        if (inTimeStamp.mSampleTime == mCurrentRenderTime.mSampleTime)
+            return false;
+        mCurrentRenderTime = inTimeStamp;
+        return true;
+    }
     // Keeps the first error until the host reads it and tells the listeners. Returns `error`.
     // [render-thread]
     OSStatus SetRenderError(OSStatus inError);
@@ -441,7 +453,11 @@ private:
     void CallRenderNotifications(AudioUnitRenderActionFlags flags,
                                  const AudioTimeStamp& inTimeStamp, UInt32 inBusNumber,
                                  UInt32 inNumberFrames, AudioBufferList& ioData);
-    void StoreRenderThreadID();
+    void StoreRenderThreadID()
+    {
+        if (mWantsRenderThreadID)
+            mRenderThreadID.store(pthread_self(), std::memory_order_relaxed);
+    }
     AUIOElement* FormatElement(AudioUnitScope inScope, AudioUnitElement inElement);
 
     bool mElementsCreated = false;

@@ -60,12 +60,9 @@ void AUScope::SetNumberOfElements(UInt32 numberOfElements)
     }
 }
 
-AUElement* AUScope::SafeGetElement(UInt32 elementIndex) const
+void AUScope::ThrowInvalidElement()
 {
-    AUElement* element = GetElement(elementIndex);
-    if (element == nullptr)
-        throw static_cast<int>(kAudioUnitErr_InvalidElement);
-    return element;
+    throw static_cast<int>(kAudioUnitErr_InvalidElement);
 }
 
 AUIOElement* AUScope::GetIOElement(UInt32 elementIndex) const

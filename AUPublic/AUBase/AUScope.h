@@ -35,7 +35,13 @@ public:
         return elementIndex < mElements.size() ? mElements[elementIndex] : nullptr;
     }
     // Throws -10877 when out of range. [any-thread]
-    AUElement* SafeGetElement(UInt32 elementIndex) const;
+    AUElement* SafeGetElement(UInt32 elementIndex) const
+    {
+        AUElement* element = GetElement(elementIndex);
+        if (element == nullptr)
+            ThrowInvalidElement();
+        return element;
+    }
     // Throws -10877 when missing or not a bus. [any-thread]
     AUIOElement* GetIOElement(UInt32 elementIndex) const;
 
@@ -54,6 +60,8 @@ public:
     const UInt8* RestoreState(const UInt8* state) const;
 
 private:
+    [[noreturn]] static void ThrowInvalidElement();
+
     AUBase* mAudioUnit = nullptr;
     AudioUnitScope mScope = 0;
     std::vector<AUElement*> mElements;

@@ -168,7 +168,8 @@ OSStatus AUInstrumentBase::Render(AudioUnitRenderActionFlags& /*ioActionFlags*/,
     PerformEvents(inTimeStamp);
 
     AUScope& outputs = Outputs();
-    for (UInt32 i = 0; i < outputs.GetNumberOfElements(); ++i) {
+    const UInt32 outputCount = outputs.GetNumberOfElements();
+    for (UInt32 i = 0; i < outputCount; ++i) {
         // Where the caller lent its buffers for this call, the silence and the notes go straight
         // into them, and nothing is copied afterwards.
         AUOutputElement* output = GetOutput(i);
@@ -187,14 +188,9 @@ OSStatus AUInstrumentBase::Render(AudioUnitRenderActionFlags& /*ioActionFlags*/,
     return noErr;
 }
 
-OSStatus AUInstrumentBase::RenderGroups(SInt64 inAbsoluteFrame, UInt32 inNumberFrames,
-                                        AUScope& outputs)
+OSStatus AUInstrumentBase::RenderAwakeGroups(SInt64 inAbsoluteFrame, UInt32 inNumberFrames,
+                                             AUScope& outputs)
 {
-    // A silent group has nothing to render, and the time it would take it learns when it wakes.
-    if (!mGroupsMayBeAwake) {
-        mSilentGroupsTime = inAbsoluteFrame;
-        return noErr;
-    }
     // Groups that wake during the pass (a note's render may wake one) set the flag again.
     mGroupsMayBeAwake = false;
     mPassTime = inAbsoluteFrame;
@@ -236,7 +232,7 @@ void AUInstrumentBase::EndInterruptedPass(UInt32 inStoppedAt)
     mGroupsMayBeAwake = true;
 }
 
-void AUInstrumentBase::PerformEvents(const AudioTimeStamp& /*inTimeStamp*/)
+void AUInstrumentBase::PerformQueuedEvents()
 {
     // At most one ring's worth: producers refilling the ring meanwhile must not keep the render
     // thread here; what they add now waits for the next call.

@@ -140,15 +140,33 @@ protected:
     NoteInstanceID NextNoteID() { return NoteInstanceID(++mLastNoteID); }
     // Performs the queued events in order, as many as the ring holds at most, dropping what
     // cannot be performed. [render-thread]
-    void PerformEvents(const AudioTimeStamp& inTimeStamp);
+    void PerformEvents(const AudioTimeStamp& /*inTimeStamp*/)
+    {
+        // Most render calls find the ring empty: they need not enter the loop's frame.
+        if (mEventFIFO.HasItems())
+            PerformQueuedEvents();
+    }
 
 private:
     // Takes a slot, fills it and publishes it, holding the producers' lock. [any-thread]
     OSStatus QueueEvent(UInt32 inType, MusicDeviceGroupID inGroupID, NoteInstanceID inNoteID,
                         UInt32 inOffsetSampleFrame, const MusicDeviceNoteParams* inParams);
+    // The loop of PerformEvents. [render-thread]
+    void PerformQueuedEvents();
     // Renders the awake groups in element order, at most until one fails; while every group
     // is silent it touches none. [render-thread]
-    OSStatus RenderGroups(SInt64 inAbsoluteFrame, UInt32 inNumberFrames, AUScope& outputs);
+    OSStatus RenderGroups(SInt64 inAbsoluteFrame, UInt32 inNumberFrames, AUScope& outputs)
+    {
+        // A silent group has nothing to render, and the time it would take it learns when it
+        // wakes.
+        if (!mGroupsMayBeAwake) {
+            mSilentGroupsTime = inAbsoluteFrame;
+            return noErr;
+        }
+        return RenderAwakeGroups(inAbsoluteFrame, inNumberFrames, outputs);
+    }
+    // The pass of RenderGroups once a group may be awake. [render-thread]
+    OSStatus RenderAwakeGroups(SInt64 inAbsoluteFrame, UInt32 inNumberFrames, AUScope& outputs);
     // Ends a pass that stopped at group `inStoppedAt`: the silent groups it passed keep its
     // time as their own. [render-thread]
     void EndInterruptedPass(UInt32 inStoppedAt);

@@ -58,6 +58,12 @@ public:
     }
 
     // ---- Consumer ----
+    // Whether an item waits to be performed. [render-thread]
+    bool HasItems() const
+    {
+        return mReadPos.load(std::memory_order_relaxed) !=
+               mWritePos.load(std::memory_order_acquire);
+    }
     // The oldest item waiting to be performed, or null. [render-thread]
     ITEM* ReadItem()
     {

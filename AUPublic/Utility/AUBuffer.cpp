@@ -168,36 +168,24 @@ AudioBufferList& AUBufferList::PrepareNullBuffer(const CAStreamBasicDescription&
     return *mPtrs;
 }
 
-AudioBufferList& AUBufferList::GetBufferList() const
+void AUBufferList::ThrowListError()
 {
-    if (mPtrState == kPtrsInvalid)
-        throw -1;
-    return *mPtrs;
-}
-
-AudioBufferList& AUBufferList::SetBufferList(const AudioBufferList& list)
-{
-    if (mPtrs == nullptr || list.mNumberBuffers > mAllocatedStreams)
-        throw -1;
-    mPtrs->mNumberBuffers = list.mNumberBuffers;
-    std::memcpy(mPtrs->mBuffers, list.mBuffers, size_t(list.mNumberBuffers) * sizeof(AudioBuffer));
-    mPtrState = kPtrsToExternalMemory;
-    return *mPtrs;
+    throw -1;
 }
 
 void AUBufferList::CopyBufferListTo(AudioBufferList& list) const
 {
     if (mPtrState == kPtrsInvalid)
-        throw -1;
+        ThrowListError();
     // Only as many descriptors as we hold: the rest of a longer list keeps what it had.
     const UInt32 count = std::min(list.mNumberBuffers, mPtrs->mNumberBuffers);
     std::memcpy(list.mBuffers, mPtrs->mBuffers, size_t(count) * sizeof(AudioBuffer));
 }
 
-void AUBufferList::CopyBufferContentsTo(AudioBufferList& list) const
+void AUBufferList::CopyContentsInto(AudioBufferList& list) const
 {
     if (mPtrState == kPtrsInvalid)
-        throw -1;
+        ThrowListError();
     if (mPtrs->mNumberBuffers == 0)
         return;
     for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {

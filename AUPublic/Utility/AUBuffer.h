@@ -36,15 +36,35 @@ public:
     AudioBufferList& PrepareNullBuffer(const CAStreamBasicDescription& format, UInt32 frames);
 
     // The header as last prepared or set; throws -1 when it was invalidated. [render-thread]
-    AudioBufferList& GetBufferList() const;
+    AudioBufferList& GetBufferList() const
+    {
+        if (mPtrState == kPtrsInvalid)
+            ThrowListError();
+        return *mPtrs;
+    }
     // Takes a caller's buffer descriptors (not the samples); throws -1 for more buffers than
     // allocated. [render-thread]
-    AudioBufferList& SetBufferList(const AudioBufferList& list);
+    AudioBufferList& SetBufferList(const AudioBufferList& list)
+    {
+        if (mPtrs == nullptr || list.mNumberBuffers > mAllocatedStreams)
+            ThrowListError();
+        mPtrs->mNumberBuffers = list.mNumberBuffers;
+        for (UInt32 i = 0; i < list.mNumberBuffers; ++i)
+            mPtrs->mBuffers[i] = list.mBuffers[i];
+        mPtrState = kPtrsToExternalMemory;
+        return *mPtrs;
+    }
     // Copies the buffer descriptors into `list`; throws -1 when invalid. [render-thread]
     void CopyBufferListTo(AudioBufferList& list) const;
     // Copies the samples into `list`'s buffers, as much as each holds, repeating the last stream
     // into extra buffers; throws -1 when invalid. [render-thread]
-    void CopyBufferContentsTo(AudioBufferList& list) const;
+    void CopyBufferContentsTo(AudioBufferList& list) const
+    {
+        // The usual end of a render into a caller's buffers: it wrote them in place, and the
+        // header still describes them exactly, so nothing would move.
+        if (!DescribesExactly(list))
+            CopyContentsInto(list);
+    }
     // [render-thread]
     void InvalidateBufferList() { mPtrState = kPtrsInvalid; }
     // Whether the header holds a caller's buffers and every one of them has memory, so that a
@@ -73,6 +93,20 @@ public:
 private:
     enum PtrState { kPtrsInvalid = 0, kPtrsToMyMemory = 1, kPtrsToExternalMemory = 2 };
 
+    // Whether the (valid) header has `list`'s buffers, each with the same memory and size.
+    bool DescribesExactly(const AudioBufferList& list) const
+    {
+        if (mPtrState == kPtrsInvalid || mPtrs->mNumberBuffers != list.mNumberBuffers)
+            return false;
+        for (UInt32 i = 0; i < list.mNumberBuffers; ++i)
+            if (mPtrs->mBuffers[i].mData != list.mBuffers[i].mData ||
+                mPtrs->mBuffers[i].mDataByteSize != list.mBuffers[i].mDataByteSize)
+                return false;
+        return true;
+    }
+    void CopyContentsInto(AudioBufferList& list) const;
+    // Throws -1, the status of a header used when invalid or given too many buffers.
+    [[noreturn]] static void ThrowListError();
     static UInt32 Stride(const CAStreamBasicDescription& format, UInt32 frames);
     void EnsureStreams(UInt32 streams);
     void FillHeader(const CAStreamBasicDescription& format, UInt32 frames, Byte* base,

@@ -2,6 +2,7 @@
 #include "ComponentRegistry.h"
 #include "CoreFoundation/CFStringText.h"
 
+#include <AudioUnit/AUComponent.h>
 #include <CoreAudio/CoreAudioTypes.h>
 #include <CoreFoundation/CoreFoundation.h>
 #include <ExceptionStatus.h>
@@ -20,6 +21,20 @@ OSStatus CopyText(const std::string& text, CFStringRef* out)
 {
     *out = CFStringCreateWithCString(kCFAllocatorDefault, text.c_str(), kCFStringEncodingUTF8);
     return *out != nullptr ? OSStatus(noErr) : OSStatus(kAudio_MemFullError);
+}
+
+// The record's render method, or null when it answers none (or its lookup throws: the render
+// calls then ask again and report what they get).
+AudioComponentMethod RenderMethodOf(AudioComponentPlugInInterface& plugIn) noexcept
+{
+    if (plugIn.Lookup == nullptr) {
+        return nullptr;
+    }
+    try {
+        return plugIn.Lookup(kAudioUnitRenderSelect);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 } // namespace
@@ -146,6 +161,7 @@ OSStatus AudioComponentInstanceNew(AudioComponent inComponent, AudioComponentIns
         delete instance;
         return status;
     }
+    instance->mRenderMethod = RenderMethodOf(*instance->mPlugIn);
     *outInstance = instance;
     return noErr;
 }

@@ -1,5 +1,6 @@
 // The host calls: each looks its selector up through the instance's plug-in interface record
-// and calls the method found with the record first and the call's own arguments after it.
+// (render uses the method found when the instance opened) and calls the method found with the
+// record first and the call's own arguments after it.
 #include "ComponentInstanceRecord.h"
 
 #include <AudioUnit/AudioUnit.h>
@@ -7,9 +8,26 @@
 
 namespace {
 
-// Takes no lock and allocates nothing: render, MIDI and note calls go through here.
+// Calls a method the record answered, with the record first and the call's own arguments after
+// it; an exception that leaves the unit becomes a status. Takes no lock and allocates nothing:
+// render, MIDI and note calls go through here.
 template <class... Arguments>
-OSStatus CallUnit(AudioUnit unit, SInt16 selector, Arguments... arguments) noexcept
+OSStatus CallMethod(AudioComponentPlugInInterface* plugIn, AudioComponentMethod method,
+                    Arguments... arguments) noexcept
+{
+    try {
+        using Method = OSStatus (*)(void*, Arguments...);
+        return reinterpret_cast<Method>(method)(plugIn, arguments...);
+    } catch (...) {
+        return kUnknownExceptionStatus;
+    }
+}
+
+// Looks the selector up in the instance's record and calls the method it answers. Kept out of
+// line: the render call's direct path then saves no registers for it.
+template <class... Arguments>
+__attribute__((noinline)) OSStatus CallUnit(AudioUnit unit, SInt16 selector,
+                                            Arguments... arguments) noexcept
 {
     if (unit == nullptr) {
         return kAudio_ParamError;
@@ -18,16 +36,16 @@ OSStatus CallUnit(AudioUnit unit, SInt16 selector, Arguments... arguments) noexc
     if (plugIn->Lookup == nullptr) { // a record that answers nothing
         return kAudio_UnimplementedError;
     }
+    AudioComponentMethod method = nullptr;
     try {
-        AudioComponentMethod method = plugIn->Lookup(selector);
-        if (method == nullptr) {
-            return kAudio_UnimplementedError;
-        }
-        using Method = OSStatus (*)(void*, Arguments...);
-        return reinterpret_cast<Method>(method)(plugIn, arguments...);
+        method = plugIn->Lookup(selector);
     } catch (...) {
         return kUnknownExceptionStatus;
     }
+    if (method == nullptr) {
+        return kAudio_UnimplementedError;
+    }
+    return CallMethod(plugIn, method, arguments...);
 }
 
 } // namespace
@@ -126,6 +144,11 @@ OSStatus AudioUnitRender(AudioUnit inUnit, AudioUnitRenderActionFlags* ioActionF
                          const AudioTimeStamp* inTimeStamp, UInt32 inOutputBusNumber,
                          UInt32 inNumberFrames, AudioBufferList* ioData)
 {
+    // The method the record gave when the instance opened; a record that gave none is asked here.
+    if (inUnit != nullptr && inUnit->mRenderMethod != nullptr) {
+        return CallMethod(inUnit->mPlugIn, inUnit->mRenderMethod, ioActionFlags, inTimeStamp,
+                          inOutputBusNumber, inNumberFrames, ioData);
+    }
     return CallUnit(inUnit, kAudioUnitRenderSelect, ioActionFlags, inTimeStamp, inOutputBusNumber,
                     inNumberFrames, ioData);
 }

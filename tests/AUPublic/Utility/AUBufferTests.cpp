@@ -149,6 +149,45 @@ TEST(AUBufferList, ContentsCopyWritesOnlyWhereTheDestinationHasRoom)
     EXPECT_EQ(destination.List().mBuffers[1].mDataByteSize, 0u);
 }
 
+TEST(AUBufferList, ContentsCopyIntoTheCallersBuffersSetBeforeMovesOnlyWhatTheRenderRedirected)
+{
+    enum Change { kNone, kSecondToOtherMemory, kFirstShortened, kOneBufferLeft };
+    const struct {
+        const char* name;
+        Change change;
+        std::vector<Float32> expectedFirst, expectedSecond;
+        UInt32 expectedFirstBytes;
+    } cases[] = {
+        {"written in place", kNone, {1, 1}, {2, 2}, 8},
+        {"second redirected", kSecondToOtherMemory, {1, 1}, {7, 7}, 8},
+        {"first shortened", kFirstShortened, {1, 1}, {2, 2}, 4},
+        {"one buffer left", kOneBufferLeft, {1, 1}, {1, 1}, 8},
+    };
+    for (const auto& c : cases) {
+        AUBufferList buffers;
+        buffers.Allocate(Canonical(2), 2);
+        std::vector<Float32> first(2, 1), second(2, 2), other(2, 7);
+        Header caller(2);
+        caller.List().mBuffers[0] = {1, 8, first.data()};
+        caller.List().mBuffers[1] = {1, 8, second.data()};
+        AudioBufferList& bus = buffers.SetBufferList(caller.List());
+        if (c.change == kSecondToOtherMemory)
+            bus.mBuffers[1].mData = other.data();
+        if (c.change == kFirstShortened)
+            bus.mBuffers[0].mDataByteSize = 4;
+        if (c.change == kOneBufferLeft)
+            bus.mNumberBuffers = 1;
+
+        buffers.CopyBufferContentsTo(caller.List());
+        EXPECT_EQ(first, c.expectedFirst) << c.name;
+        EXPECT_EQ(second, c.expectedSecond) << c.name;
+        EXPECT_EQ(caller.List().mBuffers[0].mData, first.data()) << c.name;
+        EXPECT_EQ(caller.List().mBuffers[1].mData, second.data()) << c.name;
+        EXPECT_EQ(caller.List().mBuffers[0].mDataByteSize, c.expectedFirstBytes) << c.name;
+        EXPECT_EQ(caller.List().mBuffers[1].mDataByteSize, 8u) << c.name;
+    }
+}
+
 TEST(AUBufferList, ListCopyHandsOutOurPointersAndSetListTakesTheCallers)
 {
     AUBufferList buffers;

@@ -4,6 +4,7 @@
 
 #include <AudioToolbox/AudioToolbox.h>
 #include <CoreFoundation/CoreFoundation.h>
+#include <ExceptionStatus.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <functional>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -314,6 +316,79 @@ TEST(AudioUnitHostCalls, EachAsksForItsSelectorAndAnswersUnimplementedForNull)
     }
     EXPECT_EQ(AudioComponentInstanceDispose(unit), noErr);
     EXPECT_EQ(AudioComponentInstanceDispose(unit), kAudio_ParamError);
+}
+
+// ---- Render: the method a record answers, with the call's own arguments ----
+
+enum class RenderRecord { kAnswers, kMethodThrows, kLookupThrows };
+RenderRecord sRenderRecord = RenderRecord::kAnswers;
+using RenderArguments = std::tuple<void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*,
+                                   UInt32, UInt32, AudioBufferList*>;
+std::vector<RenderArguments> sRenderCalls;
+
+OSStatus RecordedRender(void* self, AudioUnitRenderActionFlags* flags,
+                        const AudioTimeStamp* timeStamp, UInt32 bus, UInt32 frames,
+                        AudioBufferList* list)
+{
+    if (sRenderRecord == RenderRecord::kMethodThrows) {
+        throw std::runtime_error("render failed");
+    }
+    sRenderCalls.emplace_back(self, flags, timeStamp, bus, frames, list);
+    return -7;
+}
+
+struct RenderLookup {
+    static AudioComponentMethod Lookup(SInt16 selector)
+    {
+        if (selector == kAudioUnitRenderSelect && sRenderRecord == RenderRecord::kLookupThrows) {
+            throw std::runtime_error("lookup failed");
+        }
+        return selector == kAudioUnitRenderSelect
+                   ? reinterpret_cast<AudioComponentMethod>(&RecordedRender)
+                   : nullptr;
+    }
+};
+AudioComponentPlugInInterface sRenderingRecord{OpenNothing, CloseNothing, RenderLookup::Lookup,
+                                               nullptr};
+AudioComponentPlugInInterface* RenderingFactory(const AudioComponentDescription*)
+{
+    return &sRenderingRecord;
+}
+
+TEST(AudioUnitHostCalls, RenderReachesTheRecordsMethodWithItsArgumentsEveryCall)
+{
+    const struct {
+        RenderRecord record;
+        OSStatus expected;
+        size_t callsSeen;
+    } cases[] = {
+        {RenderRecord::kAnswers, -7, 2},
+        {RenderRecord::kMethodThrows, kUnknownExceptionStatus, 0},
+        {RenderRecord::kLookupThrows, kUnknownExceptionStatus, 0},
+    };
+    const AudioComponentDescription description{0x61756678, 0x726e6472, 0x53726368, 0, 0};
+    AudioComponent component =
+        AudioComponentRegister(&description, CFSTR("Rendering"), 1, RenderingFactory);
+    for (const auto& c : cases) {
+        sRenderRecord = c.record;
+        sRenderCalls.clear();
+        AudioUnit unit = nullptr;
+        ASSERT_EQ(AudioComponentInstanceNew(component, &unit), noErr);
+        AudioBufferList lists[2]{};
+        const AudioTimeStamp timeStamps[2]{};
+        AudioUnitRenderActionFlags flags[2]{};
+        std::vector<RenderArguments> expectedCalls;
+        for (UInt32 i = 0; i < 2; ++i) {
+            EXPECT_EQ(AudioUnitRender(unit, &flags[i], &timeStamps[i], i, 100 + i, &lists[i]),
+                      c.expected)
+                << int(c.record);
+            expectedCalls.emplace_back(&sRenderingRecord, &flags[i], &timeStamps[i], i, 100 + i,
+                                       &lists[i]);
+        }
+        expectedCalls.resize(c.callsSeen);
+        EXPECT_EQ(sRenderCalls, expectedCalls) << int(c.record);
+        EXPECT_EQ(AudioComponentInstanceDispose(unit), noErr);
+    }
 }
 
 // ---- Bundles ----
