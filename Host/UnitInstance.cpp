@@ -3,6 +3,7 @@
 // The stand-in's text of a CoreFoundation string.
 #include "CoreFoundation/CFStringText.h"
 
+#include "CAStereoRender.h"
 #include "ComponentList.h"
 
 #include <AudioUnit/MusicDevice.h>
@@ -145,15 +146,6 @@ OSStatus UnitInstance::SysEx(const Byte* bytes, UInt32 length)
 
 OSStatus UnitInstance::Render(Float64 sampleTime, UInt32 frames)
 {
-    const auto bytes = UInt32(frames * sizeof(Float32));
-    struct StereoBufferList {
-        UInt32 mNumberBuffers;
-        AudioBuffer mBuffers[2];
-    } buffers{2, {{1, bytes, mChannels[0].data()}, {1, bytes, mChannels[1].data()}}};
-    AudioTimeStamp timeStamp{};
-    timeStamp.mSampleTime = sampleTime;
-    timeStamp.mFlags = kAudioTimeStampSampleTimeValid;
-    AudioUnitRenderActionFlags flags = 0;
-    return AudioUnitRender(mUnit, &flags, &timeStamp, 0, frames,
-                           reinterpret_cast<AudioBufferList*>(&buffers));
+    return CARenderStereo(mUnit, sampleTime, frames, mChannels[0].data(), mChannels[1].data(),
+                          UInt32(frames * sizeof(Float32)));
 }

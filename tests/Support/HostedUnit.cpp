@@ -1,5 +1,7 @@
 #include "HostedUnit.h"
 
+#include "CAStereoRender.h"
+
 #include <AudioUnit/MusicDevice.h>
 #include <CoreAudio/HostTime.h>
 #include <CoreFoundation/CFString.h>
@@ -39,19 +41,10 @@ void HostedUnit::Dispose()
 
 OSStatus HostedUnit::Render(UInt32 frames, Float64 sampleTime)
 {
-    // Never more than the buffers hold: the unit refuses a call for more frames than that.
-    const auto bytes = UInt32(std::min(frames, kMaxFrames) * sizeof(Float32));
-    struct StereoBufferList {
-        UInt32 mNumberBuffers;
-        AudioBuffer mBuffers[2];
-    } buffers{2, {{1, bytes, mChannels[0].data()}, {1, bytes, mChannels[1].data()}}};
-    AudioTimeStamp timeStamp{};
-    timeStamp.mSampleTime = sampleTime;
-    timeStamp.mFlags = kAudioTimeStampSampleTimeValid;
-    AudioUnitRenderActionFlags flags = 0;
     mNextSampleTime = sampleTime + frames;
-    return AudioUnitRender(mUnit, &flags, &timeStamp, 0, frames,
-                           reinterpret_cast<AudioBufferList*>(&buffers));
+    // Never more than the buffers hold: the unit refuses a call for more frames than that.
+    return CARenderStereo(mUnit, sampleTime, frames, mChannels[0].data(), mChannels[1].data(),
+                          UInt32(std::min(frames, kMaxFrames) * sizeof(Float32)));
 }
 
 OSStatus HostedUnit::Render(UInt32 frames)
