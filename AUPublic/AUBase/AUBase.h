@@ -401,7 +401,7 @@ protected:
     {
         if (inTimeStamp.mSampleTime == mCurrentRenderTime.mSampleTime)
             return false;
-        mCurrentRenderTime = inTimeStamp;
+        KeepRenderTime(inTimeStamp);
         return true;
     }
     // Keeps the first error until the host reads it and tells the listeners. Returns `error`.
@@ -427,6 +427,19 @@ protected:
     void SetMutex(CAMutex* mutex) { mAUMutex = mutex; }
 
 private:
+    // Field by field: the host has just built the stamp, and a block copy's wide loads, each
+    // spanning several of the host's narrow stores, would wait for those stores to retire.
+    void KeepRenderTime(const AudioTimeStamp& inTimeStamp)
+    {
+        mCurrentRenderTime.mSampleTime = inTimeStamp.mSampleTime;
+        mCurrentRenderTime.mHostTime = inTimeStamp.mHostTime;
+        mCurrentRenderTime.mRateScalar = inTimeStamp.mRateScalar;
+        mCurrentRenderTime.mWordClockTime = inTimeStamp.mWordClockTime;
+        mCurrentRenderTime.mSMPTETime = inTimeStamp.mSMPTETime;
+        mCurrentRenderTime.mFlags = inTimeStamp.mFlags;
+        mCurrentRenderTime.mReserved = inTimeStamp.mReserved;
+    }
+
     static void InitializeClassStrings();
     OSStatus ApplyStreamFormat(AudioUnitScope inScope, AudioUnitElement inElement,
                                const CAStreamBasicDescription& newDesc);

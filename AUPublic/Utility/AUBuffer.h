@@ -48,9 +48,16 @@ public:
     {
         if (mPtrs == nullptr || list.mNumberBuffers > mAllocatedStreams)
             ThrowListError();
+        // Field by field: the caller has just written these descriptors, and a block copy's
+        // wide loads, spanning several of its narrow stores, would stall until they retire.
         mPtrs->mNumberBuffers = list.mNumberBuffers;
-        for (UInt32 i = 0; i < list.mNumberBuffers; ++i)
-            mPtrs->mBuffers[i] = list.mBuffers[i];
+        for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {
+            const AudioBuffer& from = list.mBuffers[i];
+            AudioBuffer& to = mPtrs->mBuffers[i];
+            to.mNumberChannels = from.mNumberChannels;
+            to.mDataByteSize = from.mDataByteSize;
+            to.mData = from.mData;
+        }
         mPtrState = kPtrsToExternalMemory;
         return *mPtrs;
     }
