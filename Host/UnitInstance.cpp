@@ -3,7 +3,6 @@
 // The stand-in's text of a CoreFoundation string.
 #include "CoreFoundation/CFStringText.h"
 
-#include "CAStereoRender.h"
 #include "ComponentList.h"
 
 #include <AudioUnit/MusicDevice.h>
@@ -118,9 +117,7 @@ void UnitInstance::Configure(Float64 sampleRate, UInt32 maxFrames)
     Check(AudioUnitSetProperty(mUnit, kAudioUnitProperty_MaximumFramesPerSlice,
                                kAudioUnitScope_Global, 0, &maxFrames, sizeof maxFrames),
           std::to_string(maxFrames) + " frames per render call");
-    for (std::vector<Float32>& channel : mChannels) {
-        channel.assign(maxFrames, 0.0f);
-    }
+    mOutput.Allocate(maxFrames);
 }
 
 void UnitInstance::Initialize()
@@ -146,6 +143,5 @@ OSStatus UnitInstance::SysEx(const Byte* bytes, UInt32 length)
 
 OSStatus UnitInstance::Render(Float64 sampleTime, UInt32 frames)
 {
-    return CARenderStereo(mUnit, sampleTime, frames, mChannels[0].data(), mChannels[1].data(),
-                          UInt32(frames * sizeof(Float32)));
+    return mOutput.Render(mUnit, sampleTime, frames);
 }

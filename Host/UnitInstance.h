@@ -3,13 +3,14 @@
 // calls; set-up failures are thrown as one line, the render-thread calls return their status.
 #pragma once
 
+#include "CAStereoRender.h"
+
 #include <AudioUnit/AudioComponent.h>
 #include <AudioUnit/AudioUnit.h>
 #include <AudioUnit/AudioUnitProperties.h>
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <string>
-#include <vector>
 
 class UnitInstance {
 public:
@@ -51,5 +52,5 @@ private:
     AudioUnit mUnit = nullptr;
     bool mInitialized = false;
     // Two non-interleaved channels, the canonical output of a new unit.
-    std::vector<Float32> mChannels[2];
+    CAStereoOutput mOutput;
 };

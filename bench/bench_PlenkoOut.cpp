@@ -1,14 +1,15 @@
 // The unit as a host drives it, opened through the component host: one render call with an empty
 // queue (512 frames, stereo), also from a thread that flushes denormals, beside the memset of the
-// same output buffers as its floor, and the sustained throughput of MIDI events, render calls and
-// sends, with the log going to a file and with PLENKO_LOG=off. Each render call carries 64
-// messages; stamps follow the host clock.
+// same output buffers as its floor, the two in alternation for their ratio, and the sustained
+// throughput of MIDI events, render calls and sends, with the log going to a file and with
+// PLENKO_LOG=off. Each render call carries 64 messages; stamps follow the host clock.
 #include "CAFlushDenormals.h"
 #include "PlenkoOutUnit.h"
 
 #include <benchmark/benchmark.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -73,19 +74,72 @@ void BM_PlenkoOutRenderEmptyQueueFlushingThread(benchmark::State& state)
 }
 BENCHMARK(BM_PlenkoOutRenderEmptyQueueFlushingThread);
 
-void BM_MemsetStereoOutputFloor(benchmark::State& state)
-{
-    std::vector<Float32> left(kFrames), right(kFrames);
-    // A size the compiler cannot see, as in a render call.
-    size_t bytes = kFrames * sizeof(Float32);
-    benchmark::DoNotOptimize(bytes);
-    for (auto _ : state) {
-        std::memset(left.data(), 0, bytes);
-        std::memset(right.data(), 0, bytes);
+// The floor: silence written into the two buffers a unit renders into, as little as a render call
+// that leaves its output silent must do. (The same buffers, as the time a memset takes depends
+// on where the buffer starts.)
+class MemsetStereoOutput {
+public:
+    explicit MemsetStereoOutput(HostedUnit& unit) : mLeft(unit.Channel(0)), mRight(unit.Channel(1))
+    {
+        // A size the compiler cannot see, as in a render call.
+        benchmark::DoNotOptimize(mBytes);
+    }
+    void operator()()
+    {
+        std::memset(mLeft, 0, mBytes);
+        std::memset(mRight, 0, mBytes);
         benchmark::ClobberMemory();
     }
+
+private:
+    Float32* mLeft;
+    Float32* mRight;
+    size_t mBytes = kFrames * sizeof(Float32);
+};
+
+void BM_MemsetStereoOutputFloor(benchmark::State& state)
+{
+    PlenkoOutRig rig(1);
+    MemsetStereoOutput floor(rig.Unit());
+    for (auto _ : state)
+        floor();
 }
 BENCHMARK(BM_MemsetStereoOutputFloor);
+
+// The render call against its floor in alternating batches of calls, so that both see the same
+// state of the machine (on a shared one, its speed changes from one second to the next): the
+// ratio of their summed times, and each one's time per call.
+void BM_PlenkoOutRenderToFloorRatio(benchmark::State& state)
+{
+    constexpr int kBatch = 64;
+    using Clock = std::chrono::steady_clock;
+    OutputToFile output;
+    PlenkoOutRig rig(1);
+    rig.Choose(0);
+    HostedUnit& unit = rig.Unit();
+    MemsetStereoOutput floor(unit);
+    unit.Render(kFrames);
+    Clock::duration renderTime{}, floorTime{};
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        for (int i = 0; i < kBatch; ++i) {
+            const OSStatus status = unit.Render(kFrames);
+            benchmark::DoNotOptimize(status);
+        }
+        const auto rendered = Clock::now();
+        for (int i = 0; i < kBatch; ++i)
+            floor();
+        floorTime += Clock::now() - rendered;
+        renderTime += rendered - start;
+    }
+    const double calls = double(state.iterations()) * kBatch;
+    state.counters["ratio"] = double(renderTime.count()) / double(floorTime.count());
+    state.counters["render_ns"] =
+        std::chrono::duration<double, std::nano>(renderTime).count() / calls;
+    state.counters["floor_ns"] =
+        std::chrono::duration<double, std::nano>(floorTime).count() / calls;
+}
+BENCHMARK(BM_PlenkoOutRenderToFloorRatio);
 
 // Counts the 3-byte messages that reach the destination.
 void CountMessages(void* refCon, const MIDIPacket& packet)

@@ -427,17 +427,28 @@ protected:
     void SetMutex(CAMutex* mutex) { mAUMutex = mutex; }
 
 private:
-    // Field by field: the host has just built the stamp, and a block copy's wide loads, each
-    // spanning several of the host's narrow stores, would wait for those stores to retire.
+    // Field by field, each read at its own size: the host has just built the stamp, and a wider
+    // read spanning several of the host's stores cannot take their values before they retire;
+    // it waits. (Read as volatile, so that the compiler does not merge neighbouring reads.)
     void KeepRenderTime(const AudioTimeStamp& inTimeStamp)
     {
-        mCurrentRenderTime.mSampleTime = inTimeStamp.mSampleTime;
-        mCurrentRenderTime.mHostTime = inTimeStamp.mHostTime;
-        mCurrentRenderTime.mRateScalar = inTimeStamp.mRateScalar;
-        mCurrentRenderTime.mWordClockTime = inTimeStamp.mWordClockTime;
-        mCurrentRenderTime.mSMPTETime = inTimeStamp.mSMPTETime;
-        mCurrentRenderTime.mFlags = inTimeStamp.mFlags;
-        mCurrentRenderTime.mReserved = inTimeStamp.mReserved;
+        const volatile AudioTimeStamp& from = inTimeStamp;
+        AudioTimeStamp& kept = mCurrentRenderTime;
+        kept.mSampleTime = from.mSampleTime;
+        kept.mHostTime = from.mHostTime;
+        kept.mRateScalar = from.mRateScalar;
+        kept.mWordClockTime = from.mWordClockTime;
+        kept.mSMPTETime.mSubframes = from.mSMPTETime.mSubframes;
+        kept.mSMPTETime.mSubframeDivisor = from.mSMPTETime.mSubframeDivisor;
+        kept.mSMPTETime.mCounter = from.mSMPTETime.mCounter;
+        kept.mSMPTETime.mType = from.mSMPTETime.mType;
+        kept.mSMPTETime.mFlags = from.mSMPTETime.mFlags;
+        kept.mSMPTETime.mHours = from.mSMPTETime.mHours;
+        kept.mSMPTETime.mMinutes = from.mSMPTETime.mMinutes;
+        kept.mSMPTETime.mSeconds = from.mSMPTETime.mSeconds;
+        kept.mSMPTETime.mFrames = from.mSMPTETime.mFrames;
+        kept.mFlags = from.mFlags;
+        kept.mReserved = from.mReserved;
     }
 
     static void InitializeClassStrings();

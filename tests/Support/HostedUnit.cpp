@@ -1,12 +1,9 @@
 #include "HostedUnit.h"
 
-#include "CAStereoRender.h"
-
 #include <AudioUnit/MusicDevice.h>
 #include <CoreAudio/HostTime.h>
 #include <CoreFoundation/CFString.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -23,8 +20,7 @@ HostedUnit::HostedUnit(const std::string& bundleFolder,
     mOpenStatus = AudioComponentInstanceNew(component, &mUnit);
     if (mOpenStatus == noErr && initialize)
         mOpenStatus = AudioUnitInitialize(mUnit);
-    for (std::vector<Float32>& channel : mChannels)
-        channel.assign(kMaxFrames, 0.0f);
+    mOutput.Allocate(kMaxFrames);
 }
 
 HostedUnit::~HostedUnit()
@@ -42,9 +38,7 @@ void HostedUnit::Dispose()
 OSStatus HostedUnit::Render(UInt32 frames, Float64 sampleTime)
 {
     mNextSampleTime = sampleTime + frames;
-    // Never more than the buffers hold: the unit refuses a call for more frames than that.
-    return CARenderStereo(mUnit, sampleTime, frames, mChannels[0].data(), mChannels[1].data(),
-                          UInt32(std::min(frames, kMaxFrames) * sizeof(Float32)));
+    return mOutput.Render(mUnit, sampleTime, frames);
 }
 
 OSStatus HostedUnit::Render(UInt32 frames)

@@ -3,6 +3,7 @@
 // stereo output buffers for its render calls. Disposed at the end of the scope.
 #pragma once
 
+#include "CAStereoRender.h"
 #include "CFText.h"
 
 #include <AudioUnit/AudioComponent.h>
@@ -37,6 +38,8 @@ public:
     // such call, as a host playing in real time makes them.
     OSStatus RenderInRealTime(UInt32 frames = 512);
     Float64 NextSampleTime() const { return mNextSampleTime; }
+    // The buffer of channel 0 or 1 that render calls write into.
+    Float32* Channel(UInt32 index) const { return mOutput.Channel(index); }
 
     OSStatus MIDI(UInt32 status, UInt32 data1, UInt32 data2, UInt32 offset = 0) const;
     OSStatus SetParameter(AudioUnitParameterID id, AudioUnitParameterValue value,
@@ -58,5 +61,5 @@ private:
     AudioUnit mUnit = nullptr;
     Float64 mNextSampleTime = 0;
     UInt64 mRealTimeStart = 0;
-    std::vector<Float32> mChannels[2];
+    CAStereoOutput mOutput;
 };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -250,6 +251,27 @@ TEST(RenderBuffers, SameSampleTimeLeavesTheCallersOwnBuffersAsTheyWere)
     EXPECT_EQ(second.Samples(0)[0], -5.0f);
     EXPECT_EQ(second.List().mBuffers[0].mDataByteSize, 2048u);
     EXPECT_EQ(unit->CurrentRenderTime().mSampleTime, 64.0);
+}
+
+TEST(RenderBuffers, TheSliceRenderedKeepsItsWholeTimeStampAndARepeatKeepsTheFirst)
+{
+    // Every field distinct, so that one left out or read from the wrong place shows.
+    AudioTimeStamp stamp{128.0,
+                         0x1122334455667788,
+                         1.5,
+                         0x99AABBCCDDEEFF00,
+                         {1, 80, 0x12345678, kSMPTETimeType30, kSMPTETimeValid, 1, 2, 3, 4},
+                         kAudioTimeStampSampleTimeValid | kAudioTimeStampHostTimeValid,
+                         0x5A5A5A5A};
+    auto unit = MakeInitializedUnit();
+    TestBuffers buffers(kFrames);
+    AudioUnitRenderActionFlags flags = 0;
+    ASSERT_EQ(unit->DoRender(flags, stamp, 0, kFrames, buffers.List()), noErr);
+    EXPECT_EQ(std::memcmp(&unit->CurrentRenderTime(), &stamp, sizeof stamp), 0);
+
+    AudioTimeStamp repeat = SampleTime(128.0);
+    ASSERT_EQ(unit->DoRender(flags, repeat, 0, kFrames, buffers.List()), noErr);
+    EXPECT_EQ(std::memcmp(&unit->CurrentRenderTime(), &stamp, sizeof stamp), 0);
 }
 
 TEST(RenderBuffers, UnitWithSeveralOutputsRendersIntoItsOwnBuffersAndCopiesOut)
