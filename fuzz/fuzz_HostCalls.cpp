@@ -29,7 +29,6 @@ constexpr UInt32 kMaxChannels = 16;
 constexpr UInt32 kMaxBuses = 8;
 constexpr UInt32 kMaxEvents = 8;
 constexpr UInt8 kGuardByte = 0xA5;
-constexpr AudioUnitPropertyID kLastRenderedSampleTime = 0x6C727374;
 
 // The properties worth aiming at; the input may also name any other id.
 constexpr AudioUnitPropertyID kPropertyIDs[] = {0,
@@ -64,7 +63,7 @@ constexpr AudioUnitPropertyID kPropertyIDs[] = {0,
                                                 51,
                                                 53,
                                                 54,
-                                                kLastRenderedSampleTime,
+                                                kAudioUnitProperty_LastRenderSampleTime,
                                                 kThrowingProperty};
 
 OSStatus SilentSource(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32,

@@ -14,8 +14,6 @@ namespace {
 
 constexpr const char* kSourceFile = "AUPublic/AUBase/AUBaseProperties.cpp";
 constexpr UInt32 kPropertyListenersReserved = 32;
-// The sample time of the latest render, as a Float64.
-constexpr AudioUnitPropertyID kLastRenderedSampleTimeProperty = 0x6C727374; // 'lrst'
 constexpr UInt32 kChannelLayoutHeaderSize = offsetof(AudioChannelLayout, mChannelDescriptions);
 // External buffers must suit vector loads.
 constexpr uintptr_t kExternalBufferAlignment = 16;
@@ -265,8 +263,8 @@ constexpr PropertyRule kPropertyRules[] = {
      __LINE__},
     {kAudioUnitProperty_NickName, &kGlobal, sizeof(CFStringRef),
      kScopedWritable | kWriteChecksSizeLast, nullptr, &kStringSize, __LINE__},
-    {kLastRenderedSampleTimeProperty, nullptr, sizeof(Float64), kElementChecked, nullptr, nullptr,
-     __LINE__},
+    {kAudioUnitProperty_LastRenderSampleTime, nullptr, sizeof(Float64), kElementChecked, nullptr,
+     nullptr, __LINE__},
 };
 
 const PropertyRule* FindRule(AudioUnitPropertyID id)
@@ -491,7 +489,7 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope in
             CFRetain(mNickName);
         WriteValue<CFStringRef>(outData, mNickName);
         return noErr;
-    case kLastRenderedSampleTimeProperty:
+    case kAudioUnitProperty_LastRenderSampleTime:
         WriteValue<Float64>(outData, mCurrentRenderTime.mSampleTime);
         return noErr;
     default:

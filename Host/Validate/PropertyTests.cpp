@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr AudioUnitPropertyID kLastRenderSampleTime = 0x6C727374; // 'lrst'
 constexpr UInt8 kGuardByte = 0xA5;
 constexpr UInt32 kGuardBytes = 64;
 constexpr UInt32 kExtraRoom = 16;
@@ -115,7 +114,8 @@ const KnownProperty kKnownProperties[] = {
     {kMusicDeviceProperty_MIDIXMLNames, "MIDIXMLNames", Size::kFixed, sizeof(CFURLRef),
      kHoldsObject},
     {kMusicDeviceProperty_PartGroup, "PartGroup", Size::kFixed, sizeof(AudioUnitElement), kPlain},
-    {kLastRenderSampleTime, "last render sample time", Size::kFixed, sizeof(Float64), kPlain},
+    {kAudioUnitProperty_LastRenderSampleTime, "last render sample time", Size::kFixed,
+     sizeof(Float64), kPlain},
 };
 
 // The ids probed: every id up to 63 and those of the music device, known or not.
@@ -126,7 +126,7 @@ std::vector<AudioUnitPropertyID> ProbedIDs()
         ids.push_back(id);
     for (AudioUnitPropertyID id = kMusicDeviceProperty_InstrumentCount; id <= 1012; ++id)
         ids.push_back(id);
-    ids.push_back(kLastRenderSampleTime);
+    ids.push_back(kAudioUnitProperty_LastRenderSampleTime);
     return ids;
 }
 

@@ -61,7 +61,10 @@ enum {
     kAudioUnitProperty_ClassInfoFromDocument = 50,
     kAudioUnitProperty_ShouldAllocateBuffer = 51,
     kAudioUnitProperty_ParameterHistoryInfo = 53,
-    kAudioUnitProperty_NickName = 54
+    kAudioUnitProperty_NickName = 54,
+    // 'lrst', read only: the sample time (Float64) of the latest render call; -1 before the
+    // first.
+    kAudioUnitProperty_LastRenderSampleTime = 0x6C727374
 };
 
 // The properties of music devices; the part-group property is described in the part scope.

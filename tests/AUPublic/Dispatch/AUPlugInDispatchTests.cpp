@@ -301,9 +301,9 @@ TEST_F(DispatchTest, RenderChecksItsPointersAndSuppliesMissingFlags)
     auto lastRenderedSampleTime = [&] {
         Float64 sampleTime = 0;
         UInt32 size = sizeof(sampleTime);
-        EXPECT_EQ(
-            AudioUnitGetProperty(Unit(), 0x6C727374, kAudioUnitScope_Global, 0, &sampleTime, &size),
-            noErr);
+        EXPECT_EQ(AudioUnitGetProperty(Unit(), kAudioUnitProperty_LastRenderSampleTime,
+                                       kAudioUnitScope_Global, 0, &sampleTime, &size),
+                  noErr);
         return sampleTime;
     };
 

@@ -20,8 +20,6 @@ using namespace hosted_test;
 
 namespace {
 
-constexpr AudioUnitPropertyID kLastRenderedSampleTime = 0x6C727374; // 'lrst'
-
 struct Notification {
     void* refCon;
     AudioUnitPropertyID id;
@@ -150,7 +148,7 @@ const InfoRow kInfoRows[] = {
      kAudioUnitScope_Input},
     {kAudioUnitProperty_ParameterHistoryInfo, kAnyScope, noErr, 8, false, false},
     {kAudioUnitProperty_NickName, kGlobal, noErr, 8, true, true},
-    {kLastRenderedSampleTime, kAnyScope, noErr, 8, false, true},
+    {kAudioUnitProperty_LastRenderSampleTime, kAnyScope, noErr, 8, false, true},
 };
 
 constexpr AudioUnitScope kScopes[] = {kAudioUnitScope_Global, kAudioUnitScope_Input,
@@ -684,7 +682,8 @@ TEST_F(PropertyTest, ClassInfoAndRenderTimeChecks)
               kAudioUnitErr_InvalidPropertyValue);
 
     Float64 sampleTime = 0;
-    ASSERT_EQ(Get(kLastRenderedSampleTime, kAudioUnitScope_Global, 0, sampleTime), noErr);
+    ASSERT_EQ(Get(kAudioUnitProperty_LastRenderSampleTime, kAudioUnitScope_Global, 0, sampleTime),
+              noErr);
     EXPECT_EQ(sampleTime, -1.0);
     Float64 latency = 1;
     ASSERT_EQ(Get(kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0, latency), noErr);
