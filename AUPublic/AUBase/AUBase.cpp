@@ -119,7 +119,7 @@ __attribute__((always_inline)) inline OSStatus CheckIOData(AudioBufferList& ioDa
     const unsigned long long expected = ExpectedBytes(frames, format);
     for (UInt32 i = 0; i < ioData.mNumberBuffers; ++i) {
         AudioBuffer& buffer = ioData.mBuffers[i];
-        if (buffer.mData == nullptr || buffer.mDataByteSize == expected)
+        if (buffer.mDataByteSize == expected || buffer.mData == nullptr)
             continue;
         if (buffer.mDataByteSize < expected)
             return RefuseBufferSize(buffer, i, frames, format, line);
