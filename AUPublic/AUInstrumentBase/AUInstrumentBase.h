@@ -65,11 +65,11 @@ public:
     {
         PerformEvents(inTimeStamp);
         AUScope& outputs = Outputs();
-        const UInt32 outputCount = outputs.GetNumberOfElements();
-        for (UInt32 i = 0; i < outputCount; ++i) {
+        // Every output: the scope's elements up to the first index it does not have.
+        for (UInt32 i = 0; AUElement* element = outputs.GetElement(i); ++i) {
             // Where the caller lent its buffers for this call, the silence and the notes go
             // straight into them, and nothing is copied afterwards.
-            AUOutputElement* output = GetOutput(i);
+            auto* output = static_cast<AUOutputElement*>(element);
             AudioBufferList& list = output->HoldsCallersMemory()
                                         ? output->GetBufferList()
                                         : output->PrepareBuffer(inNumberFrames);
