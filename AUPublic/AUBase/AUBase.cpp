@@ -108,16 +108,18 @@ __attribute__((cold, noinline)) OSStatus RefuseTooManyFrames(UInt32 frames, UInt
 }
 
 // The caller's ioData must have one buffer per channel stream of the bus (`busName`), and each
-// buffer with data must hold `frames` frames; those are trimmed to exactly that.
-OSStatus CheckIOData(AudioBufferList& ioData, UInt32 frames, const CAStreamBasicDescription& format,
-                     const char* busName, int line)
+// buffer with data must hold `frames` frames; those are trimmed to exactly that (a buffer of that
+// size already is left unwritten). Inline: it sits on every render call.
+__attribute__((always_inline)) inline OSStatus CheckIOData(AudioBufferList& ioData, UInt32 frames,
+                                                           const CAStreamBasicDescription& format,
+                                                           const char* busName, int line)
 {
     if (format.NumberChannelStreams() != ioData.mNumberBuffers)
         return RefuseBufferCount(ioData, format, busName, line);
     const unsigned long long expected = ExpectedBytes(frames, format);
     for (UInt32 i = 0; i < ioData.mNumberBuffers; ++i) {
         AudioBuffer& buffer = ioData.mBuffers[i];
-        if (buffer.mData == nullptr)
+        if (buffer.mDataByteSize == expected || buffer.mData == nullptr)
             continue;
         if (buffer.mDataByteSize < expected)
             return RefuseBufferSize(buffer, i, frames, format, line);
@@ -627,8 +629,10 @@ OSStatus AUBase::TakeLastRenderError()
 
 // ---- The render call ----
 
-OSStatus AUBase::CheckRenderArgs(UInt32 inBusNumber, UInt32 inNumberFrames, AudioBufferList& ioData,
-                                 AUOutputElement*& outOutput)
+__attribute__((always_inline)) inline OSStatus AUBase::CheckRenderArgs(UInt32 inBusNumber,
+                                                                       UInt32 inNumberFrames,
+                                                                       AudioBufferList& ioData,
+                                                                       AUOutputElement*& outOutput)
 {
     if (!IsInitialized())
         return AURequireFailed("IsInitialized()", "Uninitialized", kSourceFile, __LINE__,
@@ -637,6 +641,32 @@ OSStatus AUBase::CheckRenderArgs(UInt32 inBusNumber, UInt32 inNumberFrames, Audi
         return RefuseTooManyFrames(inNumberFrames, mMaxFramesPerSlice);
     outOutput = GetOutput(inBusNumber);
     return CheckIOData(ioData, inNumberFrames, outOutput->GetStreamFormat(), "output", __LINE__);
+}
+
+__attribute__((always_inline)) inline OSStatus
+AUBase::DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& inTimeStamp,
+                    UInt32 inBusNumber, AUOutputElement* theOutput, UInt32 inNumberFrames,
+                    AudioBufferList& ioData)
+{
+    const bool callerWantsOurBuffers = FirstBufferHasNoData(ioData);
+    if (callerWantsOurBuffers ||
+        (theOutput->WillAllocateBuffer() && Outputs().GetNumberOfElements() > 1))
+        theOutput->PrepareBuffer(inNumberFrames);
+    else
+        theOutput->SetBufferList(ioData);
+
+    // The caller's buffers belong to this call only, however it ends: no later render may find
+    // them still in place and write into them.
+    const BufferListInvalidation forgetCallersBuffers(callerWantsOurBuffers ? nullptr : theOutput);
+
+    const OSStatus result = RenderBus(ioActionFlags, inTimeStamp, inBusNumber, inNumberFrames);
+    if (result == noErr) {
+        if (callerWantsOurBuffers)
+            theOutput->CopyBufferListTo(ioData);
+        else
+            theOutput->CopyBufferContentsTo(ioData);
+    }
+    return result;
 }
 
 OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags,
@@ -679,32 +709,6 @@ OSStatus AUBase::ReportCallError(const char* callName, OSStatus error)
 {
     fprintf(stderr, "from %s, %s err: %d\n", GetLoggingString(), callName, static_cast<int>(error));
     return SetRenderError(error);
-}
-
-OSStatus AUBase::DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags,
-                             const AudioTimeStamp& inTimeStamp, UInt32 inBusNumber,
-                             AUOutputElement* theOutput, UInt32 inNumberFrames,
-                             AudioBufferList& ioData)
-{
-    const bool callerWantsOurBuffers = FirstBufferHasNoData(ioData);
-    if (callerWantsOurBuffers ||
-        (theOutput->WillAllocateBuffer() && Outputs().GetNumberOfElements() > 1))
-        theOutput->PrepareBuffer(inNumberFrames);
-    else
-        theOutput->SetBufferList(ioData);
-
-    // The caller's buffers belong to this call only, however it ends: no later render may find
-    // them still in place and write into them.
-    const BufferListInvalidation forgetCallersBuffers(callerWantsOurBuffers ? nullptr : theOutput);
-
-    const OSStatus result = RenderBus(ioActionFlags, inTimeStamp, inBusNumber, inNumberFrames);
-    if (result == noErr) {
-        if (callerWantsOurBuffers)
-            theOutput->CopyBufferListTo(ioData);
-        else
-            theOutput->CopyBufferContentsTo(ioData);
-    }
-    return result;
 }
 
 OSStatus AUBase::RenderBus(AudioUnitRenderActionFlags& ioActionFlags,

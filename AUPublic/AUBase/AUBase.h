@@ -407,12 +407,6 @@ protected:
     // Keeps the first error until the host reads it and tells the listeners. Returns `error`.
     // [render-thread]
     OSStatus SetRenderError(OSStatus inError);
-    // Renders output `inBusNumber` into the caller's buffers or hands back the unit's own.
-    // [render-thread]
-    OSStatus DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags,
-                         const AudioTimeStamp& inTimeStamp, UInt32 inBusNumber,
-                         AUOutputElement* theOutput, UInt32 inNumberFrames,
-                         AudioBufferList& ioData);
     // The events scheduled for this render call; a unit class that expects more than 24 a call
     // reserves room for them in its Initialize. [render-thread]
     ParameterEventList& GetParamEventList() { return mParamList; }
@@ -456,6 +450,12 @@ private:
                                const CAStreamBasicDescription& newDesc);
     OSStatus RestoreParameterRecord(CFDataRef data);
     void ReplaceCurrentPreset(SInt32 number, CFStringRef name);
+    // Renders output `inBusNumber` into the caller's buffers or hands back the unit's own.
+    // (Both of DoRender's parts are defined inline with it: they sit on every render call.)
+    OSStatus DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags,
+                         const AudioTimeStamp& inTimeStamp, UInt32 inBusNumber,
+                         AUOutputElement* theOutput, UInt32 inNumberFrames,
+                         AudioBufferList& ioData);
     // The argument checks of DoRender; a status, with its diagnostic line written.
     OSStatus CheckRenderArgs(UInt32 inBusNumber, UInt32 inNumberFrames, AudioBufferList& ioData,
                              AUOutputElement*& outOutput);

@@ -27,13 +27,18 @@ AUBase& UnitOf(void* self)
 
 // The frame of every adapter: one protected region holding the mutex (when asked and
 // installed) around the argument checks and the call. An exception unlocks before it becomes
-// the status.
-template <class Call> OSStatus RunAdapter(void* self, MutexUse mutexUse, Call&& call) noexcept
+// the status. The mutex use is a compile-time choice, so that the adapters that never hold it
+// (the render path's) keep no lock state.
+template <MutexUse kMutexUse, class Call> OSStatus RunAdapter(void* self, Call&& call) noexcept
 {
     return CatchAsStatus([&]() -> OSStatus {
         AUBase& unit = UnitOf(self);
-        CAMutex::Locker locker(mutexUse == MutexUse::kHeld ? unit.GetMutex() : nullptr);
-        return call(unit);
+        if constexpr (kMutexUse == MutexUse::kHeld) {
+            CAMutex::Locker locker(unit.GetMutex());
+            return call(unit);
+        } else {
+            return call(unit);
+        }
     });
 }
 
@@ -46,12 +51,12 @@ template <class Method> AudioComponentMethod AsMethod(Method method)
 
 OSStatus AUMethodInitialize(void* self)
 {
-    return RunAdapter(self, MutexUse::kHeld, [](AUBase& unit) { return unit.DoInitialize(); });
+    return RunAdapter<MutexUse::kHeld>(self, [](AUBase& unit) { return unit.DoInitialize(); });
 }
 
 OSStatus AUMethodUninitialize(void* self)
 {
-    return RunAdapter(self, MutexUse::kHeld, [](AUBase& unit) {
+    return RunAdapter<MutexUse::kHeld>(self, [](AUBase& unit) {
         unit.DoCleanup();
         return OSStatus(noErr);
     });
@@ -59,8 +64,8 @@ OSStatus AUMethodUninitialize(void* self)
 
 OSStatus AUMethodReset(void* self, AudioUnitScope scope, AudioUnitElement element)
 {
-    return RunAdapter(self, MutexUse::kHeld,
-                      [&](AUBase& unit) { return unit.Reset(scope, element); });
+    return RunAdapter<MutexUse::kHeld>(self,
+                                       [&](AUBase& unit) { return unit.Reset(scope, element); });
 }
 
 // ---- Properties ----
@@ -74,7 +79,7 @@ OSStatus AUMethodGetPropertyInfo(void* self, AudioUnitPropertyID prop, AudioUnit
         if (outWritable != nullptr)
             *outWritable = writable;
     };
-    return RunAdapter(self, MutexUse::kHeld, [&](AUBase& unit) {
+    return RunAdapter<MutexUse::kHeld>(self, [&](AUBase& unit) {
         UInt32 dataSize = 0;
         Boolean writable = false;
         // Stored before the call too, so that a call that throws leaves no stale answer.
@@ -88,7 +93,7 @@ OSStatus AUMethodGetPropertyInfo(void* self, AudioUnitPropertyID prop, AudioUnit
 OSStatus AUMethodGetProperty(void* self, AudioUnitPropertyID inID, AudioUnitScope inScope,
                              AudioUnitElement inElement, void* outData, UInt32* ioDataSize)
 {
-    return RunAdapter(self, MutexUse::kHeld, [&](AUBase& unit) -> OSStatus {
+    return RunAdapter<MutexUse::kHeld>(self, [&](AUBase& unit) -> OSStatus {
         if (ioDataSize == nullptr)
             return AUDebugStringFailed("AudioUnitGetProperty: null size pointer", kSourceFile,
                                        __LINE__, kAudio_ParamError);
@@ -139,7 +144,7 @@ OSStatus AUMethodGetProperty(void* self, AudioUnitPropertyID inID, AudioUnitScop
 OSStatus AUMethodSetProperty(void* self, AudioUnitPropertyID inID, AudioUnitScope inScope,
                              AudioUnitElement inElement, const void* inData, UInt32 inDataSize)
 {
-    return RunAdapter(self, MutexUse::kHeld, [&](AUBase& unit) -> OSStatus {
+    return RunAdapter<MutexUse::kHeld>(self, [&](AUBase& unit) -> OSStatus {
         if (inData != nullptr && inDataSize != 0)
             return unit.DispatchSetProperty(inID, inScope, inElement, inData, inDataSize);
         if (inData == nullptr && inDataSize == 0)
@@ -155,14 +160,14 @@ OSStatus AUMethodSetProperty(void* self, AudioUnitPropertyID inID, AudioUnitScop
 OSStatus AUMethodAddPropertyListener(void* self, AudioUnitPropertyID prop,
                                      AudioUnitPropertyListenerProc proc, void* userData)
 {
-    return RunAdapter(self, MutexUse::kHeld,
-                      [&](AUBase& unit) { return unit.AddPropertyListener(prop, proc, userData); });
+    return RunAdapter<MutexUse::kHeld>(
+        self, [&](AUBase& unit) { return unit.AddPropertyListener(prop, proc, userData); });
 }
 
 OSStatus AUMethodRemovePropertyListener(void* self, AudioUnitPropertyID prop,
                                         AudioUnitPropertyListenerProc proc)
 {
-    return RunAdapter(self, MutexUse::kHeld, [&](AUBase& unit) {
+    return RunAdapter<MutexUse::kHeld>(self, [&](AUBase& unit) {
         return unit.RemovePropertyListener(prop, proc, nullptr, false);
     });
 }
@@ -171,7 +176,7 @@ OSStatus AUMethodRemovePropertyListenerWithUserData(void* self, AudioUnitPropert
                                                     AudioUnitPropertyListenerProc proc,
                                                     void* userData)
 {
-    return RunAdapter(self, MutexUse::kHeld, [&](AUBase& unit) {
+    return RunAdapter<MutexUse::kHeld>(self, [&](AUBase& unit) {
         return unit.RemovePropertyListener(prop, proc, userData, true);
     });
 }
@@ -181,7 +186,7 @@ OSStatus AUMethodRemovePropertyListenerWithUserData(void* self, AudioUnitPropert
 OSStatus AUMethodGetParameter(void* self, AudioUnitParameterID param, AudioUnitScope scope,
                               AudioUnitElement elem, AudioUnitParameterValue* value)
 {
-    return RunAdapter(self, MutexUse::kHeld, [&](AUBase& unit) -> OSStatus {
+    return RunAdapter<MutexUse::kHeld>(self, [&](AUBase& unit) -> OSStatus {
         if (value == nullptr)
             return kAudio_ParamError;
         return unit.GetParameter(param, scope, elem, *value);
@@ -192,7 +197,7 @@ OSStatus AUMethodSetParameter(void* self, AudioUnitParameterID param, AudioUnitS
                               AudioUnitElement elem, AudioUnitParameterValue value,
                               UInt32 bufferOffset)
 {
-    return RunAdapter(self, MutexUse::kNotHeld, [&](AUBase& unit) {
+    return RunAdapter<MutexUse::kNotHeld>(self, [&](AUBase& unit) {
         return unit.SetParameter(param, scope, elem, value, bufferOffset);
     });
 }
@@ -200,8 +205,8 @@ OSStatus AUMethodSetParameter(void* self, AudioUnitParameterID param, AudioUnitS
 OSStatus AUMethodScheduleParameters(void* self, const AudioUnitParameterEvent* events,
                                     UInt32 numEvents)
 {
-    return RunAdapter(self, MutexUse::kNotHeld,
-                      [&](AUBase& unit) { return unit.ScheduleParameter(events, numEvents); });
+    return RunAdapter<MutexUse::kNotHeld>(
+        self, [&](AUBase& unit) { return unit.ScheduleParameter(events, numEvents); });
 }
 
 // ---- Rendering ----
@@ -210,7 +215,7 @@ OSStatus AUMethodRender(void* self, AudioUnitRenderActionFlags* ioActionFlags,
                         const AudioTimeStamp* inTimeStamp, UInt32 inOutputBusNumber,
                         UInt32 inNumberFrames, AudioBufferList* ioData)
 {
-    return RunAdapter(self, MutexUse::kNotHeld, [&](AUBase& unit) -> OSStatus {
+    return RunAdapter<MutexUse::kNotHeld>(self, [&](AUBase& unit) -> OSStatus {
         if (inTimeStamp == nullptr || ioData == nullptr)
             return kAudio_ParamError;
         AudioUnitRenderActionFlags localFlags = 0;
@@ -226,7 +231,7 @@ OSStatus AUMethodComplexRender(void* self, AudioUnitRenderActionFlags* ioActionF
                                AudioBufferList* ioData, void* outMetadata,
                                UInt32* outMetadataByteSize)
 {
-    return RunAdapter(self, MutexUse::kNotHeld, [&](AUBase& unit) -> OSStatus {
+    return RunAdapter<MutexUse::kNotHeld>(self, [&](AUBase& unit) -> OSStatus {
         if (inTimeStamp == nullptr || ioData == nullptr)
             return kAudio_ParamError;
         AudioUnitRenderActionFlags localFlags = 0;
@@ -250,7 +255,7 @@ OSStatus AUMethodProcess(void* self, AudioUnitRenderActionFlags* ioActionFlags,
                          const AudioTimeStamp* inTimeStamp, UInt32 inNumberFrames,
                          AudioBufferList* ioData)
 {
-    return RunAdapter(self, MutexUse::kNotHeld, [&](AUBase& unit) -> OSStatus {
+    return RunAdapter<MutexUse::kNotHeld>(self, [&](AUBase& unit) -> OSStatus {
         if (inTimeStamp == nullptr || ioData == nullptr)
             return kAudio_ParamError;
         AudioUnitRenderActionFlags localFlags = 0;
@@ -266,7 +271,7 @@ OSStatus AUMethodProcessMultiple(void* self, AudioUnitRenderActionFlags* ioActio
                                  UInt32 inNumberOutputBufferLists,
                                  AudioBufferList** ioOutputBufferLists)
 {
-    return RunAdapter(self, MutexUse::kNotHeld, [&](AUBase& unit) -> OSStatus {
+    return RunAdapter<MutexUse::kNotHeld>(self, [&](AUBase& unit) -> OSStatus {
         if (inTimeStamp == nullptr ||
             (ShouldCheckProcessArgs(ioActionFlags) &&
              (inInputBufferLists == nullptr || ioOutputBufferLists == nullptr)))
@@ -281,26 +286,26 @@ OSStatus AUMethodProcessMultiple(void* self, AudioUnitRenderActionFlags* ioActio
 
 OSStatus AUMethodAddRenderNotify(void* self, AURenderCallback proc, void* userData)
 {
-    return RunAdapter(self, MutexUse::kHeld,
-                      [&](AUBase& unit) { return unit.SetRenderNotification(proc, userData); });
+    return RunAdapter<MutexUse::kHeld>(
+        self, [&](AUBase& unit) { return unit.SetRenderNotification(proc, userData); });
 }
 
 OSStatus AUMethodRemoveRenderNotify(void* self, AURenderCallback proc, void* userData)
 {
-    return RunAdapter(self, MutexUse::kHeld,
-                      [&](AUBase& unit) { return unit.RemoveRenderNotification(proc, userData); });
+    return RunAdapter<MutexUse::kHeld>(
+        self, [&](AUBase& unit) { return unit.RemoveRenderNotification(proc, userData); });
 }
 
 // ---- Output units ----
 
 OSStatus AUMethodStart(void* self)
 {
-    return RunAdapter(self, MutexUse::kHeld, [](AUBase& unit) { return unit.Start(); });
+    return RunAdapter<MutexUse::kHeld>(self, [](AUBase& unit) { return unit.Start(); });
 }
 
 OSStatus AUMethodStop(void* self)
 {
-    return RunAdapter(self, MutexUse::kHeld, [](AUBase& unit) { return unit.Stop(); });
+    return RunAdapter<MutexUse::kHeld>(self, [](AUBase& unit) { return unit.Stop(); });
 }
 
 // ---- Music devices ----
@@ -308,34 +313,34 @@ OSStatus AUMethodStop(void* self)
 OSStatus AUMethodMIDIEvent(void* self, UInt32 inStatus, UInt32 inData1, UInt32 inData2,
                            UInt32 inOffsetSampleFrame)
 {
-    return RunAdapter(self, MutexUse::kNotHeld, [&](AUBase& unit) {
+    return RunAdapter<MutexUse::kNotHeld>(self, [&](AUBase& unit) {
         return unit.MIDIEvent(inStatus, inData1, inData2, inOffsetSampleFrame);
     });
 }
 
 OSStatus AUMethodSysEx(void* self, const UInt8* inData, UInt32 inLength)
 {
-    return RunAdapter(self, MutexUse::kNotHeld,
-                      [&](AUBase& unit) { return unit.SysEx(inData, inLength); });
+    return RunAdapter<MutexUse::kNotHeld>(
+        self, [&](AUBase& unit) { return unit.SysEx(inData, inLength); });
 }
 
 OSStatus AUMethodPrepareInstrument(void* self, MusicDeviceInstrumentID inInstrument)
 {
-    return RunAdapter(self, MutexUse::kNotHeld,
-                      [&](AUBase& unit) { return unit.PrepareInstrument(inInstrument); });
+    return RunAdapter<MutexUse::kNotHeld>(
+        self, [&](AUBase& unit) { return unit.PrepareInstrument(inInstrument); });
 }
 
 OSStatus AUMethodReleaseInstrument(void* self, MusicDeviceInstrumentID inInstrument)
 {
-    return RunAdapter(self, MutexUse::kNotHeld,
-                      [&](AUBase& unit) { return unit.ReleaseInstrument(inInstrument); });
+    return RunAdapter<MutexUse::kNotHeld>(
+        self, [&](AUBase& unit) { return unit.ReleaseInstrument(inInstrument); });
 }
 
 OSStatus AUMethodStartNote(void* self, MusicDeviceInstrumentID inInstrument,
                            MusicDeviceGroupID inGroupID, NoteInstanceID* outNoteInstanceID,
                            UInt32 inOffsetSampleFrame, const MusicDeviceNoteParams* inParams)
 {
-    return RunAdapter(self, MutexUse::kNotHeld, [&](AUBase& unit) -> OSStatus {
+    return RunAdapter<MutexUse::kNotHeld>(self, [&](AUBase& unit) -> OSStatus {
         if (inParams == nullptr || outNoteInstanceID == nullptr)
             return kAudio_ParamError;
         return unit.StartNote(inInstrument, inGroupID, outNoteInstanceID, inOffsetSampleFrame,
@@ -346,7 +351,7 @@ OSStatus AUMethodStartNote(void* self, MusicDeviceInstrumentID inInstrument,
 OSStatus AUMethodStopNote(void* self, MusicDeviceGroupID inGroupID, NoteInstanceID inNoteInstanceID,
                           UInt32 inOffsetSampleFrame)
 {
-    return RunAdapter(self, MutexUse::kNotHeld, [&](AUBase& unit) {
+    return RunAdapter<MutexUse::kNotHeld>(self, [&](AUBase& unit) {
         return unit.StopNote(inGroupID, inNoteInstanceID, inOffsetSampleFrame);
     });
 }

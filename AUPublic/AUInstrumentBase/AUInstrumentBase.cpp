@@ -3,7 +3,6 @@
 #include "CatchAsStatus.h"
 #include "MidiControls.h"
 
-#include <cstring>
 #include <memory>
 #include <stdexcept>
 
@@ -162,38 +161,13 @@ bool AUInstrumentBase::ValidFormat(AudioUnitScope inScope, AudioUnitElement inEl
 
 // ---- Rendering ----
 
-OSStatus AUInstrumentBase::Render(AudioUnitRenderActionFlags& /*ioActionFlags*/,
-                                  const AudioTimeStamp& inTimeStamp, UInt32 inNumberFrames)
-{
-    PerformEvents(inTimeStamp);
-
-    AUScope& outputs = Outputs();
-    const UInt32 outputCount = outputs.GetNumberOfElements();
-    for (UInt32 i = 0; i < outputCount; ++i) {
-        // Where the caller lent its buffers for this call, the silence and the notes go straight
-        // into them, and nothing is copied afterwards.
-        AUOutputElement* output = GetOutput(i);
-        AudioBufferList& list = output->HoldsCallersMemory()
-                                    ? output->GetBufferList()
-                                    : output->PrepareBuffer(inNumberFrames);
-        for (UInt32 b = 0; b < list.mNumberBuffers; ++b)
-            std::memset(list.mBuffers[b].mData, 0, list.mBuffers[b].mDataByteSize);
-    }
-
-    const OSStatus status =
-        RenderGroups(AbsoluteFrame(inTimeStamp.mSampleTime), inNumberFrames, outputs);
-    if (status != noErr)
-        return status;
-    mFrameCounter += inNumberFrames;
-    return noErr;
-}
-
-OSStatus AUInstrumentBase::RenderAwakeGroups(SInt64 inAbsoluteFrame, UInt32 inNumberFrames,
+OSStatus AUInstrumentBase::RenderAwakeGroups(Float64 inSampleTime, UInt32 inNumberFrames,
                                              AUScope& outputs)
 {
+    const SInt64 absoluteFrame = AbsoluteFrame(inSampleTime);
     // Groups that wake during the pass (a note's render may wake one) set the flag again.
     mGroupsMayBeAwake = false;
-    mPassTime = inAbsoluteFrame;
+    mPassTime = absoluteFrame;
     AUScope& groups = Groups();
     const UInt32 count = groups.GetNumberOfElements();
     for (UInt32 i = 0; i < count; ++i) {
@@ -203,7 +177,7 @@ OSStatus AUInstrumentBase::RenderAwakeGroups(SInt64 inAbsoluteFrame, UInt32 inNu
             continue;
         OSStatus status = noErr;
         try {
-            status = group->RenderOrFallSilent(inAbsoluteFrame, inNumberFrames, outputs);
+            status = group->RenderOrFallSilent(absoluteFrame, inNumberFrames, outputs);
         } catch (...) {
             EndInterruptedPass(i);
             throw;
@@ -216,8 +190,13 @@ OSStatus AUInstrumentBase::RenderAwakeGroups(SInt64 inAbsoluteFrame, UInt32 inNu
             mGroupsMayBeAwake = true;
     }
     mGroupsPassed = 0;
-    mSilentGroupsTime = inAbsoluteFrame;
+    mSilentGroupsSampleTime = inSampleTime;
     return noErr;
+}
+
+SInt64 AUInstrumentBase::SilentGroupRenderTime(UInt32 inGroupIndex) const
+{
+    return inGroupIndex < mGroupsPassed ? mPassTime : AbsoluteFrame(mSilentGroupsSampleTime);
 }
 
 void AUInstrumentBase::EndInterruptedPass(UInt32 inStoppedAt)

@@ -13,6 +13,7 @@
 #include "SynthPartElement.h"
 
 #include <atomic>
+#include <cstring>
 #include <mutex>
 
 class AUInstrumentBase : public MusicDeviceBase {
@@ -57,9 +58,30 @@ public:
     OSStatus Reset(AudioUnitScope inScope, AudioUnitElement inElement) override;
     // [any-thread]
     bool CanScheduleParameters() const override { return false; }
-    // Performs the queued events, zeroes the outputs and renders the groups. [render-thread]
-    OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& inTimeStamp,
-                    UInt32 inNumberFrames) override;
+    // Performs the queued events, zeroes the outputs and renders the groups. Inline, so that a
+    // unit's own Render that calls this one takes it in. [render-thread]
+    OSStatus Render(AudioUnitRenderActionFlags& /*ioActionFlags*/,
+                    const AudioTimeStamp& inTimeStamp, UInt32 inNumberFrames) override
+    {
+        PerformEvents(inTimeStamp);
+        AUScope& outputs = Outputs();
+        // Every output: the scope's elements up to the first index it does not have.
+        for (UInt32 i = 0; AUElement* element = outputs.GetElement(i); ++i) {
+            // Where the caller lent its buffers for this call, the silence and the notes go
+            // straight into them, and nothing is copied afterwards.
+            auto* output = static_cast<AUOutputElement*>(element);
+            AudioBufferList& list = output->HoldsCallersMemory()
+                                        ? output->GetBufferList()
+                                        : output->PrepareBuffer(inNumberFrames);
+            for (UInt32 b = 0; b < list.mNumberBuffers; ++b)
+                std::memset(list.mBuffers[b].mData, 0, list.mBuffers[b].mDataByteSize);
+        }
+        const OSStatus status = RenderGroups(inTimeStamp.mSampleTime, inNumberFrames, outputs);
+        if (status != noErr)
+            return status;
+        mFrameCounter += inNumberFrames;
+        return noErr;
+    }
     // [host-thread]
     bool StreamFormatWritable(AudioUnitScope scope, AudioUnitElement element) override;
     // Without a channel-configuration table a bus keeps its channel count. [host-thread]
@@ -110,10 +132,7 @@ public:
     // ---- For the groups' render passes ----
     // The render time of a silent group: that of the last pass that reached it.
     // [render-thread]
-    SInt64 SilentGroupRenderTime(UInt32 inGroupIndex) const
-    {
-        return inGroupIndex < mGroupsPassed ? mPassTime : mSilentGroupsTime;
-    }
+    SInt64 SilentGroupRenderTime(UInt32 inGroupIndex) const;
     // A group woke, so the next pass visits the groups. [render-thread]
     void GroupWoke() { mGroupsMayBeAwake = true; }
 
@@ -155,18 +174,18 @@ private:
     void PerformQueuedEvents();
     // Renders the awake groups in element order, at most until one fails; while every group
     // is silent it touches none. [render-thread]
-    OSStatus RenderGroups(SInt64 inAbsoluteFrame, UInt32 inNumberFrames, AUScope& outputs)
+    OSStatus RenderGroups(Float64 inSampleTime, UInt32 inNumberFrames, AUScope& outputs)
     {
         // A silent group has nothing to render, and the time it would take it learns when it
-        // wakes.
+        // wakes (kept as the sample time: the frame is worked out only then).
         if (!mGroupsMayBeAwake) {
-            mSilentGroupsTime = inAbsoluteFrame;
+            mSilentGroupsSampleTime = inSampleTime;
             return noErr;
         }
-        return RenderAwakeGroups(inAbsoluteFrame, inNumberFrames, outputs);
+        return RenderAwakeGroups(inSampleTime, inNumberFrames, outputs);
     }
     // The pass of RenderGroups once a group may be awake. [render-thread]
-    OSStatus RenderAwakeGroups(SInt64 inAbsoluteFrame, UInt32 inNumberFrames, AUScope& outputs);
+    OSStatus RenderAwakeGroups(Float64 inSampleTime, UInt32 inNumberFrames, AUScope& outputs);
     // Ends a pass that stopped at group `inStoppedAt`: the silent groups it passed keep its
     // time as their own. [render-thread]
     void EndInterruptedPass(UInt32 inStoppedAt);
@@ -194,8 +213,8 @@ private:
     // Whether a group may be awake; false only after a pass found every group silent and no
     // group woke since.
     bool mGroupsMayBeAwake = true;
-    // The time of the last pass that reached every group: that of every silent group.
-    SInt64 mSilentGroupsTime = -1;
+    // The sample time of the last pass that reached every group: that of every silent group.
+    Float64 mSilentGroupsSampleTime = -1;
     // The pass under way: its time, and how many groups (in element order) it has passed.
     SInt64 mPassTime = -1;
     UInt32 mGroupsPassed = 0;

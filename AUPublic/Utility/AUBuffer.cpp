@@ -61,7 +61,7 @@ void* CA_realloc(void* old, size_t size)
 AUBufferList::~AUBufferList()
 {
     Deallocate();
-    std::free(mPtrs);
+    std::free(mOwnPtrs);
 }
 
 UInt32 AUBufferList::Stride(const CAStreamBasicDescription& format, UInt32 frames)
@@ -76,13 +76,15 @@ void AUBufferList::EnsureStreams(UInt32 streams)
 {
     // A header always exists once allocation has run, even for a format without streams, so
     // that preparing it never writes through a null header.
-    if (mPtrs != nullptr && streams <= mAllocatedStreams)
+    if (mOwnPtrs != nullptr && streams <= mAllocatedStreams)
         return;
     const UInt32 size = HeaderSize(streams);
-    AudioBufferList* old = mPtrs;
-    mPtrs = nullptr;
+    AudioBufferList* old = mOwnPtrs;
+    mOwnPtrs = nullptr;
+    InvalidateBufferList();
     mAllocatedStreams = 0;
-    mPtrs = static_cast<AudioBufferList*>(CA_realloc(old, size));
+    mOwnPtrs = static_cast<AudioBufferList*>(CA_realloc(old, size));
+    mPtrs = mOwnPtrs;
     mAllocatedStreams = streams;
 }
 
@@ -106,7 +108,7 @@ void AUBufferList::Allocate(const CAStreamBasicDescription& format, UInt32 frame
         mAllocatedBytes = needed;
     }
     mAllocatedFrames = frames;
-    mPtrState = kPtrsInvalid;
+    InvalidateBufferList();
 }
 
 void AUBufferList::ReleaseMemory()
@@ -123,7 +125,7 @@ void AUBufferList::Deallocate()
     mAllocatedFrames = 0;
     mAllocatedBytes = 0;
     ReleaseMemory();
-    mPtrState = kPtrsInvalid;
+    InvalidateBufferList();
 }
 
 void AUBufferList::FillHeader(const CAStreamBasicDescription& format, UInt32 frames, Byte* base,
@@ -131,6 +133,7 @@ void AUBufferList::FillHeader(const CAStreamBasicDescription& format, UInt32 fra
 {
     const UInt32 streams = format.NumberChannelStreams();
     const UInt32 byteSize = frames * format.mBytesPerFrame;
+    mPtrs = mOwnPtrs;
     mPtrs->mNumberBuffers = streams;
     for (UInt32 i = 0; i < streams; ++i) {
         AudioBuffer& buffer = mPtrs->mBuffers[i];
@@ -145,7 +148,7 @@ AudioBufferList& AUBufferList::PrepareBuffer(const CAStreamBasicDescription& for
     if (frames > mAllocatedFrames)
         ThrowTooManyFrames();
     CheckStreams(format, mAllocatedStreams);
-    if (mPtrs == nullptr)
+    if (mOwnPtrs == nullptr)
         ThrowTooManyFrames(); // never allocated: there is no room for any frame
     const UInt64 stride = RoundUpToAlignment(UInt64(mAllocatedFrames) * format.mBytesPerFrame);
     if (UInt64(format.NumberChannelStreams()) * stride > mAllocatedBytes)
@@ -159,7 +162,7 @@ AudioBufferList& AUBufferList::PrepareNullBuffer(const CAStreamBasicDescription&
                                                  UInt32 frames)
 {
     CheckStreams(format, mAllocatedStreams);
-    if (mPtrs == nullptr) {
+    if (mOwnPtrs == nullptr) {
         fprintf(stderr, "kAudioUnitErr_FormatNotSupported\n");
         throw static_cast<int>(kAudioUnitErr_FormatNotSupported);
     }
@@ -177,6 +180,8 @@ void AUBufferList::CopyBufferListTo(AudioBufferList& list) const
 {
     if (mPtrState == kPtrsInvalid)
         ThrowListError();
+    if (mPtrs == &list)
+        return; // the borrowed list itself
     // Only as many descriptors as we hold: the rest of a longer list keeps what it had.
     const UInt32 count = std::min(list.mNumberBuffers, mPtrs->mNumberBuffers);
     std::memcpy(list.mBuffers, mPtrs->mBuffers, size_t(count) * sizeof(AudioBuffer));
@@ -222,5 +227,5 @@ void AUBufferList::UseExternalBuffer(const CAStreamBasicDescription& format,
     // stride: then preparing that many frames never overruns the lent block.
     const UInt32 stride = (usable / streams) & ~(kStreamAlignment - 1);
     mAllocatedFrames = stride / format.mBytesPerFrame;
-    mPtrState = kPtrsInvalid;
+    InvalidateBufferList();
 }

@@ -1,6 +1,6 @@
 // The memory one bus's audio passes through during a render call: an owned sample block sized
-// for the largest slice, and the buffer-list header handed out for a call, pointing either into
-// that block or into buffers supplied from outside.
+// for the largest slice, and the buffer-list header handed out for a call: its own, pointing into
+// that block or into buffers supplied from outside, or a caller's list borrowed for the call.
 #pragma once
 
 #include "CAStreamBasicDescription.h"
@@ -35,56 +35,47 @@ public:
     // [render-thread]
     AudioBufferList& PrepareNullBuffer(const CAStreamBasicDescription& format, UInt32 frames);
 
-    // The header as last prepared or set; throws -1 when it was invalidated. [render-thread]
+    // The header as last prepared or borrowed; throws -1 when it was invalidated.
+    // [render-thread]
     AudioBufferList& GetBufferList() const
     {
         if (mPtrState == kPtrsInvalid)
             ThrowListError();
         return *mPtrs;
     }
-    // Takes a caller's buffer descriptors (not the samples); throws -1 for more buffers than
-    // allocated. [render-thread]
-    AudioBufferList& SetBufferList(const AudioBufferList& list)
+    // Borrows a caller's buffer list for one call: the header handed out is the caller's own,
+    // not a copy, so what a render writes through it reaches the caller directly; the next
+    // prepare or invalidation puts the own header back, and nothing here ever writes into or
+    // frees the borrowed list. Throws -1 for more buffers than allocated. [render-thread]
+    AudioBufferList& SetBufferList(AudioBufferList& list)
     {
-        if (mPtrs == nullptr || list.mNumberBuffers > mAllocatedStreams)
+        if (mOwnPtrs == nullptr || list.mNumberBuffers > mAllocatedStreams)
             ThrowListError();
-        // Field by field: the caller has just written these descriptors, and a block copy's
-        // wide loads, spanning several of its narrow stores, would stall until they retire.
-        mPtrs->mNumberBuffers = list.mNumberBuffers;
-        for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {
-            const AudioBuffer& from = list.mBuffers[i];
-            AudioBuffer& to = mPtrs->mBuffers[i];
-            to.mNumberChannels = from.mNumberChannels;
-            to.mDataByteSize = from.mDataByteSize;
-            to.mData = from.mData;
-        }
-        mPtrState = kPtrsToExternalMemory;
-        return *mPtrs;
+        mPtrs = &list;
+        mPtrState = EveryBufferHasMemory(list) ? kPtrsToCallersMemory : kPtrsToExternalMemory;
+        return list;
     }
     // Copies the buffer descriptors into `list`; throws -1 when invalid. [render-thread]
     void CopyBufferListTo(AudioBufferList& list) const;
     // Copies the samples into `list`'s buffers, as much as each holds, repeating the last stream
-    // into extra buffers; throws -1 when invalid. [render-thread]
+    // into extra buffers; nothing when `list` is the borrowed header. Throws -1 when invalid.
+    // [render-thread]
     void CopyBufferContentsTo(AudioBufferList& list) const
     {
-        // The usual end of a render into a caller's buffers: it wrote them in place, and the
-        // header still describes them exactly, so nothing would move.
-        if (!DescribesExactly(list))
+        // The usual end of a render into a caller's buffers: it wrote them in place through the
+        // borrowed header, so nothing would move.
+        if (mPtrs != &list)
             CopyContentsInto(list);
     }
-    // [render-thread]
-    void InvalidateBufferList() { mPtrState = kPtrsInvalid; }
-    // Whether the header holds a caller's buffers and every one of them has memory, so that a
-    // render can write into them in place. [render-thread]
-    bool HoldsCallersMemory() const
+    // Forgets the header, and any caller's list borrowed. [render-thread]
+    void InvalidateBufferList()
     {
-        if (mPtrState != kPtrsToExternalMemory)
-            return false;
-        for (UInt32 i = 0; i < mPtrs->mNumberBuffers; ++i)
-            if (mPtrs->mBuffers[i].mData == nullptr)
-                return false;
-        return true;
+        mPtrs = mOwnPtrs;
+        mPtrState = kPtrsInvalid;
     }
+    // Whether the header is a caller's list whose every buffer has memory, so that a render
+    // can write into them in place. [render-thread]
+    bool HoldsCallersMemory() const { return mPtrState == kPtrsToCallersMemory; }
 
     // Adopts memory the host offers when it is at least as large as the current block; the
     // host keeps ownership. [host-thread & initialized]
@@ -98,16 +89,17 @@ public:
     bool HasExternalMemory() const { return mExternalMemory; }
 
 private:
-    enum PtrState { kPtrsInvalid = 0, kPtrsToMyMemory = 1, kPtrsToExternalMemory = 2 };
+    enum PtrState {
+        kPtrsInvalid = 0,
+        kPtrsToMyMemory = 1,
+        kPtrsToExternalMemory = 2,
+        kPtrsToCallersMemory = 3
+    };
 
-    // Whether the (valid) header has `list`'s buffers, each with the same memory and size.
-    bool DescribesExactly(const AudioBufferList& list) const
+    static bool EveryBufferHasMemory(const AudioBufferList& list)
     {
-        if (mPtrState == kPtrsInvalid || mPtrs->mNumberBuffers != list.mNumberBuffers)
-            return false;
         for (UInt32 i = 0; i < list.mNumberBuffers; ++i)
-            if (mPtrs->mBuffers[i].mData != list.mBuffers[i].mData ||
-                mPtrs->mBuffers[i].mDataByteSize != list.mBuffers[i].mDataByteSize)
+            if (list.mBuffers[i].mData == nullptr)
                 return false;
         return true;
     }
@@ -122,7 +114,9 @@ private:
 
     PtrState mPtrState = kPtrsInvalid;
     bool mExternalMemory = false;
+    // The header handed out: the own one, or a caller's list borrowed for one call.
     AudioBufferList* mPtrs = nullptr;
+    AudioBufferList* mOwnPtrs = nullptr;
     Byte* mMemory = nullptr;
     UInt32 mAllocatedStreams = 0;
     UInt32 mAllocatedFrames = 0;

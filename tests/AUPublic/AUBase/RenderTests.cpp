@@ -1,5 +1,6 @@
 #include "AUBaseTestUnit.h"
 #include "OutputCapture.h"
+#include "ThrownStatus.h"
 
 #include <gtest/gtest.h>
 
@@ -284,6 +285,37 @@ TEST(RenderBuffers, UnitWithSeveralOutputsRendersIntoItsOwnBuffersAndCopiesOut)
     EXPECT_EQ(caller.List().mBuffers[0].mData, caller.Samples(0)) << "the caller keeps its memory";
     // The unit's own pointers were only good for that call.
     EXPECT_THROW(unit->GetOutput(0)->GetBufferList(), int);
+}
+
+TEST(RenderBuffers, CallersBuffersGetTheAudioWhereverTheUnitWroteItAndAreForgottenAfterTheCall)
+{
+    const struct {
+        const char* name;
+        bool intoOwnBuffers;
+        OSStatus result;
+        Float32 expectedSample; // sample 7 of the second buffer
+    } cases[] = {
+        {"in place", false, noErr, 7 + 1000 + 1},
+        {"into the unit's own buffers", true, noErr, 7 + 1000 + 1},
+        {"into its own buffers, then failing", true, -33, 0},
+    };
+    for (const auto& c : cases) {
+        auto unit = MakeInitializedUnit();
+        unit->mRenderIntoOwnBuffers = c.intoOwnBuffers;
+        unit->mRenderResult = c.result;
+        TestBuffers caller(kFrames);
+        AudioUnitRenderActionFlags flags = 0;
+        EXPECT_EQ(unit->DoRender(flags, SampleTime(0), 0, kFrames, caller.List()), c.result)
+            << c.name;
+        EXPECT_EQ(caller.Samples(1)[7], c.expectedSample) << c.name;
+        EXPECT_EQ(caller.List().mNumberBuffers, 2u) << c.name;
+        for (UInt32 i = 0; i < 2; ++i) {
+            EXPECT_EQ(caller.List().mBuffers[i].mData, caller.Samples(i)) << c.name;
+            EXPECT_EQ(caller.List().mBuffers[i].mDataByteSize, kFrames * sizeof(Float32)) << c.name;
+        }
+        EXPECT_EQ(ThrownStatus([&] { unit->GetOutput(0)->GetBufferList(); }), -1)
+            << c.name << ": the caller's buffers are not kept";
+    }
 }
 
 TEST(RenderBuffers, ErrorFromRenderCopiesNothing)

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <iterator>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -149,42 +153,108 @@ TEST(AUBufferList, ContentsCopyWritesOnlyWhereTheDestinationHasRoom)
     EXPECT_EQ(destination.List().mBuffers[1].mDataByteSize, 0u);
 }
 
-TEST(AUBufferList, ContentsCopyIntoTheCallersBuffersSetBeforeMovesOnlyWhatTheRenderRedirected)
+TEST(AUBufferList, BorrowedCallersListIsWrittenInPlaceAndCopiedIntoOnlyOnceReplaced)
 {
-    enum Change { kNone, kSecondToOtherMemory, kFirstShortened, kOneBufferLeft };
+    // What a render does between borrowing the caller's list and the copy back.
+    enum Render { kInPlace, kOwnBuffers, kOwnBuffersForOneFrame, kInvalidated };
     const struct {
         const char* name;
-        Change change;
+        Render render;
         std::vector<Float32> expectedFirst, expectedSecond;
-        UInt32 expectedFirstBytes;
+        UInt32 expectedBytes;
+        OSStatus expectedThrow;
     } cases[] = {
-        {"written in place", kNone, {1, 1}, {2, 2}, 8},
-        {"second redirected", kSecondToOtherMemory, {1, 1}, {7, 7}, 8},
-        {"first shortened", kFirstShortened, {1, 1}, {2, 2}, 4},
-        {"one buffer left", kOneBufferLeft, {1, 1}, {1, 1}, 8},
+        {"written in place", kInPlace, {5, 5}, {5, 5}, 8, 0},
+        {"own buffers prepared", kOwnBuffers, {7, 7}, {7, 7}, 8, 0},
+        {"own buffers for one frame", kOwnBuffersForOneFrame, {7, 1}, {7, 2}, 4, 0},
+        {"invalidated", kInvalidated, {1, 1}, {2, 2}, 8, -1},
     };
     for (const auto& c : cases) {
         AUBufferList buffers;
-        buffers.Allocate(Canonical(2), 2);
-        std::vector<Float32> first(2, 1), second(2, 2), other(2, 7);
+        const CAStreamBasicDescription stereo = Canonical(2);
+        buffers.Allocate(stereo, 2);
+        std::vector<Float32> first(2, 1), second(2, 2);
         Header caller(2);
         caller.List().mBuffers[0] = {1, 8, first.data()};
         caller.List().mBuffers[1] = {1, 8, second.data()};
         AudioBufferList& bus = buffers.SetBufferList(caller.List());
-        if (c.change == kSecondToOtherMemory)
-            bus.mBuffers[1].mData = other.data();
-        if (c.change == kFirstShortened)
-            bus.mBuffers[0].mDataByteSize = 4;
-        if (c.change == kOneBufferLeft)
-            bus.mNumberBuffers = 1;
+        EXPECT_EQ(&bus, &caller.List()) << c.name << ": borrowed, not copied";
+        EXPECT_TRUE(buffers.HoldsCallersMemory()) << c.name;
 
-        buffers.CopyBufferContentsTo(caller.List());
+        const UInt32 frames = c.render == kOwnBuffersForOneFrame ? 1 : 2;
+        AudioBufferList* written = &bus;
+        if (c.render == kOwnBuffers || c.render == kOwnBuffersForOneFrame)
+            written = &buffers.PrepareBuffer(stereo, frames);
+        if (c.render == kInvalidated)
+            buffers.InvalidateBufferList();
+        else
+            for (UInt32 b = 0; b < 2; ++b)
+                std::fill_n(static_cast<Float32*>(written->mBuffers[b].mData), frames,
+                            written == &bus ? 5.0f : 7.0f);
+
+        EXPECT_EQ(ThrownStatus([&] { buffers.CopyBufferContentsTo(caller.List()); }),
+                  c.expectedThrow)
+            << c.name;
         EXPECT_EQ(first, c.expectedFirst) << c.name;
         EXPECT_EQ(second, c.expectedSecond) << c.name;
+        EXPECT_EQ(caller.List().mNumberBuffers, 2u) << c.name;
         EXPECT_EQ(caller.List().mBuffers[0].mData, first.data()) << c.name;
         EXPECT_EQ(caller.List().mBuffers[1].mData, second.data()) << c.name;
-        EXPECT_EQ(caller.List().mBuffers[0].mDataByteSize, c.expectedFirstBytes) << c.name;
-        EXPECT_EQ(caller.List().mBuffers[1].mDataByteSize, 8u) << c.name;
+        EXPECT_EQ(caller.List().mBuffers[1].mDataByteSize, c.expectedBytes) << c.name;
+    }
+}
+
+TEST(AUBufferList, OwnOperationsAfterBorrowingNeitherWriteNorFreeTheCallersList)
+{
+    alignas(16) static Byte external[2 * 64];
+    const CAStreamBasicDescription stereo = Canonical(2);
+    enum Afterwards { kOwn, kInvalid, kCallers }; // what GetBufferList gives
+    const struct {
+        const char* name;
+        std::function<void(AUBufferList&)> operation;
+        Afterwards header;
+    } cases[] = {
+        {"prepare", [&](AUBufferList& b) { b.PrepareBuffer(stereo, 4); }, kOwn},
+        {"prepare null", [&](AUBufferList& b) { b.PrepareNullBuffer(stereo, 4); }, kOwn},
+        {"allocate a larger header", [&](AUBufferList& b) { b.Allocate(Canonical(8), 4); },
+         kInvalid},
+        {"external memory",
+         [&](AUBufferList& b) {
+             b.UseExternalBuffer(stereo, {external, sizeof(external)});
+         },
+         kInvalid},
+        {"deallocate", [&](AUBufferList& b) { b.Deallocate(); }, kInvalid},
+        {"invalidate", [&](AUBufferList& b) { b.InvalidateBufferList(); }, kInvalid},
+        {"only the destructor", [&](AUBufferList&) {}, kCallers},
+    };
+    for (const auto& c : cases) {
+        Float32 left[4], right[4];
+        // The caller's header on the heap, so that a free of it shows under AddressSanitizer.
+        auto storage = std::make_unique<AudioBuffer[]>(3);
+        auto& caller = *reinterpret_cast<AudioBufferList*>(storage.get());
+        caller.mNumberBuffers = 2;
+        caller.mBuffers[0] = {1, 16, left};
+        caller.mBuffers[1] = {1, 16, right};
+        const auto bytes = [&] {
+            const Byte* begin = reinterpret_cast<const Byte*>(&caller);
+            return std::vector<Byte>(begin, reinterpret_cast<const Byte*>(&caller.mBuffers[2]));
+        };
+        const std::vector<Byte> before = bytes();
+        {
+            AUBufferList buffers;
+            buffers.Allocate(stereo, 4);
+            buffers.SetBufferList(caller);
+            c.operation(buffers);
+            const AudioBufferList* after = nullptr;
+            EXPECT_EQ(ThrownStatus([&] { after = &buffers.GetBufferList(); }),
+                      c.header == kInvalid ? -1 : 0)
+                << c.name;
+            if (c.header != kInvalid) {
+                EXPECT_EQ(after == &caller, c.header == kCallers) << c.name;
+            }
+            EXPECT_EQ(buffers.HoldsCallersMemory(), c.header == kCallers) << c.name;
+        }
+        EXPECT_EQ(bytes(), before) << c.name;
     }
 }
 
@@ -203,6 +273,7 @@ TEST(AUBufferList, ListCopyHandsOutOurPointersAndSetListTakesTheCallers)
     header.List().mBuffers[0] = {1, 32, left};
     header.List().mBuffers[1] = {1, 32, right};
     AudioBufferList& set = buffers.SetBufferList(header.List());
+    EXPECT_EQ(&set, &header.List());
     EXPECT_EQ(set.mBuffers[0].mData, left);
     EXPECT_EQ(buffers.GetBufferList().mBuffers[1].mData, right);
 }

@@ -50,7 +50,9 @@ public:
         return AUBase::SetParameter(inID, inScope, inElement, inValue, inBufferOffsetInFrames);
     }
 
-    // Writes sample n of channel c as n + 1000 c + mRenderCalls into the output's buffers.
+    // Writes sample n of channel c as n + 1000 c + mRenderCalls into the output's buffers (first
+    // prepared as the unit's own with mRenderIntoOwnBuffers), then answers mRenderResult; a
+    // failing render into the given buffers writes nothing.
     OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp&,
                     UInt32 inNumberFrames) override
     {
@@ -59,15 +61,16 @@ public:
         mControlRegisterSeen = GETCSR();
         if (mRenderThrows)
             ThrowAs(*mRenderThrows, mRenderThrownStatus);
-        if (mRenderResult != noErr)
+        if (mRenderResult != noErr && !mRenderIntoOwnBuffers)
             return mRenderResult;
-        AudioBufferList& list = GetOutput(0)->GetBufferList();
+        AudioBufferList& list = mRenderIntoOwnBuffers ? GetOutput(0)->PrepareBuffer(inNumberFrames)
+                                                      : GetOutput(0)->GetBufferList();
         for (UInt32 c = 0; c < list.mNumberBuffers; ++c) {
             auto* samples = static_cast<Float32*>(list.mBuffers[c].mData);
             for (UInt32 n = 0; n < inNumberFrames; ++n)
                 samples[n] = Float32(n + 1000 * c + mRenderCalls);
         }
-        return noErr;
+        return mRenderResult;
     }
 
     UInt32 GetChannelLayoutTags(AudioUnitScope scope, AudioUnitElement element,
@@ -113,6 +116,7 @@ public:
 
     OSStatus mInitializeResult = noErr;
     OSStatus mRenderResult = noErr;
+    bool mRenderIntoOwnBuffers = false;
     bool mCanSchedule = false;
     bool mStreamFormatWritable = true;
     int mInitializeCalls = 0;
