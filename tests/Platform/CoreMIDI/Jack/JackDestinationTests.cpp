@@ -147,6 +147,139 @@ TEST_F(JackDestinations, WhatDoesNotFitInACycleFollowsInTheNextInOrder)
 
 namespace {
 
+// The number a test put in a note-on's data bytes.
+int NumberOf(const JackPeerEvent& event)
+{
+    return event.data[1] << 7 | event.data[2];
+}
+
+MIDIPacketList NumberedNote(MIDITimeStamp stamp, int number)
+{
+    return OnePacket(stamp, {0x90, Byte(number >> 7), Byte(number & 0x7F)});
+}
+
+} // namespace
+
+TEST_F(JackDestinations, PacketsGoOutInOneOrderEachHeldUntilItsTime)
+{
+    struct Case {
+        const char* what;
+        // Sends numbered notes; gives the numbers in the order they must arrive.
+        std::vector<int> (*send)(MIDIPortRef port, MIDIEndpointRef destination);
+        bool pastDueFirst; // the first arrives at frame 0 of its cycle, counted late
+    };
+    const Case cases[] = {
+        {"equal stamps in send order, from separate lists and from one",
+         [](MIDIPortRef port, MIDIEndpointRef destination) {
+             const MIDITimeStamp stamp = AudioGetCurrentHostTime() + 100 * kMillis;
+             std::vector<int> order;
+             for (int number = 0; number < 40; ++number) {
+                 const MIDIPacketList list = NumberedNote(stamp, number);
+                 EXPECT_EQ(MIDISend(port, destination, &list), noErr);
+                 order.push_back(number);
+             }
+             MIDIPacketList list{};
+             MIDIPacket* packet = MIDIPacketListInit(&list);
+             for (int number = 40; number < 60; ++number) {
+                 const Byte note[] = {0x90, 0, Byte(number)};
+                 // Merged into one packet, as equal stamps are: one event each, in order.
+                 packet = MIDIPacketListAdd(&list, sizeof list, packet, stamp, 3, note);
+                 EXPECT_NE(packet, nullptr);
+                 order.push_back(number);
+             }
+             EXPECT_EQ(MIDISend(port, destination, &list), noErr);
+             return order;
+         },
+         false},
+        {"a past-due packet before one due in time, whatever their send order",
+         [](MIDIPortRef port, MIDIEndpointRef destination) {
+             const MIDIPacketList inTime = NumberedNote(AudioGetCurrentHostTime(), 1);
+             const MIDIPacketList pastDue = NumberedNote(1, 0);
+             EXPECT_EQ(MIDISend(port, destination, &inTime), noErr);
+             EXPECT_EQ(MIDISend(port, destination, &pastDue), noErr);
+             return std::vector<int>{0, 1};
+         },
+         true},
+        {"stamps seconds ahead, all sent at once as offline play sends them",
+         [](MIDIPortRef port, MIDIEndpointRef destination) {
+             const MIDITimeStamp start = AudioGetCurrentHostTime() + 100 * kMillis;
+             std::vector<int> order;
+             for (int number = 0; number < 306; ++number) {
+                 const MIDIPacketList list =
+                     NumberedNote(start + UInt64(number) * 10 * kMillis, number);
+                 EXPECT_EQ(MIDISend(port, destination, &list), noErr);
+                 order.push_back(number);
+             }
+             return order;
+         },
+         false},
+    };
+    const std::string peerName = Unique("plenko-order");
+    JackPeer peer(peerName, {"in"});
+    ASSERT_TRUE(peer.IsOpen());
+    const MIDIEndpointRef destination = WaitForDestination(peerName + ": in");
+    ASSERT_NE(destination, 0u);
+    MIDITestClient client;
+    // Its port is made at its first use.
+    const MIDIPacketList warmUp = OnePacket(0, {0xB0, 123, 0});
+    ASSERT_EQ(MIDISend(client.Port(), destination, &warmUp), noErr);
+    ASSERT_EQ(peer.WaitFor(1).size(), 1u);
+    size_t arrived = 1;
+    SInt32 sent = 1;
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        const SInt32 lateBefore = IntegerProperty(destination, kMIDIPropertyLatePacketCount);
+        const std::vector<int> order = test.send(client.Port(), destination);
+        sent += SInt32(order.size());
+        std::vector<JackPeerEvent> received =
+            peer.WaitFor(arrived + order.size(), std::chrono::milliseconds(8000));
+        ASSERT_EQ(received.size(), arrived + order.size());
+        received.erase(received.begin(), received.begin() + std::ptrdiff_t(arrived));
+        arrived += order.size();
+        std::vector<int> numbers;
+        for (const JackPeerEvent& event : received)
+            numbers.push_back(NumberOf(event));
+        EXPECT_EQ(numbers, order);
+        const SInt32 late = IntegerProperty(destination, kMIDIPropertyLatePacketCount) - lateBefore;
+        if (test.pastDueFirst) {
+            EXPECT_EQ(received.front().frame % peer.BufferSize(), 0u) << "not at its cycle's start";
+            EXPECT_EQ(late, 1);
+        } else {
+            EXPECT_EQ(late, 0);
+        }
+    }
+    EXPECT_EQ(WaitForMessageCounts(destination, sent), (MessageCounts{sent, 0, 0, 0}));
+}
+
+TEST_F(JackDestinations, AFullHandOverRefusesTheListAndCountsIt)
+{
+    Watchdog watchdog(120, "a full JACK hand-over");
+    const std::string peerName = Unique("plenko-flood");
+    std::optional<JackPeer> peer;
+    peer.emplace(peerName, std::vector<std::string>{"in"});
+    ASSERT_TRUE(peer->IsOpen());
+    const MIDIEndpointRef destination = WaitForDestination(peerName + ": in");
+    ASSERT_NE(destination, 0u);
+    MIDITestClient client;
+    // An hour ahead: held, however long, until the hand-over is full.
+    const MIDIPacketList chord =
+        OnePacket(AudioGetCurrentHostTime() + 3600000 * kMillis, {0x90, 60, 1, 64, 1});
+    SInt32 accepted = 0;
+    OSStatus status = noErr;
+    while ((status = MIDISend(client.Port(), destination, &chord)) == noErr)
+        ++accepted;
+    EXPECT_EQ(status, kMIDIMessageSendErr);
+    EXPECT_GT(accepted, 4096) << "the hand-over never grew";
+    EXPECT_EQ(MessageCountsOf(destination), (MessageCounts{0, 2, 0, 0}));
+
+    // What it holds is counted offline when the port goes, and none of it was written.
+    peer.reset();
+    EXPECT_EQ(WaitForMessageCounts(destination, 2 * accepted + 2),
+              (MessageCounts{0, 2, 2 * accepted, 0}));
+}
+
+namespace {
+
 constexpr int kEvents = 500;
 constexpr SInt32 kOffsetMicros = 5000;
 
