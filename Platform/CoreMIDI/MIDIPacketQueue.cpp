@@ -1,6 +1,5 @@
 #include "MIDIPacketQueue.h"
 
-#include "MIDIMessageSplitter.h"
 #include "MIDIObjectTable.h"
 #include "MIDIPoolGrower.h"
 
@@ -75,7 +74,8 @@ bool MIDIPacketQueue::AddChunk()
     mCapacity.store(first + kChunkSlots);
     // Pushed last first, so that the pool hands out its slots in order.
     for (UInt32 index = first + kChunkSlots; index-- > first;)
-        PushFree(index);
+        PushBack(index);
+    mFreeSlots.fetch_add(kChunkSlots);
     return true;
 }
 
@@ -108,14 +108,12 @@ UInt32 MIDIPacketQueue::PopFree()
         const UInt64 next = At(link - 1).mNext.load(std::memory_order_relaxed);
         const UInt64 replacement = ((head >> 32) + 1) << 32 | next;
         if (mFreeHead.compare_exchange_weak(head, replacement, std::memory_order_acquire,
-                                            std::memory_order_acquire)) {
-            mFreeSlots.fetch_sub(1, std::memory_order_relaxed);
+                                            std::memory_order_acquire))
             return link - 1;
-        }
     }
 }
 
-void MIDIPacketQueue::PushFree(UInt32 index)
+void MIDIPacketQueue::PushBack(UInt32 index)
 {
     MIDIQueuedPacket& slot = At(index);
     UInt64 head = mFreeHead.load(std::memory_order_relaxed);
@@ -125,7 +123,6 @@ void MIDIPacketQueue::PushFree(UInt32 index)
         replacement = ((head >> 32) + 1) << 32 | (index + 1);
     } while (!mFreeHead.compare_exchange_weak(head, replacement, std::memory_order_release,
                                               std::memory_order_relaxed));
-    mFreeSlots.fetch_add(1, std::memory_order_relaxed);
 }
 
 bool DueBefore(const MIDIScheduledPacket& a, const MIDIScheduledPacket& b)
@@ -159,7 +156,7 @@ MIDISubmitResult MIDIPacketQueue::Submit(MIDIEndpointRef destination, UInt32 pre
         if (index == kNone) {
             for (UInt32 link = first; link != kNone;) {
                 const UInt32 next = link == last ? kNone : At(link).mNext.load() - 1;
-                PushFree(link);
+                PushBack(link);
                 link = next;
             }
             if (wellFormed)
@@ -184,13 +181,13 @@ MIDISubmitResult MIDIPacketQueue::Submit(MIDIEndpointRef destination, UInt32 pre
         slot.mPresence = presence;
         slot.mLength = packet->length;
         std::memcpy(slot.mData, packet->data, packet->length);
-        slot.mMessages = CountMessages(slot.mData, slot.mLength);
         if (first == kNone)
             first = index;
         else
             At(last).mNext.store(index + 1, std::memory_order_relaxed);
         last = index;
     }
+    mFreeSlots.fetch_sub(list.numPackets, std::memory_order_relaxed);
     AskForRoomIfLow();
 
     MIDIQueuedPacket& tail = At(last);

@@ -139,14 +139,15 @@ void MIDIScheduler::HandOver(const MIDIQueuedPacket& packet)
 {
     CallIntoLiveObject(packet.mDestination, MIDIObjectKind::Endpoint,
                        [&](MIDIObjectRecord& destination) {
+                           const UInt16 messages = MessagesOf(packet);
                            if (destination.mPresence.load() != packet.mPresence) {
                                // It went offline after the send: what waited for it is lost.
-                               destination.mOfflineMessages.fetch_add(packet.mMessages);
+                               destination.mOfflineMessages.fetch_add(messages);
                            } else if (mBackend.HandOff(destination, packet)) {
-                               destination.mDeliveredMessages.fetch_add(packet.mMessages);
+                               destination.mDeliveredMessages.fetch_add(messages);
                            } else {
                                destination.mDroppedPackets.fetch_add(1);
-                               destination.mDroppedMessages.fetch_add(packet.mMessages);
+                               destination.mDroppedMessages.fetch_add(messages);
                            }
                        });
 }
