@@ -111,6 +111,40 @@ TEST_F(JackDestinations, TheListFollowsTheServersPorts)
     EXPECT_EQ(WaitForMessageCounts(in, 4), (MessageCounts{2, 0, 2, 0}));
 }
 
+TEST_F(JackDestinations, OnlyTheDestinationsThatWentLastAreKeptOffline)
+{
+    // More ports than the services keep offline go at once; those that went first are disposed.
+    constexpr int kPorts = 70;
+    constexpr int kKept = 64;
+    const std::string peerName = Unique("plenko-many");
+    std::vector<std::string> portNames;
+    for (int n = 0; n < kPorts; ++n)
+        portNames.push_back("p" + std::to_string(n));
+    std::optional<JackPeer> peer;
+    peer.emplace(peerName, portNames);
+    ASSERT_TRUE(peer->IsOpen());
+    std::vector<MIDIEndpointRef> destinations;
+    for (const std::string& port : portNames) {
+        destinations.push_back(WaitForDestination(peerName + ": " + port));
+        ASSERT_NE(destinations.back(), 0u) << port;
+    }
+    peer.reset();
+    for (MIDIEndpointRef destination : destinations)
+        EXPECT_TRUE(WaitUntilGone(destination));
+
+    MIDITestClient client;
+    const MIDIPacketList note = OnePacket(0, {0x90, 60, 1});
+    int disposed = 0, offline = 0;
+    for (MIDIEndpointRef destination : destinations) {
+        const OSStatus status = MIDISend(client.Port(), destination, &note);
+        EXPECT_TRUE(status == kMIDIUnknownEndpoint || status == kMIDINoConnection) << status;
+        disposed += status == kMIDIUnknownEndpoint;
+        offline += status == kMIDINoConnection;
+    }
+    EXPECT_EQ(offline, kKept);
+    EXPECT_EQ(disposed, kPorts - kKept);
+}
+
 TEST_F(JackDestinations, WhatDoesNotFitInACycleFollowsInTheNextInOrder)
 {
     // More SysEx at one stamp than a JACK MIDI buffer holds.
