@@ -97,7 +97,8 @@ class Load:
 
 
 def measure(timing, play, rate_out):
-    """Runs the measuring client, then the player; the arrivals (number, frame) and xruns."""
+    """Runs the measuring client, then the player; the arrivals (number, frame), and the cycles
+    the server missed or began late."""
     monitor = subprocess.Popen([os.path.join(timing, "timing_monitor"), "12"],
                                stdout=subprocess.PIPE, text=True)
     ready = monitor.stdout.readline().split()
@@ -111,7 +112,7 @@ def measure(timing, play, rate_out):
     for line in output.splitlines():
         fields = line.split()
         if fields[0] == "end":
-            xruns = int(fields[2])
+            xruns = int(fields[2]) + int(fields[4])
         else:
             arrivals.append((int(fields[0]), int(fields[1])))
     return arrivals, xruns, played
@@ -242,13 +243,23 @@ def main():
         print(f"JACK server: dummy driver, 48 kHz, 256 frames, {kind}; "
               f"{EVENTS} events per run; load: {2 * os.cpu_count()} busy threads")
         print(f"{'player':26} {'condition':9} {'run':>3} {'events':>6} {'order':>6} "
-              f"{'within 1':>9} {'p99':>5} {'worst':>6} {'xruns':>5}")
+              f"{'within 1':>9} {'p99':>5} {'worst':>6} {'late cycles':>11}")
         for player, condition, run, result, xruns in rows:
             p99 = "-" if result["p99"] is None else str(result["p99"])
             worst = "-" if result["worst"] is None else str(result["worst"])
             print(f"{player:26} {condition:9} {run:>3} {result['events']:>6} "
                   f"{'yes' if result['in_order'] else 'NO':>6} {100 * result['within']:>8.1f}% "
-                  f"{p99:>5} {worst:>6} {xruns:>5}")
+                  f"{p99:>5} {worst:>6} {xruns:>11}")
+        for condition in CONDITIONS:
+            for player in players:
+                runs = [(result, late) for name, cond, _, result, late in rows
+                        if name == player and cond == condition]
+                exact = sum(1 for result, _ in runs
+                            if result["events"] == EVENTS and result["in_order"]
+                            and result["within"] == 1.0)
+                calm = sum(1 for _, late in runs if late == 0)
+                print(f"{player}, {condition}: every event within 1 frame in {exact} of "
+                      f"{len(runs)} runs ({calm} without missed or late cycles)")
         for condition in CONDITIONS:
             shown = ", ".join("-" if value is None else f"{value:.3f}"
                               for value in lateness[condition])

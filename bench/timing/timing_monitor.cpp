@@ -1,7 +1,9 @@
 // The timing benchmark's measuring JACK client: a MIDI input port whose process callback notes the
 // server's absolute frame of every grid event as it arrives. Once all have come, or after the
-// timeout, it prints one line per event in arrival order, "number frame", then "end", and how many
-// cycles the server missed meanwhile. It prints "ready" once its port can be connected to.
+// timeout, it prints one line per event in arrival order, "number frame", then "end" with how many
+// cycles the server missed meanwhile and how many it began more than a millisecond late (either
+// unsettles its clock, and so the frames, for a while). It prints "ready" once its port can be
+// connected to.
 #include "TimingGrid.h"
 
 #include <jack/jack.h>
@@ -28,12 +30,20 @@ struct Monitor {
     Arrival arrivals[kCapacity];
     std::atomic<size_t> count{0};
     std::atomic<unsigned> xruns{0};
+    std::atomic<unsigned> lateCycles{0};
 };
 
 int Process(jack_nframes_t frames, void* argument)
 {
     auto* monitor = static_cast<Monitor*>(argument);
     const jack_nframes_t first = jack_last_frame_time(monitor->client);
+    jack_nframes_t cycleFrame = 0;
+    jack_time_t cycleStart = 0, nextCycle = 0;
+    float periodMicros = 0;
+    if (jack_get_cycle_times(monitor->client, &cycleFrame, &cycleStart, &nextCycle,
+                             &periodMicros) == 0 &&
+        jack_get_time() > cycleStart + 1000)
+        monitor->lateCycles.fetch_add(1, std::memory_order_relaxed);
     void* buffer = jack_port_get_buffer(monitor->port, frames);
     size_t count = monitor->count.load(std::memory_order_relaxed);
     for (jack_nframes_t n = 0; n < jack_midi_get_event_count(buffer) && count < kCapacity; ++n) {
@@ -89,7 +99,7 @@ int main(int argc, char** argv)
     for (size_t n = 0; n < count; ++n)
         std::printf("%d %llu\n", monitor.arrivals[n].number,
                     static_cast<unsigned long long>(monitor.arrivals[n].frame));
-    std::printf("end xruns %u\n", monitor.xruns.load());
+    std::printf("end xruns %u late %u\n", monitor.xruns.load(), monitor.lateCycles.load());
     jack_client_close(monitor.client);
     return 0;
 }
