@@ -21,6 +21,13 @@ UInt64 Shifted(MIDITimeStamp stamp, SInt64 shift)
     return stamp < kNever - UInt64(shift) ? stamp + UInt64(shift) : kNever;
 }
 
+// Whether a quarter of the pool or more is in use: time to grow, while three quarters of it still
+// give senders room until the grower has run.
+bool LowOnRoom(SInt64 freeSlots, UInt32 capacity)
+{
+    return freeSlots < SInt64(capacity) / 4 * 3;
+}
+
 UInt32 WholeChunks(UInt32 slots)
 {
     return (slots + MIDIPacketQueue::kChunkSlots - 1) / MIDIPacketQueue::kChunkSlots;
@@ -84,7 +91,7 @@ void MIDIPacketQueue::GrowWhileLow()
     // The request is taken back before looking, so that a sender who finds the pool low again
     // while it grows asks once more.
     mGrowthAsked.store(false);
-    while (mFreeSlots.load() < SInt64(mCapacity.load() / 2) && AddChunk()) {
+    while (LowOnRoom(mFreeSlots.load(), mCapacity.load()) && AddChunk()) {
     }
 }
 
@@ -92,7 +99,7 @@ void MIDIPacketQueue::AskForRoomIfLow()
 {
     const UInt32 capacity = mCapacity.load(std::memory_order_relaxed);
     if (mGrower == nullptr || capacity >= mMaxCapacity ||
-        mFreeSlots.load(std::memory_order_relaxed) >= SInt64(capacity / 2) ||
+        !LowOnRoom(mFreeSlots.load(std::memory_order_relaxed), capacity) ||
         mGrowthAsked.load(std::memory_order_relaxed) || mGrowthAsked.exchange(true))
         return;
     mGrower->Request();

@@ -2,7 +2,7 @@
 // thread, or a backend's own callback): a pool of packet slots, a lock-free free list, and a
 // lock-free stack of submitted packets that the consumer takes whole. Sending never allocates,
 // locks or waits; the pool grows on the grower's thread, in chunks that stay until the queue
-// ends, once half of it is in use.
+// ends, once a quarter of it is in use.
 #pragma once
 
 #include "MIDIMessageSplitter.h"
@@ -100,7 +100,8 @@ public:
 
     UInt32 Capacity() const { return mCapacity.load(); }
     UInt32 MaxCapacity() const { return mMaxCapacity; }
-    // Adds chunks while less than half of the pool is free, up to the largest size. [grower]
+    // Adds chunks while a quarter of the pool or more is in use, up to the largest size.
+    // [grower]
     void GrowWhileLow();
 
 private:
@@ -108,7 +109,7 @@ private:
     // Gives back a slot popped by a submission that then failed, which never counted it.
     void PushBack(UInt32 index);
     bool AddChunk();
-    // Wakes the grower once half of the pool is in use. [render-thread]
+    // Wakes the grower once a quarter of the pool is in use. [render-thread]
     void AskForRoomIfLow();
 
     const UInt32 mMaxCapacity;

@@ -2,6 +2,8 @@
 
 #include "MIDIPacketQueue.h"
 
+#include <RealTimeScheduling.h>
+
 #include <algorithm>
 #include <pthread.h>
 
@@ -20,6 +22,9 @@ void MIDIPoolGrower::Remove(MIDIPacketQueue& queue)
 void MIDIPoolGrower::Run()
 {
     pthread_setname_np(pthread_self(), "MIDI pool");
+    // Busy threads at normal priority would otherwise hold it back while senders fill the pool;
+    // without real-time scheduling it grows later, and bursts are refused sooner.
+    RequestRealTimeScheduling(kRealTimePriorityMIDIPool);
     while (!mThread.Stopping()) {
         mThread.Wait();
         std::lock_guard<std::mutex> lock(mMutex);

@@ -1,5 +1,5 @@
 // Grows the MIDI services' packet pools on a thread of its own, so that a sender never allocates:
-// a pool asks for room once half of it is in use, long before it is full.
+// a pool asks for room once a quarter of it is in use, long before it is full.
 #pragma once
 
 #include "WakeableThread.h"

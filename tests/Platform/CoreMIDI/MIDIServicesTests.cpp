@@ -692,8 +692,8 @@ TEST(MIDIServices, ThePoolGrowsBeforeItFillsSoThatBurstsAreNeverRefused)
 namespace {
 
 // In a child process whose services start there: delivers one packet, then tells how the
-// services' delivery thread is scheduled.
-[[noreturn]] void DeliverAndTellTheDeliveryThreadsScheduling(bool withoutPermission)
+// services' delivery thread and pool grower are scheduled.
+[[noreturn]] void DeliverAndTellTheThreadsScheduling(bool withoutPermission)
 {
     if (withoutPermission && !GiveUpRealTime())
         std::exit(2);
@@ -705,26 +705,31 @@ namespace {
         if (MIDISend(client.Port(), recorder.Endpoint(), &note) == noErr)
             delivered = int(recorder.WaitFor(1).size());
     }
-    const std::optional<ThreadScheduling> scheduling = NamedThreadScheduling("MIDI delivery");
-    fprintf(stderr, "delivered %d, %s %d\n", delivered,
-            !scheduling                        ? "no thread"
-            : scheduling->policy == SCHED_FIFO ? "FIFO"
-                                               : "normal",
-            scheduling ? scheduling->priority : -1);
+    fprintf(stderr, "delivered %d", delivered);
+    for (const char* name : {"MIDI delivery", "MIDI pool"}) {
+        const std::optional<ThreadScheduling> scheduling = NamedThreadScheduling(name);
+        fprintf(stderr, "; %s %s %d", name,
+                !scheduling                        ? "missing"
+                : scheduling->policy == SCHED_FIFO ? "FIFO"
+                                                   : "normal",
+                scheduling ? scheduling->priority : -1);
+    }
+    fprintf(stderr, "\n");
     std::exit(0);
 }
 
 } // namespace
 
-TEST(MIDIServices, TheDeliveryThreadRunsRealTimeWhereAllowedAndAtNormalPriorityElsewhere)
+TEST(MIDIServices, ItsThreadsRunRealTimeWhereAllowedAndAtNormalPriorityElsewhere)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const std::string realTime =
-        "delivered 1, FIFO " + std::to_string(kRealTimePriorityMIDIDelivery) + "\n";
+        "delivered 1; MIDI delivery FIFO " + std::to_string(kRealTimePriorityMIDIDelivery) +
+        "; MIDI pool FIFO " + std::to_string(kRealTimePriorityMIDIPool) + "\n";
     if (RealTimeAllowed(kRealTimePriorityMIDIDelivery)) {
-        EXPECT_EXIT(DeliverAndTellTheDeliveryThreadsScheduling(false), ::testing::ExitedWithCode(0),
+        EXPECT_EXIT(DeliverAndTellTheThreadsScheduling(false), ::testing::ExitedWithCode(0),
                     ::testing::Eq(realTime));
     }
-    EXPECT_EXIT(DeliverAndTellTheDeliveryThreadsScheduling(true), ::testing::ExitedWithCode(0),
-                ::testing::Eq("delivered 1, normal 0\n"));
+    EXPECT_EXIT(DeliverAndTellTheThreadsScheduling(true), ::testing::ExitedWithCode(0),
+                ::testing::Eq("delivered 1; MIDI delivery normal 0; MIDI pool normal 0\n"));
 }
