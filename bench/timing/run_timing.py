@@ -173,6 +173,7 @@ def draw(errors, path, server):
         f"set multiplot layout 2,2 title 'Timing error at a JACK port, frames at 48 kHz "
         f"(256-frame periods, {server} server)'",
         "set style fill solid 0.8 noborder",
+        "set boxwidth 2 absolute",
         "set logscale y",
         "set yrange [0.8:*]",
         "set xlabel 'error (frames)'",
