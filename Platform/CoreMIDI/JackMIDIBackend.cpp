@@ -64,13 +64,10 @@ JackClockReading ReadClocks()
 
 } // namespace
 
-JackMIDIBackend::JackMIDIBackend() : mPool(new MIDIScheduledPacket[kHandOffCapacity])
+JackMIDIBackend::JackMIDIBackend(MIDIPoolGrower& grower)
+    : mQueue(kInitialPoolSlots, kMaxPoolSlots, &grower)
 {
-    mFree.reserve(kHandOffCapacity);
-    mPending.reserve(kHandOffCapacity);
-    mHeldBack.reserve(kHandOffCapacity);
-    for (UInt32 index = kHandOffCapacity; index-- > 0;)
-        mFree.push_back(index);
+    mHeldBack.reserve(mQueue.MaxCapacity());
     SetPeriod(256, 48000);
     if (sem_init(&mWake, 0, 0) != 0)
         throw std::system_error(errno, std::generic_category(), "JACK backend semaphore");
@@ -111,7 +108,6 @@ void JackMIDIBackend::Stop()
 void JackMIDIBackend::SetPeriod(jack_nframes_t frames, jack_nframes_t rate)
 {
     const UInt64 period = UInt64(frames) * kNanosPerSecond / std::max(rate, jack_nframes_t(1));
-    mLeadNanos.store(2 * period + kHandOffAllowanceNanos);
     mDelayMicros.store(UInt32((period + kHandOffAllowanceNanos) / 1000));
 }
 
@@ -192,13 +188,14 @@ void JackMIDIBackend::Disconnect()
 {
     mAvailable.store(false);
     for (Slot& slot : mSlots)
-        if (slot.mEndpoint != 0) {
+        if (slot.mEndpoint != 0 && slot.mState.load() != kOffline) {
             // The server is gone, and our ports with it.
             slot.mOutput.store(nullptr);
             slot.mUnconnected = nullptr;
-            RemoveSlot(slot);
+            GoOffline(slot);
         }
     Release(NotificationThread(mClient));
+    DropEverythingHeld();
     std::lock_guard<std::mutex> lock(mRenamesMutex);
     mRenames.clear();
 }
@@ -256,21 +253,25 @@ void JackMIDIBackend::FollowPorts()
         jack_free(names);
     }
     for (Slot& slot : mSlots)
-        if (slot.mEndpoint != 0 && !slot.mSeen)
-            RemoveSlot(slot);
+        if (slot.mEndpoint != 0 && !slot.mSeen && slot.mState.load() != kOffline)
+            GoOffline(slot);
 }
 
 void JackMIDIBackend::ListPort(const std::string& fullName)
 {
-    Slot* free = nullptr;
     for (Slot& slot : mSlots) {
-        if (slot.mEndpoint != 0 && slot.mPortName == fullName) {
-            slot.mSeen = true;
-            return;
+        if (slot.mEndpoint == 0 || slot.mPortName != fullName)
+            continue;
+        slot.mSeen = true;
+        if (slot.mState.load() == kOffline) {
+            // The same port again: its destination is back, its port to be made at its next use.
+            slot.mOfflineOrder = 0;
+            slot.mState.store(kListed);
+            mRegistry->BringBackOnline(slot.mEndpoint);
         }
-        if (free == nullptr && slot.mEndpoint == 0)
-            free = &slot;
+        return;
     }
+    Slot* free = FreeSlot();
     if (free == nullptr)
         return; // more ports than the backend lists
     const auto [name, displayName] = DestinationNames(fullName);
@@ -286,10 +287,57 @@ void JackMIDIBackend::ListPort(const std::string& fullName)
     free->mSeen = true;
 }
 
+JackMIDIBackend::Slot* JackMIDIBackend::FreeSlot()
+{
+    Slot* oldestOffline = nullptr;
+    for (Slot& slot : mSlots) {
+        if (slot.mEndpoint == 0)
+            return &slot;
+        if (slot.mState.load() == kOffline &&
+            (oldestOffline == nullptr || slot.mOfflineOrder < oldestOffline->mOfflineOrder))
+            oldestOffline = &slot;
+    }
+    // A port that is here now goes before one that may never come back.
+    if (oldestOffline != nullptr)
+        RemoveSlot(*oldestOffline);
+    return oldestOffline;
+}
+
+void JackMIDIBackend::GoOffline(Slot& slot)
+{
+    // From now on sends are refused, and what waits for the destination is counted, not written.
+    mRegistry->TakeOffline(slot.mEndpoint);
+    mGoneRequested.store(true);
+    UnregisterPorts(slot);
+    slot.mState.store(kOffline);
+    slot.mOfflineOrder = ++mOfflineCount;
+    UInt32 offline = 0;
+    Slot* oldest = nullptr;
+    for (Slot& other : mSlots) {
+        if (other.mEndpoint == 0 || other.mState.load() != kOffline)
+            continue;
+        ++offline;
+        if (oldest == nullptr || other.mOfflineOrder < oldest->mOfflineOrder)
+            oldest = &other;
+    }
+    if (offline > kMaxOfflineDestinations)
+        RemoveSlot(*oldest);
+}
+
 void JackMIDIBackend::RemoveSlot(Slot& slot)
 {
     // After this, nothing is handed over for the destination nor written for it.
     mRegistry->RemoveDestination(slot.mEndpoint);
+    mGoneRequested.store(true);
+    UnregisterPorts(slot);
+    slot.mEndpoint = 0;
+    slot.mPortName.clear();
+    slot.mOfflineOrder = 0;
+    slot.mState.store(kFree);
+}
+
+void JackMIDIBackend::UnregisterPorts(Slot& slot)
+{
     if (jack_port_t* output = slot.mOutput.exchange(nullptr)) {
         WaitForCycleToEnd(); // the callback may still hold the port's buffer
         jack_port_unregister(mClient, output);
@@ -297,9 +345,22 @@ void JackMIDIBackend::RemoveSlot(Slot& slot)
     if (slot.mUnconnected != nullptr)
         jack_port_unregister(mClient, slot.mUnconnected);
     slot.mUnconnected = nullptr;
-    slot.mEndpoint = 0;
-    slot.mPortName.clear();
-    slot.mState.store(kFree);
+}
+
+void JackMIDIBackend::DropEverythingHeld()
+{
+    mPending.TakeSubmitted();
+    mPending.ReleaseIf([this](UInt32 index) {
+        if (!DiscardIfGone(index)) {
+            // Nothing of this backend is online while its server is gone; should a destination
+            // be, the packet still waits for nothing.
+            if (MIDIObjectRecord* destination =
+                    mRegistry->FindDestination(mQueue.At(index).mDestination))
+                destination->mOfflineMessages.fetch_add(MessagesOf(mQueue.At(index)));
+            mQueue.Recycle(index);
+        }
+        return true;
+    });
 }
 
 void JackMIDIBackend::MakeWantedPorts()
@@ -345,16 +406,21 @@ void JackMIDIBackend::WaitForDeliveriesToEnd(MIDIEndpointRef)
     WaitForCycleToEnd();
 }
 
-// ---- Scheduler thread ----------------------------------------------------------------------
+// ---- Sending threads -----------------------------------------------------------------------
 
-bool JackMIDIBackend::HandOff(const MIDIObjectRecord& destination,
-                              const MIDIScheduledPacket& packet)
+MIDISubmitResult JackMIDIBackend::Submit(MIDIEndpointRef destination, MIDIObjectRecord& record,
+                                         UInt32 presence, const MIDIPacketList& list)
 {
-    Slot& slot = mSlots[destination.mBackendSlot];
+    Slot& slot = mSlots[record.mBackendSlot];
     UInt32 listed = kListed;
     if (slot.mState.compare_exchange_strong(listed, kWanted))
-        Wake();
-    return mHandedOff.Push(packet);
+        Wake(); // its port is made at its first use
+    MIDISubmission submission;
+    const MIDISubmitResult result =
+        mQueue.Submit(destination, presence, list, SendTimingOf(record, DelayMicros()), submission);
+    if (result == MIDISubmitResult::Taken && submission.mLateAtSend != 0)
+        record.mLatePackets.fetch_add(submission.mLateAtSend, std::memory_order_relaxed);
+    return result;
 }
 
 // ---- JACK's threads ------------------------------------------------------------------------
@@ -453,28 +519,25 @@ void JackMIDIBackend::Process(jack_nframes_t frames)
     const JackClockReading clocks = ReadClocks();
 
     OpenBuffers(frames);
-    TakeHandedOff();
-    const auto laterDue = [this](UInt32 a, UInt32 b) { return DueBefore(mPool[b], mPool[a]); };
-    while (!mPending.empty()) {
-        MIDIScheduledPacket& packet = mPool[mPending.front()];
+    mPending.TakeSubmitted();
+    if (mGoneRequested.exchange(false))
+        mPending.ReleaseIf([this](UInt32 index) { return DiscardIfGone(index); });
+    while (!mPending.Empty()) {
+        MIDIScheduledPacket& packet = mPending.FirstPacket();
         UInt32 frame = 0;
         const UInt64 due = HostTimeToJackNanos(packet.mDue, clocks);
         const JackPlacement placement = PlaceInCycle(due, cycle, frame);
         if (placement == JackPlacement::Later)
             break;
-        std::pop_heap(mPending.begin(), mPending.end(), laterDue);
-        const UInt32 index = mPending.back();
-        mPending.pop_back();
+        const UInt32 index = mPending.Pop();
         if (Write(packet, placement, frame,
                   packet.mTiming.mSent + kPortWaitNanos < clocks.mHostNanos))
-            Recycle(index);
+            mQueue.Recycle(index);
         else
             mHeldBack.push_back(index);
     }
-    for (UInt32 index : mHeldBack) {
-        mPending.push_back(index);
-        std::push_heap(mPending.begin(), mPending.end(), laterDue);
-    }
+    for (UInt32 index : mHeldBack)
+        mPending.Push(index);
     mHeldBack.clear();
     mCycle.fetch_add(1, std::memory_order_seq_cst);
 }
@@ -492,27 +555,41 @@ void JackMIDIBackend::OpenBuffers(jack_nframes_t frames)
     }
 }
 
-void JackMIDIBackend::TakeHandedOff()
+bool JackMIDIBackend::DiscardIfGone(UInt32 index)
 {
-    const auto laterDue = [this](UInt32 a, UInt32 b) { return DueBefore(mPool[b], mPool[a]); };
-    while (!mFree.empty() && mHandedOff.Pop(mPool[mFree.back()])) {
-        mPending.push_back(mFree.back());
-        mFree.pop_back();
-        std::push_heap(mPending.begin(), mPending.end(), laterDue);
-    }
+    const MIDIQueuedPacket& packet = mQueue.At(index);
+    MIDIObjectRecord* destination = mRegistry->FindDestination(packet.mDestination);
+    if (destination != nullptr && destination->mPresence.load() == packet.mPresence)
+        return false;
+    if (destination != nullptr) // offline since the send: what waited for it is lost
+        destination->mOfflineMessages.fetch_add(MessagesOf(packet), std::memory_order_relaxed);
+    mQueue.Recycle(index);
+    return true;
 }
+
+namespace {
+void Drop(MIDIObjectRecord& destination, const MIDIScheduledPacket& packet)
+{
+    destination.mDroppedPackets.fetch_add(1, std::memory_order_relaxed);
+    destination.mDroppedMessages.fetch_add(MessagesOf(packet), std::memory_order_relaxed);
+}
+} // namespace
 
 bool JackMIDIBackend::Write(MIDIScheduledPacket& packet, JackPlacement placement, UInt32 frame,
                             bool stale)
 {
     MIDIObjectRecord* destination = mRegistry->FindDestination(packet.mDestination);
     if (destination == nullptr || packet.mLength == 0)
-        return true; // disposed: what was handed over for it goes with it
+        return true; // disposed: what was sent to it goes with it
+    if (destination->mPresence.load() != packet.mPresence) {
+        destination->mOfflineMessages.fetch_add(MessagesOf(packet), std::memory_order_relaxed);
+        return true;
+    }
     Slot& slot = mSlots[destination->mBackendSlot];
     if (slot.mBuffer == nullptr) {
         if (slot.mState.load() != kFailed && !stale)
             return false; // its port is being made and connected
-        destination->mDroppedPackets.fetch_add(1, std::memory_order_relaxed);
+        Drop(*destination, packet);
         return true;
     }
     if (slot.mFull)
@@ -526,24 +603,30 @@ bool JackMIDIBackend::Write(MIDIScheduledPacket& packet, JackPlacement placement
     MIDIMessageSplitter messages(packet.mData, packet.mLength);
     const Byte* message = nullptr;
     UInt16 length = 0;
-    while (messages.Next(message, length)) {
+    UInt16 written = 0;
+    bool whole = true;
+    while (whole && messages.Next(message, length)) {
         if (jack_midi_event_write(slot.mBuffer, frame, message, length) == 0) {
             slot.mLastFrame = frame;
             ++slot.mWritten;
+            ++written;
             continue;
         }
-        if (slot.mWritten == 0) {
-            // Too long for even an empty buffer: it can never be written.
-            destination->mDroppedPackets.fetch_add(1, std::memory_order_relaxed);
-            return true;
-        }
-        // The buffer is full: the rest of the packet, and everything after it for this
-        // destination, waits for the next cycle, where it is past due.
-        KeepRest(packet, messages.MessageStart(), messages.RunningStatus());
-        slot.mFull = true;
-        return false;
+        whole = false;
     }
-    return true;
+    destination->mDeliveredMessages.fetch_add(written, std::memory_order_relaxed);
+    if (whole)
+        return true;
+    if (slot.mWritten == 0) {
+        // Too long for even an empty buffer: it can never be written.
+        Drop(*destination, packet);
+        return true;
+    }
+    // The buffer is full: the rest of the packet, and everything after it for this destination,
+    // waits for the next cycle, where it is past due.
+    KeepRest(packet, messages.MessageStart(), messages.RunningStatus());
+    slot.mFull = true;
+    return false;
 }
 
 void JackMIDIBackend::KeepRest(MIDIScheduledPacket& packet, UInt16 from, Byte runningStatus)

@@ -75,3 +75,16 @@ private:
     Byte mRunningStatus = 0;
     Byte mRestored[3] = {};
 };
+
+// How many messages the splitter finds in the bytes: what the services count per destination
+// (of a packet not yet delivered, or the rest of one partly delivered).
+inline UInt16 CountMessages(const Byte* data, UInt16 length)
+{
+    MIDIMessageSplitter messages(data, length);
+    const Byte* message = nullptr;
+    UInt16 messageLength = 0;
+    UInt16 count = 0;
+    while (messages.Next(message, messageLength))
+        ++count;
+    return count;
+}

@@ -76,6 +76,10 @@ void MIDIObjectTable::Release(MIDIObjectRef ref)
     record.mLatencyOffsetMicros.store(0, std::memory_order_relaxed);
     record.mLatePackets.store(0, std::memory_order_relaxed);
     record.mDroppedPackets.store(0, std::memory_order_relaxed);
+    for (std::atomic<UInt32>* count :
+         {&record.mPresence, &record.mDeliveredMessages, &record.mRefusedMessages,
+          &record.mOfflineMessages, &record.mDroppedMessages})
+        count->store(0, std::memory_order_relaxed);
     record.mOwner = 0;
     record.mBackend = nullptr;
     record.mBackendSlot = 0;

@@ -10,7 +10,7 @@
 #include <string>
 
 class MIDIBackend;
-class MIDIScheduler;
+class MIDIPacketSink;
 
 enum class MIDIObjectKind : UInt32 { Client = 1, Port = 2, Endpoint = 3 };
 
@@ -21,15 +21,24 @@ struct MIDIObjectRecord {
     std::atomic<SInt32> mLatencyOffsetMicros{0};
     std::atomic<UInt32> mLatePackets{0};    // delivered after their due time
     std::atomic<UInt32> mDroppedPackets{0}; // never delivered: the backend could not take them
+    // Even while a destination is online, odd while it is offline; one more at every change, so
+    // that a packet sent before a change is told from one sent after it.
+    std::atomic<UInt32> mPresence{0};
+    // What became of the messages sent to a destination (see kMIDIPropertyDeliveredMessageCount).
+    std::atomic<UInt32> mDeliveredMessages{0};
+    std::atomic<UInt32> mRefusedMessages{0};
+    std::atomic<UInt32> mOfflineMessages{0};
+    std::atomic<UInt32> mDroppedMessages{0};
 
     // Written before mRef is published, constant while the object lives. A destination without
     // an owner belongs to a system backend.
     MIDIObjectRef mOwner = 0;
     MIDIBackend* mBackend = nullptr;
     UInt32 mBackendSlot = 0;
-    // The scheduler that serves mBackend. Never cleared, so that a sender racing a disposal
-    // always finds a scheduler, which then drops the packet of the stale reference.
-    std::atomic<MIDIScheduler*> mScheduler{nullptr};
+    // Where sends to a destination go: mBackend itself or the scheduler that serves it. Never
+    // cleared, so that a sender racing a disposal always finds one, which then drops the packet
+    // of the stale reference.
+    std::atomic<MIDIPacketSink*> mSink{nullptr};
     MIDIReadProc mReadProc = nullptr;
     void* mReadRefCon = nullptr;
     MIDINotifyProc mNotifyProc = nullptr;

@@ -3,99 +3,53 @@
 #include "MIDIBackend.h"
 
 #include <CoreAudio/HostTime.h>
+#include <RealTimeScheduling.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
+#include <pthread.h>
 #include <sys/prctl.h>
-#include <system_error>
+#include <thread>
 
 namespace {
-constexpr SInt64 kNanosPerMicro = 1000;
-constexpr UInt64 kNanosPerSecond = 1000000000;
 constexpr UInt64 kNever = ~UInt64(0);
-
-// A host time moved by shift nanoseconds, held at the ends of the clock's range.
-UInt64 Shifted(MIDITimeStamp stamp, SInt64 shift)
-{
-    if (shift < 0)
-        return stamp > UInt64(-shift) ? stamp - UInt64(-shift) : 0;
-    return stamp < kNever - UInt64(shift) ? stamp + UInt64(shift) : kNever;
-}
-
-// The host time at which a packet falls due: its stamp moved by the destination's delay and
-// latency offset, less the advance time by which it wants packets early.
-UInt64 DueTime(MIDITimeStamp stamp, const MIDISendTiming& timing)
-{
-    return Shifted(stamp, timing.mLatenessNanos - timing.mAdvanceNanos);
-}
 } // namespace
 
-MIDIScheduler::MIDIScheduler(MIDIObjectTable& table, MIDIBackend& backend)
-    : mTable(table), mBackend(backend), mQueue(kPoolCapacity)
+MIDIScheduler::MIDIScheduler(MIDIObjectTable& table, MIDIBackend& backend, MIDIPoolGrower& grower)
+    : mTable(table), mBackend(backend), mQueue(kInitialPoolSlots, kMaxPoolSlots, &grower)
 {
-    mPending.reserve(kPoolCapacity);
-    if (sem_init(&mWake, 0, 0) != 0)
-        throw std::system_error(errno, std::generic_category(), "MIDI scheduler semaphore");
-    try {
-        mThread = std::thread(&MIDIScheduler::Run, this);
-    } catch (...) {
-        sem_destroy(&mWake);
-        throw;
-    }
 }
 
-MIDIScheduler::~MIDIScheduler()
+MIDISubmitResult MIDIScheduler::Submit(MIDIEndpointRef destination, MIDIObjectRecord& record,
+                                       UInt32 presence, const MIDIPacketList& list)
 {
-    mStopping.store(true);
-    sem_post(&mWake);
-    mThread.join();
-    sem_destroy(&mWake);
-}
-
-bool MIDIScheduler::Submit(MIDIEndpointRef destination, const MIDIObjectRecord& record,
-                           const MIDIPacketList& list)
-{
-    // The destination's settings at the send hold for its packets. The record is read through
-    // its atomics only, as a disposal may be reusing it.
-    MIDISendTiming timing;
-    timing.mSent = AudioGetCurrentHostTime();
-    timing.mLatenessNanos = (SInt64(mBackend.DelayMicros()) +
-                             record.mLatencyOffsetMicros.load(std::memory_order_relaxed)) *
-                            kNanosPerMicro;
-    timing.mAdvanceNanos =
-        SInt64(std::max(record.mAdvanceMicros.load(std::memory_order_relaxed), SInt32(0))) *
-        kNanosPerMicro;
-    MIDITimeStamp earliest = 0;
-    if (!mQueue.Submit(destination, list, timing, earliest))
-        return false;
-    if (HandOverTime(DueTime(earliest, timing)) < mWakeAt.load(std::memory_order_seq_cst))
-        sem_post(&mWake);
-    return true;
-}
-
-UInt64 MIDIScheduler::HandOverTime(UInt64 due) const
-{
-    const UInt64 lead = mBackend.LeadNanos();
-    return due > lead ? due - lead : 0;
+    // The destination's settings at the send hold for its packets.
+    const MIDISendTiming timing = SendTimingOf(record, mBackend.DelayMicros());
+    MIDISubmission submission;
+    const MIDISubmitResult result = mQueue.Submit(destination, presence, list, timing, submission);
+    if (result != MIDISubmitResult::Taken)
+        return result;
+    if (submission.mLateAtSend != 0)
+        record.mLatePackets.fetch_add(submission.mLateAtSend, std::memory_order_relaxed);
+    if (submission.mEarliestDue < mWakeAt.load(std::memory_order_seq_cst))
+        mThread.Wake();
+    return result;
 }
 
 void MIDIScheduler::DropPacketsOfDisposedEndpoints()
 {
     mDropRequested.store(true);
-    sem_post(&mWake);
+    mThread.Wake();
 }
 
 void MIDIScheduler::AnnounceSetupChange()
 {
     mSetupChanged.store(true);
-    sem_post(&mWake);
+    mThread.Wake();
 }
 
 void MIDIScheduler::WaitForCallsToEnd(MIDIObjectRef object) const
 {
-    if (std::this_thread::get_id() == mThread.get_id())
+    if (mThread.IsThisThread())
         return;
     while (mCalling.load(std::memory_order_seq_cst) == object)
         std::this_thread::sleep_for(std::chrono::microseconds(50));
@@ -103,10 +57,13 @@ void MIDIScheduler::WaitForCallsToEnd(MIDIObjectRef object) const
 
 void MIDIScheduler::Run()
 {
+    pthread_setname_np(pthread_self(), kThreadName);
+    // Where the system refuses, the thread runs at normal priority, only later under load.
+    RequestRealTimeScheduling(kRealTimePriorityMIDIDelivery);
     // The kernel may otherwise defer a timed wake-up by 50 us to batch timers; every microsecond
     // of that is lateness of a packet. Failure only costs precision.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    while (!mStopping.load()) {
+    while (!mThread.Stopping()) {
         mWakeAt.store(0, std::memory_order_seq_cst);
         TakeSubmitted();
         if (mDropRequested.exchange(false))
@@ -121,49 +78,27 @@ void MIDIScheduler::Run()
 void MIDIScheduler::TakeSubmitted()
 {
     // Consume the remaining wake-ups first: every submission they announce is then visible.
-    while (sem_trywait(&mWake) == 0) {
-    }
-    mQueue.TakeSubmitted([&](UInt32 index) {
-        MIDIQueuedPacket& packet = mQueue.At(index);
-        packet.mDue = DueTime(packet.mStamp, packet.mTiming);
-        // A stamp that the delay and offset put before the send is delivered at once, and late;
-        // a stamp of 0 asks for exactly that and is never late.
-        const bool lateAtSend =
-            packet.mStamp != 0 &&
-            Shifted(packet.mStamp, packet.mTiming.mLatenessNanos) < packet.mTiming.mSent;
-        packet.mLateAccounted = packet.mStamp == 0 || lateAtSend;
-        if (lateAtSend) {
-            CallIntoLiveObject(packet.mDestination, MIDIObjectKind::Endpoint,
-                               [](MIDIObjectRecord& destination) {
-                                   destination.mLatePackets.fetch_add(1, std::memory_order_relaxed);
-                               });
-        }
-        mPending.push_back(index);
-        std::push_heap(mPending.begin(), mPending.end(), mLaterDue);
-    });
+    mThread.TakeWakeUps();
+    mPending.TakeSubmitted();
 }
 
 void MIDIScheduler::DropDisposed()
 {
-    const auto gone = [this](UInt32 index) {
+    mPending.ReleaseIf([this](UInt32 index) {
         if (mTable.Find(mQueue.At(index).mDestination) != nullptr)
             return false;
         mQueue.Recycle(index);
         return true;
-    };
-    mPending.erase(std::remove_if(mPending.begin(), mPending.end(), gone), mPending.end());
-    std::make_heap(mPending.begin(), mPending.end(), mLaterDue);
+    });
 }
 
 void MIDIScheduler::HandOverDuePackets(UInt64 now)
 {
-    while (!mPending.empty() && HandOverTime(mQueue.At(mPending.front()).mDue) <= now) {
-        std::pop_heap(mPending.begin(), mPending.end(), mLaterDue);
-        const UInt32 index = mPending.back();
-        mPending.pop_back();
+    while (!mPending.Empty() && mPending.FirstPacket().mDue <= now) {
+        const UInt32 index = mPending.Pop();
         HandOver(mQueue.At(index));
         mQueue.Recycle(index);
-        if (mPending.empty() || HandOverTime(mQueue.At(mPending.front()).mDue) > now)
+        if (mPending.Empty() || mPending.FirstPacket().mDue > now)
             now = AudioGetCurrentHostTime(); // a slow read procedure lets later packets fall due
     }
 }
@@ -183,8 +118,16 @@ void MIDIScheduler::HandOver(const MIDIQueuedPacket& packet)
 {
     CallIntoLiveObject(packet.mDestination, MIDIObjectKind::Endpoint,
                        [&](MIDIObjectRecord& destination) {
-                           if (!mBackend.HandOff(destination, packet))
-                               destination.mDroppedPackets.fetch_add(1, std::memory_order_relaxed);
+                           const UInt16 messages = MessagesOf(packet);
+                           if (destination.mPresence.load() != packet.mPresence) {
+                               // It went offline after the send: what waited for it is lost.
+                               destination.mOfflineMessages.fetch_add(messages);
+                           } else if (mBackend.HandOff(destination, packet)) {
+                               destination.mDeliveredMessages.fetch_add(messages);
+                           } else {
+                               destination.mDroppedPackets.fetch_add(1);
+                               destination.mDroppedMessages.fetch_add(messages);
+                           }
                        });
 }
 
@@ -204,19 +147,14 @@ void MIDIScheduler::NotifyClients()
 
 void MIDIScheduler::WaitForWork()
 {
-    const UInt64 due = mPending.empty() ? kNever : HandOverTime(mQueue.At(mPending.front()).mDue);
+    const UInt64 due = mPending.Empty() ? kNever : mPending.FirstPacket().mDue;
     // Publish the wake-up time before the last look at the submissions: a sender either sees the
     // time and wakes the thread for anything earlier, or its packets are seen here.
     mWakeAt.store(due, std::memory_order_seq_cst);
     if (mQueue.HasSubmitted())
         return;
-    if (due == kNever) {
-        while (sem_wait(&mWake) != 0 && errno == EINTR) {
-        }
-        return;
-    }
-    timespec deadline{};
-    deadline.tv_sec = time_t(due / kNanosPerSecond);
-    deadline.tv_nsec = long(due % kNanosPerSecond);
-    sem_clockwait(&mWake, CLOCK_MONOTONIC, &deadline);
+    if (due == kNever)
+        mThread.Wait();
+    else
+        mThread.WaitUntil(due);
 }

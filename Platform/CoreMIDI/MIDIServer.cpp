@@ -1,5 +1,6 @@
 #include "MIDIServer.h"
 
+#include "MIDIMessageSplitter.h"
 #include "VirtualDestinationBackend.h"
 
 #include "CoreFoundation/CFStringText.h"
@@ -11,12 +12,45 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace {
 
 bool IsProperty(CFStringRef property, CFStringRef known)
 {
     return property == known || CFEqual(property, known);
+}
+
+// The read-only counts of a destination, by property: packets late and dropped, and what became
+// of its messages; null for any other property.
+const std::atomic<UInt32>* MessageCount(const MIDIObjectRecord& record, CFStringRef property)
+{
+    const std::pair<CFStringRef, const std::atomic<UInt32>*> counts[] = {
+        {kMIDIPropertyLatePacketCount, &record.mLatePackets},
+        {kMIDIPropertyDroppedPacketCount, &record.mDroppedPackets},
+        {kMIDIPropertyDeliveredMessageCount, &record.mDeliveredMessages},
+        {kMIDIPropertyRefusedMessageCount, &record.mRefusedMessages},
+        {kMIDIPropertyOfflineMessageCount, &record.mOfflineMessages},
+        {kMIDIPropertyDroppedMessageCount, &record.mDroppedMessages},
+    };
+    for (const auto& [name, count] : counts)
+        if (IsProperty(property, name))
+            return count;
+    return nullptr;
+}
+
+// The messages of a list, of its well-formed packets up to the first that is not (whose length
+// says nothing of where the next begins), which counts as one.
+UInt32 CountListMessages(const MIDIPacketList& list)
+{
+    UInt32 count = 0;
+    const MIDIPacket* packet = &list.packet[0];
+    for (UInt32 n = 0; n < list.numPackets; ++n, packet = MIDIPacketNext(packet)) {
+        if (packet->length > sizeof(MIDIPacket::data))
+            return count + 1;
+        count += CountMessages(packet->data, packet->length);
+    }
+    return count;
 }
 
 OSStatus StatusForMissing(MIDIObjectKind kind)
@@ -48,11 +82,13 @@ MIDIServer* MIDIServer::Shared()
 
 MIDIServer::MIDIServer()
 {
-    std::vector<std::unique_ptr<MIDIBackend>> backends = MakeSystemBackends();
+    std::vector<std::unique_ptr<MIDIBackend>> backends = MakeSystemBackends(mGrower);
     backends.insert(backends.begin(), std::make_unique<VirtualDestinationBackend>());
     mLanes.reserve(backends.size());
     for (std::unique_ptr<MIDIBackend>& backend : backends) {
-        auto scheduler = std::make_unique<MIDIScheduler>(mTable, *backend);
+        std::unique_ptr<MIDIScheduler> scheduler;
+        if (backend->DirectSink() == nullptr)
+            scheduler = std::make_unique<MIDIScheduler>(mTable, *backend, mGrower);
         mLanes.push_back({std::move(backend), std::move(scheduler)});
     }
     for (Lane& lane : mLanes)
@@ -69,12 +105,15 @@ MIDIServer::~MIDIServer()
         mLanes.back().mScheduler.reset();
         mLanes.pop_back();
     }
+    // The grower, a member, ends after them.
 }
 
-MIDIScheduler& MIDIServer::SchedulerOf(const MIDIBackend& backend)
+MIDIPacketSink& MIDIServer::SinkOf(MIDIBackend& backend)
 {
+    if (MIDIPacketSink* direct = backend.DirectSink())
+        return *direct;
     for (Lane& lane : mLanes)
-        if (lane.mBackend.get() == &backend)
+        if (lane.mBackend.get() == &backend && lane.mScheduler != nullptr)
             return *lane.mScheduler;
     return Notifier();
 }
@@ -135,7 +174,7 @@ OSStatus MIDIServer::CreateDestination(MIDIClientRef client, CFStringRef name,
         MIDIObjectKind::Endpoint, client, name,
         [&](MIDIObjectRecord& record) {
             record.mBackend = mLanes.front().mBackend.get();
-            record.mScheduler.store(&Notifier());
+            record.mSink.store(&Notifier());
             record.mReadProc = readProc;
             record.mReadRefCon = refCon;
         },
@@ -184,7 +223,8 @@ void MIDIServer::FinishDisposal(const std::vector<RetiredObject>& retired)
     // services; the slots are given back only when no call can reach them any more.
     for (const RetiredObject& object : retired) {
         for (Lane& lane : mLanes)
-            lane.mScheduler->WaitForCallsToEnd(object.mRef);
+            if (lane.mScheduler != nullptr)
+                lane.mScheduler->WaitForCallsToEnd(object.mRef);
         if (object.mBackend != nullptr)
             object.mBackend->WaitForDeliveriesToEnd(object.mRef);
     }
@@ -194,7 +234,8 @@ void MIDIServer::FinishDisposal(const std::vector<RetiredObject>& retired)
         });
     if (destinationsWent) {
         for (Lane& lane : mLanes)
-            lane.mScheduler->DropPacketsOfDisposedEndpoints();
+            if (lane.mScheduler != nullptr)
+                lane.mScheduler->DropPacketsOfDisposedEndpoints();
         Notifier().AnnounceSetupChange();
     }
     std::lock_guard<std::mutex> lock(mTable.Mutex());
@@ -208,7 +249,7 @@ MIDIEndpointRef MIDIServer::AddDestination(MIDIBackend& backend, UInt32 slot,
 {
     std::lock_guard<std::mutex> lock(mTable.Mutex());
     mDestinations.reserve(mDestinations.size() + 1);
-    MIDIScheduler& scheduler = SchedulerOf(backend);
+    MIDIPacketSink& sink = SinkOf(backend);
     const MIDIEndpointRef destination =
         mTable.Add(MIDIObjectKind::Endpoint, [&](MIDIObjectRecord& record) {
             record.mName = name;
@@ -216,7 +257,7 @@ MIDIEndpointRef MIDIServer::AddDestination(MIDIBackend& backend, UInt32 slot,
             record.mUniqueID = mTable.StableUniqueID(key);
             record.mBackend = &backend;
             record.mBackendSlot = slot;
-            record.mScheduler.store(&scheduler);
+            record.mSink.store(&sink);
         });
     if (destination != 0) {
         mDestinations.push_back(destination);
@@ -234,6 +275,34 @@ void MIDIServer::RenameDestination(MIDIEndpointRef destination, const std::strin
         record->mDisplayName = displayName;
         Notifier().AnnounceSetupChange();
     }
+}
+
+void MIDIServer::SetOffline(MIDIObjectRecord& record, MIDIEndpointRef destination, bool offline)
+{
+    if ((record.mPresence.load() % 2 != 0) == offline)
+        return;
+    record.mPresence.fetch_add(1);
+    if (offline)
+        mDestinations.erase(std::remove(mDestinations.begin(), mDestinations.end(), destination),
+                            mDestinations.end());
+    else
+        mDestinations.push_back(destination);
+    Notifier().AnnounceSetupChange();
+}
+
+void MIDIServer::TakeOffline(MIDIEndpointRef destination)
+{
+    std::lock_guard<std::mutex> lock(mTable.Mutex());
+    if (MIDIObjectRecord* record = mTable.Find(destination, MIDIObjectKind::Endpoint))
+        SetOffline(*record, destination, true);
+}
+
+void MIDIServer::BringBackOnline(MIDIEndpointRef destination)
+{
+    std::lock_guard<std::mutex> lock(mTable.Mutex());
+    mDestinations.reserve(mDestinations.size() + 1); // may throw: before anything changes
+    if (MIDIObjectRecord* record = mTable.Find(destination, MIDIObjectKind::Endpoint))
+        SetOffline(*record, destination, false);
 }
 
 void MIDIServer::RemoveDestination(MIDIEndpointRef destination)
@@ -310,10 +379,10 @@ OSStatus MIDIServer::GetIntegerProperty(MIDIObjectRef object, CFStringRef proper
         *outValue = record->mLatencyOffsetMicros.load();
     else if (IsProperty(property, kMIDIPropertyDeliveryDelayMuSec))
         *outValue = SInt32(record->mBackend->DelayMicros());
-    else if (IsProperty(property, kMIDIPropertyLatePacketCount))
-        *outValue = SInt32(record->mLatePackets.load());
-    else if (IsProperty(property, kMIDIPropertyDroppedPacketCount))
-        *outValue = SInt32(record->mDroppedPackets.load());
+    else if (const std::atomic<UInt32>* count = MessageCount(*record, property))
+        *outValue = SInt32(count->load());
+    else if (IsProperty(property, kMIDIPropertyOffline))
+        *outValue = SInt32(record->mPresence.load() % 2);
     else
         return kMIDIUnknownProperty;
     return noErr;
@@ -348,9 +417,18 @@ OSStatus MIDIServer::SetIntegerProperty(MIDIObjectRef object, CFStringRef proper
         record->mLatencyOffsetMicros.store(value);
         return noErr;
     }
+    if (isEndpoint && IsProperty(property, kMIDIPropertyOffline)) {
+        if (record->mOwner == 0)
+            return kMIDINotPermitted; // a system destination is offline while its port is gone
+        if (value != 0 && value != 1)
+            return kAudio_ParamError;
+        if (value == 0)
+            mDestinations.reserve(mDestinations.size() + 1); // may throw: before the change
+        SetOffline(*record, object, value == 1);
+        return noErr;
+    }
     if (isEndpoint && (IsProperty(property, kMIDIPropertyDeliveryDelayMuSec) ||
-                       IsProperty(property, kMIDIPropertyLatePacketCount) ||
-                       IsProperty(property, kMIDIPropertyDroppedPacketCount)))
+                       MessageCount(*record, property) != nullptr))
         return kMIDINotPermitted;
     if (IsProperty(property, kMIDIPropertyName) || IsProperty(property, kMIDIPropertyDisplayName) ||
         IsProperty(property, kMIDIPropertyIsEmbeddedEntity))
@@ -362,12 +440,28 @@ OSStatus MIDIServer::Send(MIDIPortRef port, MIDIEndpointRef destination, const M
 {
     if (mTable.Find(port, MIDIObjectKind::Port) == nullptr)
         return kMIDIInvalidPort;
-    const MIDIObjectRecord* record = mTable.Find(destination, MIDIObjectKind::Endpoint);
+    MIDIObjectRecord* record = mTable.Find(destination, MIDIObjectKind::Endpoint);
     if (record == nullptr)
         return mTable.Find(destination) ? kMIDIWrongEndpointType : kMIDIUnknownEndpoint;
     if (list == nullptr)
         return kAudio_ParamError;
-    MIDIScheduler* scheduler = record->mScheduler.load(std::memory_order_acquire);
-    return scheduler->Submit(destination, *record, *list) ? OSStatus(noErr)
-                                                          : OSStatus(kMIDIMessageSendErr);
+    // Read once: a packet goes with the presence seen before its destination's check, so that one
+    // sent as the destination goes is counted offline rather than delivered after its return.
+    const UInt32 presence = record->mPresence.load(std::memory_order_seq_cst);
+    if (presence % 2 != 0) {
+        record->mOfflineMessages.fetch_add(CountListMessages(*list), std::memory_order_relaxed);
+        return kMIDINoConnection;
+    }
+    MIDIPacketSink* sink = record->mSink.load(std::memory_order_acquire);
+    switch (sink->Submit(destination, *record, presence, *list)) {
+    case MIDISubmitResult::Taken:
+        return noErr;
+    case MIDISubmitResult::NoRoom:
+        record->mRefusedMessages.fetch_add(CountListMessages(*list), std::memory_order_relaxed);
+        return kMIDIMessageSendErr;
+    case MIDISubmitResult::Malformed:
+        break;
+    }
+    record->mDroppedMessages.fetch_add(CountListMessages(*list), std::memory_order_relaxed);
+    return kMIDIMessageSendErr;
 }

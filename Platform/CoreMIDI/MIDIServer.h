@@ -1,10 +1,12 @@
-// The process's MIDI services behind the C interface: the object table, the destination list in
-// the order destinations appeared, and one lane per backend (the backend with its scheduler), the
-// in-process backend's lane first. One instance, made on first use.
+// The process's MIDI services behind the C interface: the object table, the list of online
+// destinations in the order they appeared, the grower of the packet pools, and one lane per
+// backend (the backend with its scheduler, unless it takes packets directly), the in-process
+// backend's lane first. One instance, made on first use.
 #pragma once
 
 #include "MIDIBackend.h"
 #include "MIDIObjectTable.h"
+#include "MIDIPoolGrower.h"
 #include "MIDIScheduler.h"
 
 #include <CoreMIDI/MIDIServices.h>
@@ -43,7 +45,7 @@ public:
 private:
     struct Lane {
         std::unique_ptr<MIDIBackend> mBackend;
-        std::unique_ptr<MIDIScheduler> mScheduler;
+        std::unique_ptr<MIDIScheduler> mScheduler; // null for a backend that takes packets itself
     };
     struct RetiredObject {
         MIDIObjectRef mRef;
@@ -59,7 +61,9 @@ private:
     void Retire(MIDIObjectRef object, std::vector<RetiredObject>& retired);
     // Without the mutex: waits until nothing calls into the retired objects, then frees them.
     void FinishDisposal(const std::vector<RetiredObject>& retired);
-    MIDIScheduler& SchedulerOf(const MIDIBackend& backend);
+    MIDIPacketSink& SinkOf(MIDIBackend& backend);
+    // Under the table's mutex: a destination's change between online and offline.
+    void SetOffline(MIDIObjectRecord& record, MIDIEndpointRef destination, bool offline);
     MIDIScheduler& Notifier() { return *mLanes.front().mScheduler; }
 
     // MIDIDestinationRegistry
@@ -68,9 +72,12 @@ private:
                                    const std::string& displayName) override;
     void RenameDestination(MIDIEndpointRef destination, const std::string& name,
                            const std::string& displayName) override;
+    void TakeOffline(MIDIEndpointRef destination) override;
+    void BringBackOnline(MIDIEndpointRef destination) override;
     void RemoveDestination(MIDIEndpointRef destination) override;
     MIDIObjectRecord* FindDestination(MIDIEndpointRef destination) override;
 
+    MIDIPoolGrower mGrower; // first made, last ended: every queue it serves ends before it
     MIDIObjectTable mTable;
     std::vector<MIDIEndpointRef> mDestinations; // under the table's mutex
     std::vector<Lane> mLanes;                   // fixed once constructed

@@ -13,6 +13,11 @@ const CFStringRef kMIDIPropertyLatencyOffsetMuSec = CFSTR("latencyOffsetMuSec");
 const CFStringRef kMIDIPropertyDeliveryDelayMuSec = CFSTR("deliveryDelayMuSec");
 const CFStringRef kMIDIPropertyLatePacketCount = CFSTR("latePacketCount");
 const CFStringRef kMIDIPropertyDroppedPacketCount = CFSTR("droppedPacketCount");
+const CFStringRef kMIDIPropertyDeliveredMessageCount = CFSTR("deliveredMessageCount");
+const CFStringRef kMIDIPropertyRefusedMessageCount = CFSTR("refusedMessageCount");
+const CFStringRef kMIDIPropertyOfflineMessageCount = CFSTR("offlineMessageCount");
+const CFStringRef kMIDIPropertyDroppedMessageCount = CFSTR("droppedMessageCount");
+const CFStringRef kMIDIPropertyOffline = CFSTR("offline");
 
 namespace {
 

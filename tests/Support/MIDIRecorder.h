@@ -15,6 +15,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -115,6 +116,47 @@ inline SInt32 IntegerProperty(MIDIObjectRef object, CFStringRef property)
     SInt32 value = -12345;
     EXPECT_EQ(MIDIObjectGetIntegerProperty(object, property, &value), noErr);
     return value;
+}
+
+// What became of the messages sent to a destination, as its counts say.
+struct MessageCounts {
+    SInt32 delivered = 0;
+    SInt32 refused = 0;
+    SInt32 offline = 0;
+    SInt32 dropped = 0;
+
+    SInt32 Sum() const { return delivered + refused + offline + dropped; }
+    bool operator==(const MessageCounts& other) const
+    {
+        return delivered == other.delivered && refused == other.refused &&
+               offline == other.offline && dropped == other.dropped;
+    }
+};
+
+inline std::ostream& operator<<(std::ostream& out, const MessageCounts& counts)
+{
+    return out << "delivered " << counts.delivered << ", refused " << counts.refused << ", offline "
+               << counts.offline << ", dropped " << counts.dropped;
+}
+
+inline MessageCounts MessageCountsOf(MIDIEndpointRef destination)
+{
+    return {IntegerProperty(destination, kMIDIPropertyDeliveredMessageCount),
+            IntegerProperty(destination, kMIDIPropertyRefusedMessageCount),
+            IntegerProperty(destination, kMIDIPropertyOfflineMessageCount),
+            IntegerProperty(destination, kMIDIPropertyDroppedMessageCount)};
+}
+
+// The counts once they account for at least sent messages, or after five seconds.
+inline MessageCounts WaitForMessageCounts(MIDIEndpointRef destination, SInt32 sent)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    MessageCounts counts = MessageCountsOf(destination);
+    while (counts.Sum() < sent && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        counts = MessageCountsOf(destination);
+    }
+    return counts;
 }
 
 inline std::vector<MIDIEndpointRef> Destinations()

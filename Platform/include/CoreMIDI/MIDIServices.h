@@ -105,6 +105,36 @@ extern const CFStringRef kMIDIPropertyDeliveryDelayMuSec;
 //   appeared (read-only).
 extern const CFStringRef kMIDIPropertyLatePacketCount;
 extern const CFStringRef kMIDIPropertyDroppedPacketCount;
+// - what became of the MIDI messages (not packets: a packet may hold a chord) of every list
+//   MIDISend was given for the destination since it appeared (read-only). Once everything due has
+//   been delivered, delivered + refused + offline + dropped is every message sent to it:
+//   - delivered: given to a virtual destination's read procedure, or written into a cycle of a
+//     system destination;
+//   - refused: in lists MIDISend refused for want of room (kMIDIMessageSendErr);
+//   - offline: sent while the destination was offline (kMIDINoConnection), or still waiting for
+//     their time when it went;
+//   - dropped: taken, then not delivered (the system could not take or write them, the port that
+//     carries them could not be made in time, a packet was malformed for the system).
+//   The counts wrap around at 2^32: the difference of two readings, taken as UInt32, is exact.
+extern const CFStringRef kMIDIPropertyDeliveredMessageCount;
+extern const CFStringRef kMIDIPropertyRefusedMessageCount;
+extern const CFStringRef kMIDIPropertyOfflineMessageCount;
+extern const CFStringRef kMIDIPropertyDroppedMessageCount;
+// - offline (0 or 1): 1 while the destination is gone. A system destination whose port goes away
+//   (its program quits, the server stops) keeps its reference and goes offline: MIDISend to it
+//   answers kMIDINoConnection, and what was still waiting for it is counted offline, never
+//   delivered later. When a port of the same full name appears again (the program restarted, the
+//   server back), the same reference is online again, with the same unique id, and sends reach it
+//   within a second. Written by a virtual destination's owner (0 or 1), read-only for a system
+//   destination. An offline destination is not listed by MIDIGetNumberOfDestinations and
+//   MIDIGetDestination; back online it is listed again, at the end. The services keep the 64
+//   system destinations that went offline last; one gone longer is disposed (kMIDIUnknownEndpoint
+//   from then on).
+extern const CFStringRef kMIDIPropertyOffline;
+
+// Set as a destination's kMIDIPropertyAdvanceScheduleTimeMuSec, the destination receives every
+// packet when it is sent, whatever its stamp (all 64 bits of it); the stamps it sees are unchanged.
+enum { kMIDIAdvanceScheduleTimeUnlimited = 0x7FFFFFFF };
 
 // Creates a client, the owner of ports and destinations. notifyProc, if any, receives
 // kMIDIMsgSetupChanged on the scheduler thread after destinations appeared or went, until the
@@ -127,9 +157,9 @@ OSStatus MIDIDestinationCreate(MIDIClientRef client, CFStringRef name, MIDIReadP
 // the same way: kMIDINotPermitted here. [host-thread]
 OSStatus MIDIEndpointDispose(MIDIEndpointRef endpt);
 
-// The destinations in the order in which they appeared, which the others keep when one goes;
-// MIDIGetDestination gives 0 for an index out of range. They take the services' short set-up
-// lock: not for a render thread. [any-thread]
+// The online destinations in the order in which they appeared (or came back), which the others
+// keep when one goes; MIDIGetDestination gives 0 for an index out of range. They take the services'
+// short set-up lock: not for a render thread. [any-thread]
 ItemCount MIDIGetNumberOfDestinations(void);
 MIDIEndpointRef MIDIGetDestination(ItemCount destIndex0);
 
@@ -143,7 +173,7 @@ OSStatus MIDIObjectGetIntegerProperty(MIDIObjectRef obj, CFStringRef propertyID,
 // kMIDIPropertyUniqueID (unique among live objects, else kMIDIIDNotUnique; kMIDINotPermitted for
 // a system destination), kMIDIPropertyAdvanceScheduleTimeMuSec (>= 0) and
 // kMIDIPropertyLatencyOffsetMuSec are writable; packets already queued may keep their time.
-// [host-thread]
+// kMIDIPropertyOffline is writable for a virtual destination. [host-thread]
 OSStatus MIDIObjectSetIntegerProperty(MIDIObjectRef obj, CFStringRef propertyID, SInt32 value);
 
 // Empties a list and returns its first packet, the cursor for MIDIPacketListAdd. [any-thread]
@@ -158,8 +188,10 @@ MIDIPacket* MIDIPacketNext(const MIDIPacket* pkt);
 
 // Queues every packet of the list for delivery to dest at its stamp (0 or a past stamp: at once),
 // shifted by dest's delivery delay and latency offset, in stamp order, equal stamps in send order.
-// All or nothing: kMIDIMessageSendErr when the queue cannot take the whole list. No allocation, no
-// lock, no wait. [render-thread]
+// All or nothing: kMIDIMessageSendErr when the queue cannot take the whole list (its messages are
+// counted refused; the queue grows, off the sending thread, long before it fills),
+// kMIDINoConnection while dest is offline (counted offline). No allocation, no lock, no wait.
+// [render-thread]
 OSStatus MIDISend(MIDIPortRef port, MIDIEndpointRef dest, const MIDIPacketList* pktlist);
 
 #ifdef __cplusplus

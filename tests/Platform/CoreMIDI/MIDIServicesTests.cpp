@@ -2,19 +2,49 @@
 
 #include "CFLeakCheck.h"
 #include "CFText.h"
+#include "ThreadScheduling.h"
 #include "Watchdog.h"
 
 #include <CoreFoundation/CoreFoundation.h>
+#include <RealTimeScheduling.h>
+
+#include <gmock/gmock.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
+#include <optional>
+#include <sched.h>
 #include <string>
 #include <thread>
 
 namespace {
 
 constexpr UInt64 kMillis = 1000000;
+
+// Sends the message at each stamp, all in one list.
+void SendInOneList(const MIDITestClient& client, MIDIEndpointRef destination,
+                   const std::vector<MIDITimeStamp>& stamps, const std::vector<Byte>& message)
+{
+    alignas(MIDIPacketList) Byte buffer[1024];
+    auto* list = reinterpret_cast<MIDIPacketList*>(buffer);
+    MIDIPacket* packet = MIDIPacketListInit(list);
+    for (MIDITimeStamp stamp : stamps)
+        packet =
+            MIDIPacketListAdd(list, sizeof buffer, packet, stamp, message.size(), message.data());
+    ASSERT_EQ(list->numPackets, stamps.size());
+    ASSERT_EQ(MIDISend(client.Port(), destination, list), noErr);
+}
+
+std::vector<MIDITimeStamp> StampsOf(const std::vector<ReceivedPacket>& received)
+{
+    std::vector<MIDITimeStamp> stamps;
+    for (const ReceivedPacket& arrived : received)
+        stamps.push_back(arrived.stamp);
+    return stamps;
+}
 
 } // namespace
 
@@ -154,27 +184,17 @@ TEST(MIDIServices, AdvanceSchedulingDeliversFutureStampsAtOnce)
               noErr);
     const UInt64 sent = AudioGetCurrentHostTime();
     // Seconds ahead, and stamps smaller than the advance itself (due before the clock began).
-    const MIDITimeStamp stamps[] = {
+    const std::vector<MIDITimeStamp> stamps = {
         sent + 30000 * kMillis, sent + 10000 * kMillis, sent + 20000 * kMillis, 3000, 1000, 2000};
-    alignas(MIDIPacketList) Byte buffer[1024];
-    auto* list = reinterpret_cast<MIDIPacketList*>(buffer);
-    MIDIPacket* packet = MIDIPacketListInit(list);
-    const Byte message[] = {0xB0, 7, 100};
-    for (MIDITimeStamp stamp : stamps)
-        packet = MIDIPacketListAdd(list, sizeof buffer, packet, stamp, 3, message);
-    ASSERT_EQ(list->numPackets, 6u);
-    ASSERT_EQ(MIDISend(client.Port(), recorder.Endpoint(), list), noErr);
+    SendInOneList(client, recorder.Endpoint(), stamps, {0xB0, 7, 100});
     const std::vector<ReceivedPacket> received =
         recorder.WaitFor(6, std::chrono::milliseconds(2000));
     ASSERT_EQ(received.size(), 6u) << "packets stamped seconds ahead must come at once";
     // All fall due together (their stamps less a minute lie in the past), still in stamp order.
-    std::vector<MIDITimeStamp> receivedStamps;
-    for (const ReceivedPacket& arrived : received) {
-        receivedStamps.push_back(arrived.stamp);
+    for (const ReceivedPacket& arrived : received)
         EXPECT_LT(arrived.arrival, stamps[1]);
-    }
-    EXPECT_EQ(receivedStamps, (std::vector<MIDITimeStamp>{stamps[4], stamps[5], stamps[3],
-                                                          stamps[1], stamps[2], stamps[0]}));
+    EXPECT_EQ(StampsOf(received), (std::vector<MIDITimeStamp>{stamps[4], stamps[5], stamps[3],
+                                                              stamps[1], stamps[2], stamps[0]}));
 }
 
 TEST(MIDIServices, WithoutAdvanceNoPacketArrivesEarly)
@@ -315,7 +335,8 @@ TEST(MIDIServices, AFullQueueRefusesWholeListsAndDropsNothingItTook)
     Watchdog watchdog(60, "full MIDI queue");
     MIDITestClient client;
     MIDIRecorder recorder(client.Client(), "Flood");
-    const UInt64 due = AudioGetCurrentHostTime() + 300 * kMillis;
+    // Far enough ahead that nothing falls due before the pool, grown to its largest, is full.
+    const UInt64 due = AudioGetCurrentHostTime() + 3000 * kMillis;
 
     // Three-packet lists until the queue refuses one, then single packets until it is full.
     std::vector<int> acceptedNumbers;
@@ -341,8 +362,11 @@ TEST(MIDIServices, AFullQueueRefusesWholeListsAndDropsNothingItTook)
         }
     }
     ASSERT_GT(acceptedNumbers.size(), 100u);
+    EXPECT_EQ(IntegerProperty(recorder.Endpoint(), kMIDIPropertyRefusedMessageCount), 3 + 1)
+        << "the messages of the two refused lists";
 
-    const std::vector<ReceivedPacket> received = recorder.WaitFor(acceptedNumbers.size());
+    const std::vector<ReceivedPacket> received =
+        recorder.WaitFor(acceptedNumbers.size(), std::chrono::milliseconds(10000));
     std::vector<int> receivedNumbers;
     for (const ReceivedPacket& packet : received)
         receivedNumbers.push_back(packet.data[1] << 14 | packet.data[2] << 7 | packet.data[3]);
@@ -513,4 +537,199 @@ TEST(MIDIServices, APacketShiftedBeforeItsSendIsDeliveredAtOnceAndCountedLate)
                   test.late ? 1 : 0);
         EXPECT_EQ(IntegerProperty(recorder.Endpoint(), kMIDIPropertyDroppedPacketCount), 0);
     }
+}
+
+TEST(MIDIServices, AnUnlimitedAdvanceDeliversEveryStampAtItsSend)
+{
+    MIDITestClient client;
+    MIDIRecorder recorder(client.Client(), "Unlimited");
+    ASSERT_EQ(MIDIObjectSetIntegerProperty(recorder.Endpoint(),
+                                           kMIDIPropertyAdvanceScheduleTimeMuSec,
+                                           kMIDIAdvanceScheduleTimeUnlimited),
+              noErr);
+    EXPECT_EQ(IntegerProperty(recorder.Endpoint(), kMIDIPropertyAdvanceScheduleTimeMuSec),
+              kMIDIAdvanceScheduleTimeUnlimited);
+    const UInt64 sent = AudioGetCurrentHostTime();
+    // Beyond what 31 bits of microseconds reach (35.8 minutes), to the end of the clock.
+    const std::vector<MIDITimeStamp> stamps = {sent + 40 * 60000 * kMillis,
+                                               sent + 24 * 3600000 * kMillis, ~MIDITimeStamp(0),
+                                               sent + 1000 * kMillis, 5};
+    SendInOneList(client, recorder.Endpoint(), stamps, {0x90, 60, 100, 64, 100});
+
+    const std::vector<ReceivedPacket> received =
+        recorder.WaitFor(5, std::chrono::milliseconds(1000));
+    ASSERT_EQ(received.size(), 5u) << "every stamp is due at its send";
+    // Taken together, they go in stamp order, their stamps as sent.
+    EXPECT_EQ(StampsOf(received),
+              (std::vector<MIDITimeStamp>{stamps[4], stamps[3], stamps[0], stamps[1], stamps[2]}));
+    EXPECT_EQ(IntegerProperty(recorder.Endpoint(), kMIDIPropertyLatePacketCount), 0);
+    EXPECT_EQ(WaitForMessageCounts(recorder.Endpoint(), 10), (MessageCounts{10, 0, 0, 0}))
+        << "two messages a packet";
+}
+
+namespace {
+
+// A list with a packet of three messages (a chord in running status) and one of one.
+MIDIPacketList ChordAndNote(MIDITimeStamp stamp)
+{
+    MIDIPacketList list{};
+    MIDIPacket* packet = MIDIPacketListInit(&list);
+    const Byte chord[] = {0x90, 60, 100, 64, 100, 67, 100};
+    const Byte note[] = {0x80, 60, 0};
+    packet = MIDIPacketListAdd(&list, sizeof list, packet, stamp, sizeof chord, chord);
+    packet = MIDIPacketListAdd(&list, sizeof list, packet, stamp + 1, sizeof note, note);
+    EXPECT_EQ(list.numPackets, 2u);
+    return list;
+}
+
+void SetOffline(MIDIEndpointRef destination, SInt32 offline)
+{
+    ASSERT_EQ(MIDIObjectSetIntegerProperty(destination, kMIDIPropertyOffline, offline), noErr);
+    EXPECT_EQ(IntegerProperty(destination, kMIDIPropertyOffline), offline);
+}
+
+bool Listed(MIDIEndpointRef destination)
+{
+    const std::vector<MIDIEndpointRef> all = Destinations();
+    return std::find(all.begin(), all.end(), destination) != all.end();
+}
+
+} // namespace
+
+TEST(MIDIServices, EveryMessageSentIsCountedOnceByWhatBecameOfIt)
+{
+    struct Case {
+        const char* what;
+        // Sends to the destination; returns how many packets should arrive.
+        size_t (*play)(MIDIPortRef port, MIDIEndpointRef destination);
+        MessageCounts expected;
+    };
+    const Case cases[] = {
+        {"delivered, a chord counting three",
+         [](MIDIPortRef port, MIDIEndpointRef destination) -> size_t {
+             const MIDIPacketList list = ChordAndNote(0);
+             EXPECT_EQ(MIDISend(port, destination, &list), noErr);
+             EXPECT_EQ(MIDISend(port, destination, &list), noErr);
+             return 4;
+         },
+         {8, 0, 0, 0}},
+        {"sent while offline",
+         [](MIDIPortRef port, MIDIEndpointRef destination) -> size_t {
+             SetOffline(destination, 1);
+             EXPECT_FALSE(Listed(destination)) << "an offline destination is not listed";
+             const MIDIPacketList list = ChordAndNote(0);
+             EXPECT_EQ(MIDISend(port, destination, &list), kMIDINoConnection);
+             SetOffline(destination, 0);
+             EXPECT_TRUE(Listed(destination));
+             EXPECT_EQ(Destinations().back(), destination) << "back at the end of the list";
+             EXPECT_EQ(MIDISend(port, destination, &list), noErr);
+             return 2;
+         },
+         {4, 0, 4, 0}},
+        {"waiting when it went, and never delivered after its return",
+         [](MIDIPortRef port, MIDIEndpointRef destination) -> size_t {
+             const MIDIPacketList waiting = ChordAndNote(AudioGetCurrentHostTime() + 100 * kMillis);
+             EXPECT_EQ(MIDISend(port, destination, &waiting), noErr);
+             SetOffline(destination, 1);
+             SetOffline(destination, 0);
+             std::this_thread::sleep_for(std::chrono::milliseconds(200));
+             const MIDIPacketList now = OnePacket(0, {0xB0, 123, 0});
+             EXPECT_EQ(MIDISend(port, destination, &now), noErr);
+             return 1;
+         },
+         {1, 0, 4, 0}},
+        {"a packet longer than a packet holds",
+         [](MIDIPortRef port, MIDIEndpointRef destination) -> size_t {
+             alignas(MIDIPacketList) Byte buffer[1024] = {};
+             auto* list = reinterpret_cast<MIDIPacketList*>(buffer);
+             list->numPackets = 1;
+             list->packet[0].length = 300;
+             list->packet[0].data[0] = 0xF0;
+             EXPECT_EQ(MIDISend(port, destination, list), kMIDIMessageSendErr);
+             return 0;
+         },
+         {0, 0, 0, 1}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        MIDITestClient client;
+        MIDIRecorder recorder(client.Client(), "Counted");
+        EXPECT_EQ(MessageCountsOf(recorder.Endpoint()), MessageCounts{});
+        const size_t arriving = test.play(client.Port(), recorder.Endpoint());
+        EXPECT_EQ(WaitForMessageCounts(recorder.Endpoint(), test.expected.Sum()), test.expected);
+        EXPECT_EQ(recorder.WaitFor(arriving, std::chrono::milliseconds(1000)).size(), arriving);
+        for (CFStringRef count :
+             {kMIDIPropertyDeliveredMessageCount, kMIDIPropertyRefusedMessageCount,
+              kMIDIPropertyOfflineMessageCount, kMIDIPropertyDroppedMessageCount})
+            EXPECT_EQ(MIDIObjectSetIntegerProperty(recorder.Endpoint(), count, 0),
+                      kMIDINotPermitted);
+        EXPECT_EQ(MIDIObjectSetIntegerProperty(recorder.Endpoint(), kMIDIPropertyOffline, 2), -50);
+    }
+}
+
+TEST(MIDIServices, ThePoolGrowsBeforeItFillsSoThatBurstsAreNeverRefused)
+{
+    Watchdog watchdog(60, "growing MIDI pool");
+    MIDITestClient client;
+    MIDIRecorder recorder(client.Client(), "Bursts");
+    // Several times the pool's first size held at once, sent in bursts as render calls send:
+    // between two bursts the pool has grown again.
+    constexpr int kBursts = 40, kBurst = 1000;
+    const UInt64 due = AudioGetCurrentHostTime() + 2000 * kMillis;
+    int refused = 0;
+    for (int burst = 0; burst < kBursts; ++burst) {
+        for (int n = 0; n < kBurst; ++n) {
+            const MIDIPacketList list = OnePacket(due, {0x90, Byte(n & 0x7F), 1});
+            refused += MIDISend(client.Port(), recorder.Endpoint(), &list) != noErr;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(refused, 0);
+    EXPECT_EQ(WaitForMessageCounts(recorder.Endpoint(), kBursts * kBurst),
+              (MessageCounts{kBursts * kBurst, 0, 0, 0}));
+}
+
+namespace {
+
+// In a child process whose services start there: delivers one packet, then tells how the
+// services' delivery thread and pool grower are scheduled.
+[[noreturn]] void DeliverAndTellTheThreadsScheduling(bool withoutPermission)
+{
+    if (withoutPermission && !GiveUpRealTime())
+        std::exit(2);
+    int delivered = 0;
+    {
+        MIDITestClient client;
+        MIDIRecorder recorder(client.Client(), "Scheduled");
+        const MIDIPacketList note = OnePacket(0, {0x90, 60, 1});
+        if (MIDISend(client.Port(), recorder.Endpoint(), &note) == noErr)
+            delivered = int(recorder.WaitFor(1).size());
+    }
+    fprintf(stderr, "delivered %d", delivered);
+    for (const char* name : {"MIDI delivery", "MIDI pool"}) {
+        const std::optional<ThreadScheduling> scheduling = NamedThreadScheduling(name);
+        fprintf(stderr, "; %s %s %d", name,
+                !scheduling                        ? "missing"
+                : scheduling->policy == SCHED_FIFO ? "FIFO"
+                                                   : "normal",
+                scheduling ? scheduling->priority : -1);
+    }
+    fprintf(stderr, "\n");
+    std::exit(0);
+}
+
+} // namespace
+
+TEST(MIDIServices, ItsThreadsRunRealTimeWhereAllowedAndAtNormalPriorityElsewhere)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string realTime =
+        "delivered 1; MIDI delivery FIFO " + std::to_string(kRealTimePriorityMIDIDelivery) +
+        "; MIDI pool FIFO " + std::to_string(kRealTimePriorityMIDIPool) + "\n";
+    if (RealTimeAllowed(kRealTimePriorityMIDIDelivery)) {
+        EXPECT_EXIT(DeliverAndTellTheThreadsScheduling(false), ::testing::ExitedWithCode(0),
+                    ::testing::Eq(realTime));
+    }
+    EXPECT_EXIT(DeliverAndTellTheThreadsScheduling(true), ::testing::ExitedWithCode(0),
+                ::testing::Eq("delivered 1; MIDI delivery normal 0; MIDI pool normal 0\n"));
 }
