@@ -7,6 +7,7 @@
 #include "MonitorEndpoint.h"
 #include "Player.h"
 #include "PresetFile.h"
+#include "StatusText.h"
 #include "UnitInstance.h"
 
 #include <CoreAudio/HostTime.h>
@@ -188,6 +189,11 @@ void SetParameters(UnitInstance& unit, const PlayOptions& options,
             unit.SetParameter(kBankLSB, Float32(*options.mBank->mLSB + 1));
         }
     }
+    if ((options.mProgram || options.mBank) && unit.ParameterValue(kTXChannel).value_or(0) < 1) {
+        throw std::runtime_error(
+            "--program and --bank need --channel: the unit sends bank and program only on a "
+            "fixed transmit channel (\"TX Channel\" 1 to 16, which a preset may set too)");
+    }
 }
 
 void SetIntegerProperty(MIDIEndpointRef endpoint, CFStringRef property, SInt32 value,
@@ -195,7 +201,7 @@ void SetIntegerProperty(MIDIEndpointRef endpoint, CFStringRef property, SInt32 v
 {
     const OSStatus status = MIDIObjectSetIntegerProperty(endpoint, property, value);
     if (status != noErr) {
-        throw std::runtime_error("cannot set " + what + " (status " + std::to_string(status) + ")");
+        throw std::runtime_error("cannot set " + what + ": " + StatusReason(status));
     }
 }
 
@@ -238,8 +244,8 @@ int RunPlay(const PlayOptions& options, std::ostream& out)
     if (options.mRecordFile) {
         CheckRecordTarget(*options.mRecordFile);
     }
-    if (options.mQuiet) {
-        // The unit's own log switch, read when the unit is opened.
+    if (options.mQuiet || !options.mUnitLog) {
+        // The unit's own log switch, read when the unit is opened: on only when asked for.
         setenv("PLENKO_LOG", "off", 1);
     }
     MonitorCapture capture;

@@ -159,8 +159,6 @@ TEST(AuhostPlay, OfflineRecordingHoldsTheSongAsTheUnitSendsIt)
          {"--channel", "3", "--program", "12", "--bank", "2:7"},
          3,
          {"B2 00 02", "B2 20 07", "C2 0C"}},
-        // The unit sends bank and program only on a fixed transmit channel.
-        {"program without a channel", {"--program", "12"}, 0, {}},
         {"from a preset", {"--preset", preset}, 9, {"C8 05"}},
         {"options over the preset", {"--preset", preset, "--channel", "2"}, 2, {"C1 05"}},
     };

@@ -151,7 +151,7 @@ std::string Play(const JackPeer& probe, const std::string& file, const std::stri
     const bool settled = probe.WaitUntilSettled();
     const size_t disturbancesBefore = probe.Disturbances();
     const ProgramResult played =
-        RunProgram({AUHOST_PATH, "play", file, "--to", destination, "--rate", "48000",
+        RunProgram({AUHOST_PATH, "play", file, "--to", destination, "--rate", "48000", "--unit-log",
                     "--offset-ms", std::to_string(run.offsetMillis)},
                    {"AUDIO_COMPONENT_PATH=" PLENKO_BINARY_DIR});
     run.disturbed = !settled || probe.Disturbances() != disturbancesBefore;
