@@ -2,6 +2,7 @@
 // jack_midi_dump, and to a client of the test's own that sees the server's cycle times: every
 // event arrives once and in order, spaced as the file spaces them to within 2 frames, in real time
 // and offline alike, and --offset-ms 5 delivers every event 5 ms later than a run without it.
+// Each run is made again, a few times at most, while the server was disturbed during it.
 #include "ChildProcess.h"
 #include "HexBytes.h"
 #include "JackMidiDump.h"
@@ -240,12 +241,8 @@ TEST_F(AuhostThroughJack, EveryEventArrivesOnceInOrderAtItsFrameAndTheOffsetMove
         ExactRun([&] { return PlayToProbe(probe, probeName + ": in", file, 0); }, history);
     const PlayRun offset = ExactRun(
         [&] { return PlayToProbe(probe, probeName + ": in", file, kOffsetMillis); }, history);
-    // Offline, the player runs ahead of the stamps, and the destination still delivers each
-    // event at its own.
-    const PlayRun offline =
-        ExactRun([&] { return PlayToProbe(probe, probeName + ":in", file, 0, true); }, history);
     std::cout << "auhost play through JACK:" << history << std::endl;
-    for (const PlayRun* run : {&dumped, &plain, &offset, &offline}) {
+    for (const PlayRun* run : {&dumped, &plain, &offset}) {
         // In the run judged, however the server ran, nothing is lost, repeated or reordered.
         EXPECT_EQ(run->problem, "") << history;
         if (!run->Exact() && run->disturbed && !RunsInCI())
@@ -261,6 +258,27 @@ TEST_F(AuhostThroughJack, EveryEventArrivesOnceInOrderAtItsFrameAndTheOffsetMove
     EXPECT_NEAR(*offset.meanLatencyMicros - *plain.meanLatencyMicros, kOffsetMillis * 1000.0,
                 2 * 1000 / kFramesPerMilli)
         << history;
+}
+
+// Offline, the player runs ahead of the stamps, and the destination still delivers each event at
+// its own; JACK's spelling of the port's name finds it.
+TEST_F(AuhostThroughJack, OfflinePlayDeliversEveryEventOnceInOrderAtItsFrame)
+{
+    const std::string probeName = "plenko-e2e-probe-" + std::to_string(getpid());
+    const JackPeer probe(probeName, {"in"});
+    ASSERT_TRUE(probe.IsOpen());
+    const std::string file = WriteSpacedFile();
+    std::string history;
+    const PlayRun offline =
+        ExactRun([&] { return PlayToProbe(probe, probeName + ":in", file, 0, true); }, history);
+    std::cout << "auhost play offline through JACK:" << history << std::endl;
+    EXPECT_EQ(offline.problem, "") << history;
+    if (!offline.Exact() && offline.disturbed && !RunsInCI())
+        GTEST_SKIP() << "spacing NOT judged: the server was disturbed in every run (a busy "
+                        "machine?); CI judges it."
+                     << history;
+    EXPECT_EQ(offline.beyondBound, 0)
+        << "frame spacings more than 2 frames from the file's" << history;
 }
 
 } // namespace
