@@ -5,11 +5,12 @@ JOBS ?= 2
 PLENKO_WERROR ?= OFF
 FUZZ_SECONDS ?= 60
 PACKAGES := cmake g++ make pkg-config python3 libgtest-dev libgmock-dev libbenchmark-dev \
-            libplist-dev clang libclang-rt-14-dev libcli11-dev libjack-jackd2-dev jackd2 midicsv
+            libplist-dev clang libclang-rt-14-dev libcli11-dev libjack-jackd2-dev jackd2 midicsv \
+            librtmidi-dev gnuplot-nox
 
 COMMON_FLAGS := -DPLENKO_WERROR=$(PLENKO_WERROR)
 
-.PHONY: all deps demo test test-asan test-tsan fuzz bench install format clean
+.PHONY: all deps demo test test-asan test-tsan fuzz bench bench-timing install format clean
 
 all: deps
 	cmake -S . -B build $(COMMON_FLAGS)
@@ -62,6 +63,14 @@ fuzz: deps
 
 bench: all
 	@for b in build/bench_*; do [ -x "$$b" ] && $$b; done
+
+# Plays one grid through the unit and through RtMidi's JACK output to a measuring client on a
+# private JACK server, quiet and under load, TIMING_RUNS times each; the table goes to standard
+# output, the histograms to build/timing/timing.png (TIMING_PICTURE=docs/timing.png copies it).
+TIMING_RUNS ?= 5
+bench-timing: all
+	python3 bench/timing/run_timing.py --build build --runs $(TIMING_RUNS) \
+	  $(if $(TIMING_PICTURE),--picture $(TIMING_PICTURE))
 
 # Installs into PREFIX (default /usr/local): the unit's bundle into lib/audio-components, where
 # the component host looks for it, and auhost into bin.

@@ -24,3 +24,6 @@ foreach(source ${plenko_bench_sources})
     add_dependencies(${name} PlenkoOut auhost)
   endif()
 endforeach()
+
+# The timing benchmark's programs (make bench-timing).
+add_subdirectory(${CMAKE_SOURCE_DIR}/bench/timing ${CMAKE_BINARY_DIR}/bench/timing)

@@ -356,7 +356,7 @@ void JackMIDIBackend::DropEverythingHeld()
             // be, the packet still waits for nothing.
             if (MIDIObjectRecord* destination =
                     mRegistry->FindDestination(mQueue.At(index).mDestination))
-                destination->mOfflineMessages.fetch_add(mQueue.At(index).mMessages);
+                destination->mOfflineMessages.fetch_add(MessagesOf(mQueue.At(index)));
             mQueue.Recycle(index);
         }
         return true;
@@ -562,16 +562,16 @@ bool JackMIDIBackend::DiscardIfGone(UInt32 index)
     if (destination != nullptr && destination->mPresence.load() == packet.mPresence)
         return false;
     if (destination != nullptr) // offline since the send: what waited for it is lost
-        destination->mOfflineMessages.fetch_add(packet.mMessages, std::memory_order_relaxed);
+        destination->mOfflineMessages.fetch_add(MessagesOf(packet), std::memory_order_relaxed);
     mQueue.Recycle(index);
     return true;
 }
 
 namespace {
-void Drop(MIDIObjectRecord& destination, MIDIScheduledPacket& packet)
+void Drop(MIDIObjectRecord& destination, const MIDIScheduledPacket& packet)
 {
     destination.mDroppedPackets.fetch_add(1, std::memory_order_relaxed);
-    destination.mDroppedMessages.fetch_add(packet.mMessages, std::memory_order_relaxed);
+    destination.mDroppedMessages.fetch_add(MessagesOf(packet), std::memory_order_relaxed);
 }
 } // namespace
 
@@ -582,7 +582,7 @@ bool JackMIDIBackend::Write(MIDIScheduledPacket& packet, JackPlacement placement
     if (destination == nullptr || packet.mLength == 0)
         return true; // disposed: what was sent to it goes with it
     if (destination->mPresence.load() != packet.mPresence) {
-        destination->mOfflineMessages.fetch_add(packet.mMessages, std::memory_order_relaxed);
+        destination->mOfflineMessages.fetch_add(MessagesOf(packet), std::memory_order_relaxed);
         return true;
     }
     Slot& slot = mSlots[destination->mBackendSlot];
@@ -615,7 +615,6 @@ bool JackMIDIBackend::Write(MIDIScheduledPacket& packet, JackPlacement placement
         whole = false;
     }
     destination->mDeliveredMessages.fetch_add(written, std::memory_order_relaxed);
-    packet.mMessages = UInt16(packet.mMessages - std::min(written, packet.mMessages));
     if (whole)
         return true;
     if (slot.mWritten == 0) {

@@ -76,7 +76,8 @@ private:
     Byte mRestored[3] = {};
 };
 
-// How many messages the splitter finds in the bytes: what the services count per destination.
+// How many messages the splitter finds in the bytes: what the services count per destination
+// (of a packet not yet delivered, or the rest of one partly delivered).
 inline UInt16 CountMessages(const Byte* data, UInt16 length)
 {
     MIDIMessageSplitter messages(data, length);

@@ -1,6 +1,5 @@
 #include "MIDIPacketQueue.h"
 
-#include "MIDIMessageSplitter.h"
 #include "MIDIObjectTable.h"
 #include "MIDIPoolGrower.h"
 
@@ -20,6 +19,13 @@ UInt64 Shifted(MIDITimeStamp stamp, SInt64 shift)
     if (shift < 0)
         return stamp > UInt64(-shift) ? stamp - UInt64(-shift) : 0;
     return stamp < kNever - UInt64(shift) ? stamp + UInt64(shift) : kNever;
+}
+
+// Whether a quarter of the pool or more is in use: time to grow, while three quarters of it still
+// give senders room until the grower has run.
+bool LowOnRoom(SInt64 freeSlots, UInt32 capacity)
+{
+    return freeSlots < SInt64(capacity) / 4 * 3;
 }
 
 UInt32 WholeChunks(UInt32 slots)
@@ -75,7 +81,8 @@ bool MIDIPacketQueue::AddChunk()
     mCapacity.store(first + kChunkSlots);
     // Pushed last first, so that the pool hands out its slots in order.
     for (UInt32 index = first + kChunkSlots; index-- > first;)
-        PushFree(index);
+        PushBack(index);
+    mFreeSlots.fetch_add(kChunkSlots);
     return true;
 }
 
@@ -84,7 +91,7 @@ void MIDIPacketQueue::GrowWhileLow()
     // The request is taken back before looking, so that a sender who finds the pool low again
     // while it grows asks once more.
     mGrowthAsked.store(false);
-    while (mFreeSlots.load() < SInt64(mCapacity.load() / 2) && AddChunk()) {
+    while (LowOnRoom(mFreeSlots.load(), mCapacity.load()) && AddChunk()) {
     }
 }
 
@@ -92,7 +99,7 @@ void MIDIPacketQueue::AskForRoomIfLow()
 {
     const UInt32 capacity = mCapacity.load(std::memory_order_relaxed);
     if (mGrower == nullptr || capacity >= mMaxCapacity ||
-        mFreeSlots.load(std::memory_order_relaxed) >= SInt64(capacity / 2) ||
+        !LowOnRoom(mFreeSlots.load(std::memory_order_relaxed), capacity) ||
         mGrowthAsked.load(std::memory_order_relaxed) || mGrowthAsked.exchange(true))
         return;
     mGrower->Request();
@@ -108,14 +115,12 @@ UInt32 MIDIPacketQueue::PopFree()
         const UInt64 next = At(link - 1).mNext.load(std::memory_order_relaxed);
         const UInt64 replacement = ((head >> 32) + 1) << 32 | next;
         if (mFreeHead.compare_exchange_weak(head, replacement, std::memory_order_acquire,
-                                            std::memory_order_acquire)) {
-            mFreeSlots.fetch_sub(1, std::memory_order_relaxed);
+                                            std::memory_order_acquire))
             return link - 1;
-        }
     }
 }
 
-void MIDIPacketQueue::PushFree(UInt32 index)
+void MIDIPacketQueue::PushBack(UInt32 index)
 {
     MIDIQueuedPacket& slot = At(index);
     UInt64 head = mFreeHead.load(std::memory_order_relaxed);
@@ -125,7 +130,6 @@ void MIDIPacketQueue::PushFree(UInt32 index)
         replacement = ((head >> 32) + 1) << 32 | (index + 1);
     } while (!mFreeHead.compare_exchange_weak(head, replacement, std::memory_order_release,
                                               std::memory_order_relaxed));
-    mFreeSlots.fetch_add(1, std::memory_order_relaxed);
 }
 
 bool DueBefore(const MIDIScheduledPacket& a, const MIDIScheduledPacket& b)
@@ -159,7 +163,7 @@ MIDISubmitResult MIDIPacketQueue::Submit(MIDIEndpointRef destination, UInt32 pre
         if (index == kNone) {
             for (UInt32 link = first; link != kNone;) {
                 const UInt32 next = link == last ? kNone : At(link).mNext.load() - 1;
-                PushFree(link);
+                PushBack(link);
                 link = next;
             }
             if (wellFormed)
@@ -184,13 +188,13 @@ MIDISubmitResult MIDIPacketQueue::Submit(MIDIEndpointRef destination, UInt32 pre
         slot.mPresence = presence;
         slot.mLength = packet->length;
         std::memcpy(slot.mData, packet->data, packet->length);
-        slot.mMessages = CountMessages(slot.mData, slot.mLength);
         if (first == kNone)
             first = index;
         else
             At(last).mNext.store(index + 1, std::memory_order_relaxed);
         last = index;
     }
+    mFreeSlots.fetch_sub(list.numPackets, std::memory_order_relaxed);
     AskForRoomIfLow();
 
     MIDIQueuedPacket& tail = At(last);

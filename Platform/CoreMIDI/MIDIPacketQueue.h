@@ -2,9 +2,10 @@
 // thread, or a backend's own callback): a pool of packet slots, a lock-free free list, and a
 // lock-free stack of submitted packets that the consumer takes whole. Sending never allocates,
 // locks or waits; the pool grows on the grower's thread, in chunks that stay until the queue
-// ends, once half of it is in use.
+// ends, once a quarter of it is in use.
 #pragma once
 
+#include "MIDIMessageSplitter.h"
 #include "MIDIPacketSink.h"
 
 #include <CoreMIDI/MIDIServices.h>
@@ -39,10 +40,16 @@ struct MIDIScheduledPacket {
     UInt32 mPresence = 0; // the destination's presence at the send
     // Counted as delivered after its due time already, or never to be (a stamp of 0, "now").
     bool mLateAccounted = false;
-    UInt16 mMessages = 0; // the messages of mData not yet delivered
     UInt16 mLength = 0;
     Byte mData[sizeof(MIDIPacket::data)] = {};
 };
+
+// The messages of a packet (what is left of it, once partly delivered): counted by whoever
+// delivers, drops or discards it, never at the send, which they would slow down.
+inline UInt16 MessagesOf(const MIDIScheduledPacket& packet)
+{
+    return CountMessages(packet.mData, packet.mLength);
+}
 
 // Delivery order: earlier due time first; at equal times, smaller stamp, then earlier send.
 bool DueBefore(const MIDIScheduledPacket& a, const MIDIScheduledPacket& b);
@@ -85,30 +92,37 @@ public:
         return mChunks[index / kChunkSlots].load(std::memory_order_acquire)[index % kChunkSlots];
     }
     // Returns a delivered or dropped slot to the pool. [consumer]
-    void Recycle(UInt32 index) { PushFree(index); }
+    void Recycle(UInt32 index)
+    {
+        PushBack(index);
+        mFreeSlots.fetch_add(1, std::memory_order_relaxed);
+    }
 
     UInt32 Capacity() const { return mCapacity.load(); }
     UInt32 MaxCapacity() const { return mMaxCapacity; }
-    // Adds chunks while less than half of the pool is free, up to the largest size. [grower]
+    // Adds chunks while a quarter of the pool or more is in use, up to the largest size.
+    // [grower]
     void GrowWhileLow();
 
 private:
     UInt32 PopFree();
-    void PushFree(UInt32 index);
+    // Gives back a slot popped by a submission that then failed, which never counted it.
+    void PushBack(UInt32 index);
     bool AddChunk();
-    // Wakes the grower once half of the pool is in use. [render-thread]
+    // Wakes the grower once a quarter of the pool is in use. [render-thread]
     void AskForRoomIfLow();
 
     const UInt32 mMaxCapacity;
     MIDIPoolGrower* const mGrower;
     std::unique_ptr<std::atomic<MIDIQueuedPacket*>[]> mChunks;
     std::atomic<UInt32> mCapacity{0};
-    std::atomic<SInt64> mFreeSlots{0};
     std::atomic<bool> mGrowthAsked{false};
     // Free list head: a change count in the high half against reuse of a popped slot (ABA),
     // 1 + slot index in the low half, 0 when empty.
-    std::atomic<UInt64> mFreeHead{0};
-    std::atomic<UInt32> mSubmittedHead{0};
+    alignas(64) std::atomic<UInt64> mFreeHead{0};
+    // The slots free, less those of a submission in progress; changed once a list by senders.
+    alignas(64) std::atomic<SInt64> mFreeSlots{0};
+    alignas(64) std::atomic<UInt32> mSubmittedHead{0};
     std::atomic<UInt64> mNextSequence{0};
 };
 

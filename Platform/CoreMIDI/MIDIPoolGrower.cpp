@@ -2,30 +2,10 @@
 
 #include "MIDIPacketQueue.h"
 
+#include <RealTimeScheduling.h>
+
 #include <algorithm>
-#include <cerrno>
 #include <pthread.h>
-#include <system_error>
-
-MIDIPoolGrower::MIDIPoolGrower()
-{
-    if (sem_init(&mWake, 0, 0) != 0)
-        throw std::system_error(errno, std::generic_category(), "MIDI pool grower semaphore");
-    try {
-        mThread = std::thread(&MIDIPoolGrower::Run, this);
-    } catch (...) {
-        sem_destroy(&mWake);
-        throw;
-    }
-}
-
-MIDIPoolGrower::~MIDIPoolGrower()
-{
-    mStopping.store(true);
-    sem_post(&mWake);
-    mThread.join();
-    sem_destroy(&mWake);
-}
 
 void MIDIPoolGrower::Add(MIDIPacketQueue& queue)
 {
@@ -42,9 +22,11 @@ void MIDIPoolGrower::Remove(MIDIPacketQueue& queue)
 void MIDIPoolGrower::Run()
 {
     pthread_setname_np(pthread_self(), "MIDI pool");
-    while (!mStopping.load()) {
-        while (sem_wait(&mWake) != 0 && errno == EINTR) {
-        }
+    // Busy threads at normal priority would otherwise hold it back while senders fill the pool;
+    // without real-time scheduling it grows later, and bursts are refused sooner.
+    RequestRealTimeScheduling(kRealTimePriorityMIDIPool);
+    while (!mThread.Stopping()) {
+        mThread.Wait();
         std::lock_guard<std::mutex> lock(mMutex);
         for (MIDIPacketQueue* queue : mQueues)
             queue->GrowWhileLow();

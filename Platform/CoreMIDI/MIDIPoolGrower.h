@@ -1,11 +1,10 @@
 // Grows the MIDI services' packet pools on a thread of its own, so that a sender never allocates:
-// a pool asks for room once half of it is in use, long before it is full.
+// a pool asks for room once a quarter of it is in use, long before it is full.
 #pragma once
 
-#include <atomic>
+#include "WakeableThread.h"
+
 #include <mutex>
-#include <semaphore.h>
-#include <thread>
 #include <vector>
 
 class MIDIPacketQueue;
@@ -13,8 +12,7 @@ class MIDIPacketQueue;
 class MIDIPoolGrower {
 public:
     // Starts the thread; throws std::system_error when it cannot.
-    MIDIPoolGrower();
-    ~MIDIPoolGrower();
+    MIDIPoolGrower() = default;
     MIDIPoolGrower(const MIDIPoolGrower&) = delete;
     MIDIPoolGrower& operator=(const MIDIPoolGrower&) = delete;
 
@@ -23,14 +21,12 @@ public:
     void Add(MIDIPacketQueue& queue);
     void Remove(MIDIPacketQueue& queue);
     // Wakes the thread to grow the queues that want it. [render-thread]
-    void Request() { sem_post(&mWake); }
+    void Request() { mThread.Wake(); }
 
 private:
     void Run();
 
     std::mutex mMutex; // the queue list, held while the thread grows one of them
     std::vector<MIDIPacketQueue*> mQueues;
-    std::atomic<bool> mStopping{false};
-    sem_t mWake;
-    std::thread mThread;
+    WakeableThread mThread{[this] { Run(); }};
 };

@@ -5,38 +5,18 @@
 #include <CoreAudio/HostTime.h>
 #include <RealTimeScheduling.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <pthread.h>
 #include <sys/prctl.h>
-#include <system_error>
+#include <thread>
 
 namespace {
-constexpr UInt64 kNanosPerSecond = 1000000000;
 constexpr UInt64 kNever = ~UInt64(0);
 } // namespace
 
 MIDIScheduler::MIDIScheduler(MIDIObjectTable& table, MIDIBackend& backend, MIDIPoolGrower& grower)
     : mTable(table), mBackend(backend), mQueue(kInitialPoolSlots, kMaxPoolSlots, &grower)
 {
-    if (sem_init(&mWake, 0, 0) != 0)
-        throw std::system_error(errno, std::generic_category(), "MIDI scheduler semaphore");
-    try {
-        mThread = std::thread(&MIDIScheduler::Run, this);
-    } catch (...) {
-        sem_destroy(&mWake);
-        throw;
-    }
-}
-
-MIDIScheduler::~MIDIScheduler()
-{
-    mStopping.store(true);
-    sem_post(&mWake);
-    mThread.join();
-    sem_destroy(&mWake);
 }
 
 MIDISubmitResult MIDIScheduler::Submit(MIDIEndpointRef destination, MIDIObjectRecord& record,
@@ -51,25 +31,25 @@ MIDISubmitResult MIDIScheduler::Submit(MIDIEndpointRef destination, MIDIObjectRe
     if (submission.mLateAtSend != 0)
         record.mLatePackets.fetch_add(submission.mLateAtSend, std::memory_order_relaxed);
     if (submission.mEarliestDue < mWakeAt.load(std::memory_order_seq_cst))
-        sem_post(&mWake);
+        mThread.Wake();
     return result;
 }
 
 void MIDIScheduler::DropPacketsOfDisposedEndpoints()
 {
     mDropRequested.store(true);
-    sem_post(&mWake);
+    mThread.Wake();
 }
 
 void MIDIScheduler::AnnounceSetupChange()
 {
     mSetupChanged.store(true);
-    sem_post(&mWake);
+    mThread.Wake();
 }
 
 void MIDIScheduler::WaitForCallsToEnd(MIDIObjectRef object) const
 {
-    if (std::this_thread::get_id() == mThread.get_id())
+    if (mThread.IsThisThread())
         return;
     while (mCalling.load(std::memory_order_seq_cst) == object)
         std::this_thread::sleep_for(std::chrono::microseconds(50));
@@ -83,7 +63,7 @@ void MIDIScheduler::Run()
     // The kernel may otherwise defer a timed wake-up by 50 us to batch timers; every microsecond
     // of that is lateness of a packet. Failure only costs precision.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    while (!mStopping.load()) {
+    while (!mThread.Stopping()) {
         mWakeAt.store(0, std::memory_order_seq_cst);
         TakeSubmitted();
         if (mDropRequested.exchange(false))
@@ -98,8 +78,7 @@ void MIDIScheduler::Run()
 void MIDIScheduler::TakeSubmitted()
 {
     // Consume the remaining wake-ups first: every submission they announce is then visible.
-    while (sem_trywait(&mWake) == 0) {
-    }
+    mThread.TakeWakeUps();
     mPending.TakeSubmitted();
 }
 
@@ -139,14 +118,15 @@ void MIDIScheduler::HandOver(const MIDIQueuedPacket& packet)
 {
     CallIntoLiveObject(packet.mDestination, MIDIObjectKind::Endpoint,
                        [&](MIDIObjectRecord& destination) {
+                           const UInt16 messages = MessagesOf(packet);
                            if (destination.mPresence.load() != packet.mPresence) {
                                // It went offline after the send: what waited for it is lost.
-                               destination.mOfflineMessages.fetch_add(packet.mMessages);
+                               destination.mOfflineMessages.fetch_add(messages);
                            } else if (mBackend.HandOff(destination, packet)) {
-                               destination.mDeliveredMessages.fetch_add(packet.mMessages);
+                               destination.mDeliveredMessages.fetch_add(messages);
                            } else {
                                destination.mDroppedPackets.fetch_add(1);
-                               destination.mDroppedMessages.fetch_add(packet.mMessages);
+                               destination.mDroppedMessages.fetch_add(messages);
                            }
                        });
 }
@@ -173,13 +153,8 @@ void MIDIScheduler::WaitForWork()
     mWakeAt.store(due, std::memory_order_seq_cst);
     if (mQueue.HasSubmitted())
         return;
-    if (due == kNever) {
-        while (sem_wait(&mWake) != 0 && errno == EINTR) {
-        }
-        return;
-    }
-    timespec deadline{};
-    deadline.tv_sec = time_t(due / kNanosPerSecond);
-    deadline.tv_nsec = long(due % kNanosPerSecond);
-    sem_clockwait(&mWake, CLOCK_MONOTONIC, &deadline);
+    if (due == kNever)
+        mThread.Wait();
+    else
+        mThread.WaitUntil(due);
 }

@@ -11,9 +11,9 @@
 #include "MIDIPacketQueue.h"
 #include "MIDIPacketSink.h"
 
+#include "WakeableThread.h"
+
 #include <atomic>
-#include <semaphore.h>
-#include <thread>
 
 class MIDIBackend;
 class MIDIPoolGrower;
@@ -27,7 +27,6 @@ public:
 
     // Starts the thread; throws std::system_error when it cannot.
     MIDIScheduler(MIDIObjectTable& table, MIDIBackend& backend, MIDIPoolGrower& grower);
-    ~MIDIScheduler();
     MIDIScheduler(const MIDIScheduler&) = delete;
     MIDIScheduler& operator=(const MIDIScheduler&) = delete;
 
@@ -62,11 +61,9 @@ private:
     std::atomic<MIDIObjectRef> mCalling{0};
     std::atomic<bool> mDropRequested{false};
     std::atomic<bool> mSetupChanged{false};
-    std::atomic<bool> mStopping{false};
     // The host time by which the thread looks at submissions again without being woken: 0 while
     // it is awake, the due time of its next packet while it sleeps. Senders wake it only for
     // packets due earlier, which spares the render thread a system call on most sends.
     std::atomic<UInt64> mWakeAt{0};
-    sem_t mWake;
-    std::thread mThread;
+    WakeableThread mThread{[this] { Run(); }};
 };

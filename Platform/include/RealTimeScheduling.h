@@ -11,6 +11,8 @@ extern "C" {
 #endif
 
 enum {
+    // The MIDI services' pool grower, which must keep ahead of senders on a busy machine.
+    kRealTimePriorityMIDIPool = 2,
     // auhost's render thread: renders a slice ahead, so it may yield to the delivery thread.
     kRealTimePriorityRender = 3,
     // The MIDI services' delivery thread, which hands packets to virtual destinations on time.

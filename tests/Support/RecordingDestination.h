@@ -37,6 +37,7 @@ public:
     RecordingDestination& operator=(const RecordingDestination&) = delete;
 
     void Listen(Listener listener, void* refCon);
+    MIDIEndpointRef Endpoint() const { return mEndpoint; }
     // Waits until `count` packets have arrived in all, or the timeout passed; returns what arrived.
     std::vector<RecordedPacket>
     WaitFor(size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));

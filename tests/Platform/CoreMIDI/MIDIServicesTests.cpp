@@ -24,6 +24,28 @@ namespace {
 
 constexpr UInt64 kMillis = 1000000;
 
+// Sends the message at each stamp, all in one list.
+void SendInOneList(const MIDITestClient& client, MIDIEndpointRef destination,
+                   const std::vector<MIDITimeStamp>& stamps, const std::vector<Byte>& message)
+{
+    alignas(MIDIPacketList) Byte buffer[1024];
+    auto* list = reinterpret_cast<MIDIPacketList*>(buffer);
+    MIDIPacket* packet = MIDIPacketListInit(list);
+    for (MIDITimeStamp stamp : stamps)
+        packet =
+            MIDIPacketListAdd(list, sizeof buffer, packet, stamp, message.size(), message.data());
+    ASSERT_EQ(list->numPackets, stamps.size());
+    ASSERT_EQ(MIDISend(client.Port(), destination, list), noErr);
+}
+
+std::vector<MIDITimeStamp> StampsOf(const std::vector<ReceivedPacket>& received)
+{
+    std::vector<MIDITimeStamp> stamps;
+    for (const ReceivedPacket& arrived : received)
+        stamps.push_back(arrived.stamp);
+    return stamps;
+}
+
 } // namespace
 
 TEST(MIDIServices, DestinationsAreListedInCreationOrderWithTheirNames)
@@ -162,27 +184,17 @@ TEST(MIDIServices, AdvanceSchedulingDeliversFutureStampsAtOnce)
               noErr);
     const UInt64 sent = AudioGetCurrentHostTime();
     // Seconds ahead, and stamps smaller than the advance itself (due before the clock began).
-    const MIDITimeStamp stamps[] = {
+    const std::vector<MIDITimeStamp> stamps = {
         sent + 30000 * kMillis, sent + 10000 * kMillis, sent + 20000 * kMillis, 3000, 1000, 2000};
-    alignas(MIDIPacketList) Byte buffer[1024];
-    auto* list = reinterpret_cast<MIDIPacketList*>(buffer);
-    MIDIPacket* packet = MIDIPacketListInit(list);
-    const Byte message[] = {0xB0, 7, 100};
-    for (MIDITimeStamp stamp : stamps)
-        packet = MIDIPacketListAdd(list, sizeof buffer, packet, stamp, 3, message);
-    ASSERT_EQ(list->numPackets, 6u);
-    ASSERT_EQ(MIDISend(client.Port(), recorder.Endpoint(), list), noErr);
+    SendInOneList(client, recorder.Endpoint(), stamps, {0xB0, 7, 100});
     const std::vector<ReceivedPacket> received =
         recorder.WaitFor(6, std::chrono::milliseconds(2000));
     ASSERT_EQ(received.size(), 6u) << "packets stamped seconds ahead must come at once";
     // All fall due together (their stamps less a minute lie in the past), still in stamp order.
-    std::vector<MIDITimeStamp> receivedStamps;
-    for (const ReceivedPacket& arrived : received) {
-        receivedStamps.push_back(arrived.stamp);
+    for (const ReceivedPacket& arrived : received)
         EXPECT_LT(arrived.arrival, stamps[1]);
-    }
-    EXPECT_EQ(receivedStamps, (std::vector<MIDITimeStamp>{stamps[4], stamps[5], stamps[3],
-                                                          stamps[1], stamps[2], stamps[0]}));
+    EXPECT_EQ(StampsOf(received), (std::vector<MIDITimeStamp>{stamps[4], stamps[5], stamps[3],
+                                                              stamps[1], stamps[2], stamps[0]}));
 }
 
 TEST(MIDIServices, WithoutAdvanceNoPacketArrivesEarly)
@@ -539,25 +551,16 @@ TEST(MIDIServices, AnUnlimitedAdvanceDeliversEveryStampAtItsSend)
               kMIDIAdvanceScheduleTimeUnlimited);
     const UInt64 sent = AudioGetCurrentHostTime();
     // Beyond what 31 bits of microseconds reach (35.8 minutes), to the end of the clock.
-    const MIDITimeStamp stamps[] = {sent + 40 * 60000 * kMillis, sent + 24 * 3600000 * kMillis,
-                                    ~MIDITimeStamp(0), sent + 1000 * kMillis, 5};
-    alignas(MIDIPacketList) Byte buffer[1024];
-    auto* list = reinterpret_cast<MIDIPacketList*>(buffer);
-    MIDIPacket* packet = MIDIPacketListInit(list);
-    const Byte chord[] = {0x90, 60, 100, 64, 100};
-    for (MIDITimeStamp stamp : stamps)
-        packet = MIDIPacketListAdd(list, sizeof buffer, packet, stamp, sizeof chord, chord);
-    ASSERT_EQ(list->numPackets, 5u);
-    ASSERT_EQ(MIDISend(client.Port(), recorder.Endpoint(), list), noErr);
+    const std::vector<MIDITimeStamp> stamps = {sent + 40 * 60000 * kMillis,
+                                               sent + 24 * 3600000 * kMillis, ~MIDITimeStamp(0),
+                                               sent + 1000 * kMillis, 5};
+    SendInOneList(client, recorder.Endpoint(), stamps, {0x90, 60, 100, 64, 100});
 
     const std::vector<ReceivedPacket> received =
         recorder.WaitFor(5, std::chrono::milliseconds(1000));
     ASSERT_EQ(received.size(), 5u) << "every stamp is due at its send";
-    std::vector<MIDITimeStamp> receivedStamps;
-    for (const ReceivedPacket& arrived : received)
-        receivedStamps.push_back(arrived.stamp);
     // Taken together, they go in stamp order, their stamps as sent.
-    EXPECT_EQ(receivedStamps,
+    EXPECT_EQ(StampsOf(received),
               (std::vector<MIDITimeStamp>{stamps[4], stamps[3], stamps[0], stamps[1], stamps[2]}));
     EXPECT_EQ(IntegerProperty(recorder.Endpoint(), kMIDIPropertyLatePacketCount), 0);
     EXPECT_EQ(WaitForMessageCounts(recorder.Endpoint(), 10), (MessageCounts{10, 0, 0, 0}))
@@ -689,8 +692,8 @@ TEST(MIDIServices, ThePoolGrowsBeforeItFillsSoThatBurstsAreNeverRefused)
 namespace {
 
 // In a child process whose services start there: delivers one packet, then tells how the
-// services' delivery thread is scheduled.
-[[noreturn]] void DeliverAndTellTheDeliveryThreadsScheduling(bool withoutPermission)
+// services' delivery thread and pool grower are scheduled.
+[[noreturn]] void DeliverAndTellTheThreadsScheduling(bool withoutPermission)
 {
     if (withoutPermission && !GiveUpRealTime())
         std::exit(2);
@@ -702,26 +705,31 @@ namespace {
         if (MIDISend(client.Port(), recorder.Endpoint(), &note) == noErr)
             delivered = int(recorder.WaitFor(1).size());
     }
-    const std::optional<ThreadScheduling> scheduling = NamedThreadScheduling("MIDI delivery");
-    fprintf(stderr, "delivered %d, %s %d\n", delivered,
-            !scheduling                        ? "no thread"
-            : scheduling->policy == SCHED_FIFO ? "FIFO"
-                                               : "normal",
-            scheduling ? scheduling->priority : -1);
+    fprintf(stderr, "delivered %d", delivered);
+    for (const char* name : {"MIDI delivery", "MIDI pool"}) {
+        const std::optional<ThreadScheduling> scheduling = NamedThreadScheduling(name);
+        fprintf(stderr, "; %s %s %d", name,
+                !scheduling                        ? "missing"
+                : scheduling->policy == SCHED_FIFO ? "FIFO"
+                                                   : "normal",
+                scheduling ? scheduling->priority : -1);
+    }
+    fprintf(stderr, "\n");
     std::exit(0);
 }
 
 } // namespace
 
-TEST(MIDIServices, TheDeliveryThreadRunsRealTimeWhereAllowedAndAtNormalPriorityElsewhere)
+TEST(MIDIServices, ItsThreadsRunRealTimeWhereAllowedAndAtNormalPriorityElsewhere)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const std::string realTime =
-        "delivered 1, FIFO " + std::to_string(kRealTimePriorityMIDIDelivery) + "\n";
+        "delivered 1; MIDI delivery FIFO " + std::to_string(kRealTimePriorityMIDIDelivery) +
+        "; MIDI pool FIFO " + std::to_string(kRealTimePriorityMIDIPool) + "\n";
     if (RealTimeAllowed(kRealTimePriorityMIDIDelivery)) {
-        EXPECT_EXIT(DeliverAndTellTheDeliveryThreadsScheduling(false), ::testing::ExitedWithCode(0),
+        EXPECT_EXIT(DeliverAndTellTheThreadsScheduling(false), ::testing::ExitedWithCode(0),
                     ::testing::Eq(realTime));
     }
-    EXPECT_EXIT(DeliverAndTellTheDeliveryThreadsScheduling(true), ::testing::ExitedWithCode(0),
-                ::testing::Eq("delivered 1, normal 0\n"));
+    EXPECT_EXIT(DeliverAndTellTheThreadsScheduling(true), ::testing::ExitedWithCode(0),
+                ::testing::Eq("delivered 1; MIDI delivery normal 0; MIDI pool normal 0\n"));
 }

@@ -30,7 +30,8 @@ constexpr int kJackClientPriority = 5;
 
 TEST(RealTimeScheduling, IsGrantedWhereAllowedAtThePriorityAsked)
 {
-    for (int priority : {int(kRealTimePriorityRender), int(kRealTimePriorityMIDIDelivery)}) {
+    for (int priority : {int(kRealTimePriorityMIDIPool), int(kRealTimePriorityRender),
+                         int(kRealTimePriorityMIDIDelivery)}) {
         SCOPED_TRACE(priority);
         EXPECT_LT(priority, kJackClientPriority);
         const auto [granted, scheduling] = RequestOnNewThread(priority);
