@@ -264,8 +264,8 @@ PlayOutcome Outcome(const PlayWatch& watch, const Player& player, const MonitorC
     outcome.mCounts = tracker.Counts();
     if (route.mToMonitor) {
         // Delivered to the monitor counts once the host thread has taken it (or lost it there).
-        outcome.mCounts.mDelivered = std::min(outcome.mCounts.mDelivered,
-                                              capture.Received() + capture.LostMessages());
+        outcome.mCounts.mDelivered =
+            std::min(outcome.mCounts.mDelivered, capture.Received() + capture.LostMessages());
     }
     outcome.mDestination = route.Text();
     outcome.mToMonitor = route.mToMonitor;
