@@ -5,6 +5,7 @@
 
 #include <CoreMIDI/MIDIServices.h>
 
+#include <cctype>
 #include <stdexcept>
 
 std::vector<std::string> DestinationNames()
@@ -47,34 +48,75 @@ void PrintDestinations(std::ostream& out, const std::vector<std::string>& names)
     }
 }
 
-size_t ResolveDestination(const std::string& spec, const std::vector<std::string>& names)
+namespace {
+
+// A name as matching compares it: in lower case, and "program: port" as JACK spells it,
+// "program:port".
+std::string MatchingForm(const std::string& name)
+{
+    std::string form;
+    for (size_t i = 0; i < name.size(); ++i) {
+        form += char(std::tolower(static_cast<unsigned char>(name[i])));
+        if (name[i] == ':' && i + 1 < name.size() && name[i + 1] == ' ') {
+            ++i;
+        }
+    }
+    return form;
+}
+
+// "1 "auhost monitor", 2 "synth: in"".
+std::string Candidates(const std::vector<std::string>& names, const std::vector<size_t>& numbers)
+{
+    std::string text;
+    for (const size_t number : numbers) {
+        text +=
+            (text.empty() ? "" : ", ") + std::to_string(number) + " \"" + names[number - 1] + "\"";
+    }
+    return text;
+}
+
+size_t DestinationByNumber(const std::string& spec, const std::vector<std::string>& names)
 {
     const std::string range =
         names.empty() ? "there are no destinations" : "1 to " + std::to_string(names.size());
+    const size_t digits = spec.find_first_not_of('0');
+    const bool inRange = digits != std::string::npos && spec.size() - digits <= 9 &&
+                         std::stoul(spec) <= names.size();
+    if (!inRange) {
+        throw std::runtime_error("destination " + spec + " is out of range (" + range + ")");
+    }
+    return std::stoul(spec);
+}
+
+} // namespace
+
+size_t ResolveDestination(const std::string& spec, const std::vector<std::string>& names)
+{
     if (!spec.empty() && spec.find_first_not_of("0123456789") == std::string::npos) {
-        const size_t digits = spec.find_first_not_of('0');
-        const bool inRange = digits != std::string::npos && spec.size() - digits <= 9 &&
-                             std::stoul(spec) <= names.size();
-        if (!inRange) {
-            throw std::runtime_error("destination " + spec + " is out of range (" + range + ")");
-        }
-        return std::stoul(spec);
+        return DestinationByNumber(spec, names);
     }
-    size_t found = 0;
+    const std::string wanted = MatchingForm(spec);
+    std::vector<size_t> whole, parts, all;
     for (size_t index = 0; index < names.size(); ++index) {
-        if (names[index] != spec) {
-            continue;
+        const std::string name = MatchingForm(names[index]);
+        all.push_back(index + 1);
+        if (name == wanted) {
+            whole.push_back(index + 1);
+        } else if (!wanted.empty() && name.find(wanted) != std::string::npos) {
+            parts.push_back(index + 1);
         }
-        if (found != 0) {
-            throw std::runtime_error("destination name \"" + spec + "\" is ambiguous (" +
-                                     std::to_string(found) + " and " + std::to_string(index + 1) +
-                                     "): give its number");
-        }
-        found = index + 1;
     }
-    if (found == 0) {
-        throw std::runtime_error("unknown destination \"" + spec + "\" (auhost destinations " +
-                                 "lists them)");
+    const std::vector<size_t>& found = whole.empty() ? parts : whole;
+    if (found.size() == 1) {
+        return found.front();
     }
-    return found;
+    if (found.empty()) {
+        throw std::runtime_error("unknown destination \"" + spec + "\" (" +
+                                 (names.empty()
+                                      ? std::string("there are no destinations")
+                                      : "the destinations are " + Candidates(names, all)) +
+                                 ")");
+    }
+    throw std::runtime_error("destination name \"" + spec + "\" is ambiguous (" +
+                             Candidates(names, found) + "): give more of the name, or its number");
 }

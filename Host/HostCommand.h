@@ -33,6 +33,7 @@ struct PlayOptions {
     bool mOffline = false;
     std::optional<std::string> mRecordFile;
     bool mQuiet = false;
+    bool mUnitLog = false; // --unit-log: the unit's own log reaches standard output
     AudioComponentDescription mUnit = kDefaultUnit;
     std::optional<std::string> mPresetFile;
     double mOffsetMilliseconds = 0; // --offset-ms: the destination's latency offset
@@ -54,7 +55,7 @@ struct PresetOptions {
 struct HostCommand {
     enum Kind { kHelp, kList, kDestinations, kPlay, kPresetSave, kPresetShow, kValidate };
     Kind mKind = kHelp;
-    std::string mHelpText; // kHelp: what to print
+    std::string mHelpText; // kHelp: what to print (the help, or the version)
     PlayOptions mPlay;
     PresetOptions mPreset;
     ValidateOptions mValidate;

@@ -2,6 +2,7 @@
 
 // The stand-in's reading of four-character codes, shared with its bundle manifests.
 #include "AudioComponent/BundleManifest.h"
+#include "CommandLineChecks.h"
 #include "ValidateCommandLine.h"
 
 #include <CLI/CLI.hpp>
@@ -87,6 +88,42 @@ std::string CommandPath(const CLI::App& app)
     return path.empty() ? path : path + ": ";
 }
 
+// What auhost's exit status says, in the help of the program and of play.
+constexpr const char* kExitStatuses =
+    "Exit status: 0 when every event played was delivered; 1 when any was lost (the summary\n"
+    "says how many and why); 2 for an error in the command line or the input, before anything\n"
+    "plays; 128 + the signal's number when SIGINT (130), SIGHUP (129) or SIGTERM (143) ended\n"
+    "play, after its closing messages.";
+
+// The first argument the command line has no place for, as a sentence.
+std::string ExtraArgumentText(const std::string& argument, bool commandChosen)
+{
+    if (argument.size() > 1 && argument[0] == '-') {
+        return "there is no option " + argument.substr(0, argument.find('='));
+    }
+    if (!commandChosen) {
+        return "\"" + argument +
+               "\" is no command: list, destinations, play, preset or validate is expected";
+    }
+    return "\"" + argument + "\" was not expected";
+}
+
+// CLI11's refusal in auhost's words: an option without its value, a file not named, or a check
+// of ours that failed (whose text is ours already).
+std::string RefusalText(const CLI::ParseError& error)
+{
+    const std::string text = error.what();
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
+        return text.substr(0, text.find(':')) + " needs a value";
+    }
+    if (const size_t required = text.find(" is required");
+        dynamic_cast<const CLI::RequiredError*>(&error) != nullptr &&
+        required != std::string::npos) {
+        return "no " + text.substr(0, required) + " given";
+    }
+    return text;
+}
+
 void AddUnitOption(CLI::App& command, std::optional<std::string>& text)
 {
     command.add_option("--unit", text, "the unit to open (default aumu:Pout:Plnk)")
@@ -100,6 +137,7 @@ HostCommand HostCommandLine::Parse(int argc, const char* const* argv)
     CLI::App app("Plays MIDI files through a MIDI output unit, lists units and destinations, "
                  "and saves unit presets.",
                  "auhost");
+    app.footer(kExitStatuses);
 
     HostCommand command;
     PlayOptions& play = command.mPlay;
@@ -107,44 +145,53 @@ HostCommand HostCommandLine::Parse(int argc, const char* const* argv)
     std::optional<std::string> unitText, bankText;
     std::vector<std::string> settingTexts;
     std::optional<long> program;
+    bool version = false;
+    app.add_flag("--version", version, "print auhost's version");
 
     CLI::App* list = app.add_subcommand("list", "every component found, with its bundle");
     CLI::App* destinations = app.add_subcommand(
         "destinations", "the MIDI destinations, numbered as the unit's \"TX Device\" counts them");
 
     CLI::App* playCommand = app.add_subcommand("play", "plays a MIDI file through the unit");
+    playCommand->footer(kExitStatuses);
     playCommand->add_option("FILE.mid", play.mFile, "the Standard MIDI File to play")->required();
     playCommand
         ->add_option("--to", play.mDestination,
-                     "the destination, by name or number (default: auhost's monitor)")
+                     "the destination: its number, its name (JACK's client:port too) or a "
+                     "part of it (default: auhost's monitor)")
         ->type_name("NAME|NUMBER");
     playCommand->add_option("--channel", play.mChannel, "send every message on this channel")
         ->type_name("N")
-        ->check(CLI::Range(1, 16));
-    playCommand->add_option("--program", program, "program change to send first (0 to 127)")
+        ->check(WholeNumberFrom(1, 16, "a channel"));
+    playCommand
+        ->add_option("--program", program,
+                     "program change to send first (0 to 127; needs a transmit channel)")
         ->type_name("N")
-        ->check(CLI::Range(0L, kMaxMIDIValue));
-    playCommand->add_option("--bank", bankText, "bank select to send first (0 to 127 each)")
+        ->check(WholeNumberFrom(0, kMaxMIDIValue, "a program"));
+    playCommand
+        ->add_option("--bank", bankText,
+                     "bank select to send first (0 to 127 each; needs a transmit channel)")
         ->type_name("MSB[:LSB]");
     playCommand->add_option("--rate", play.mSampleRate, "sample rate (default 44100)")
         ->type_name("HZ")
-        ->check(CLI::Range(8000, 384000));
+        ->check(WholeNumberFrom(8000, 384000, "a sample rate"));
     playCommand->add_option("--block", play.mBlockFrames, "frames per render call (default 512)")
         ->type_name("FRAMES")
-        ->check(CLI::Range(1, 4096));
-    playCommand->add_flag("--offline", play.mOffline, "render as fast as possible");
+        ->check(WholeNumberFrom(1, 4096, "a number of frames"));
+    playCommand->add_flag("--offline", play.mOffline, "render as fast as the destination takes it");
     playCommand
         ->add_option("--record", play.mRecordFile,
                      "record what arrives at the monitor as a MIDI file")
         ->type_name("OUT.mid");
     playCommand->add_flag("--quiet", play.mQuiet, "print only the summary");
+    playCommand->add_flag("--unit-log", play.mUnitLog, "show the unit's own log");
     playCommand->add_option("--preset", play.mPresetFile, "load this preset into the unit first")
         ->type_name("FILE.aupreset");
     playCommand
         ->add_option("--offset-ms", play.mOffsetMilliseconds,
                      "deliver to the destination this much later, or earlier when negative")
         ->type_name("MS")
-        ->check(CLI::Range(-1000, 1000));
+        ->check(NumberFrom(-1000, 1000, "an offset in milliseconds"));
     AddUnitOption(*playCommand, unitText);
 
     CLI::App* presetCommand = app.add_subcommand("preset", "saves or shows unit presets");
@@ -156,10 +203,21 @@ HostCommand HostCommandLine::Parse(int argc, const char* const* argv)
     CLI::App* show = presetCommand->add_subcommand("show", "shows what a preset holds");
     show->add_option("FILE.aupreset", preset.mFile, "the preset file to read")->required();
     CLI::App* validate = AddValidateCommand(app, command.mValidate);
+    for (CLI::App* each :
+         {&app, list, destinations, playCommand, presetCommand, save, show, validate}) {
+        each->allow_extras();
+    }
 
     try {
         app.parse(argc, argv);
-        if (list->parsed()) {
+        if (const std::vector<std::string> extras = app.remaining(true); !extras.empty()) {
+            throw CLI::ParseError(ExtraArgumentText(extras.front(), !app.get_subcommands().empty()),
+                                  CLI::ExitCodes::ExtrasError);
+        }
+        if (version) {
+            command.mKind = HostCommand::kHelp;
+            command.mHelpText = "auhost " AUHOST_VERSION "\n";
+        } else if (list->parsed()) {
             command.mKind = HostCommand::kList;
         } else if (destinations->parsed()) {
             command.mKind = HostCommand::kDestinations;
@@ -195,7 +253,7 @@ HostCommand HostCommandLine::Parse(int argc, const char* const* argv)
         command.mKind = HostCommand::kHelp;
         command.mHelpText = app.help();
     } catch (const CLI::ParseError& error) {
-        throw CommandLineError(CommandPath(app) + error.what() + " (see --help)");
+        throw CommandLineError(CommandPath(app) + RefusalText(error) + " (see --help)");
     }
     return command;
 }

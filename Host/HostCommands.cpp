@@ -10,6 +10,7 @@
 
 #include <AudioUnit/AudioUnitProperties.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
@@ -23,6 +24,8 @@ int SavePreset(const PresetOptions& options)
 {
     UnitInstance unit(options.mUnit);
     for (const ParameterSetting& setting : options.mSettings) {
+        // A value the unit would take and then ignore is refused here, in words.
+        unit.CheckParameterValue(setting.mID, setting.mValue);
         unit.SetParameter(setting.mID, setting.mValue);
     }
     const std::string name = std::filesystem::path(options.mFile).stem().string();
@@ -54,6 +57,8 @@ int RunHostCommand(const HostCommand& command, std::ostream& out)
     case HostCommand::kPlay:
         return RunPlay(command.mPlay, out);
     case HostCommand::kPresetSave:
+        // The unit's log is for play's --unit-log alone.
+        setenv("PLENKO_LOG", "off", 1);
         return SavePreset(command.mPreset);
     case HostCommand::kPresetShow:
         PresetFile(command.mPreset.mFile).Print(out);

@@ -47,8 +47,23 @@ void MonitorCapture::ReadPackets(const MIDIPacketList* list, void* refCon, void*
         arrived.mLength = std::min<UInt16>(packet->length, sizeof arrived.mData);
         std::copy(packet->data, packet->data + arrived.mLength, arrived.mData);
         if (!capture.mRing->Push(arrived)) {
-            capture.mOverflows.fetch_add(1, std::memory_order_relaxed);
+            MIDIMessageSplitter splitter(arrived.mData, arrived.mLength);
+            const Byte* bytes = nullptr;
+            UInt16 length = 0;
+            UInt64 messages = 0;
+            while (splitter.Next(bytes, length)) {
+                ++messages;
+            }
+            capture.mLost.fetch_add(messages, std::memory_order_relaxed);
         }
+    }
+}
+
+void MonitorCapture::Reserve(size_t messages)
+{
+    mArrivals.reserve(messages);
+    if (mMeasuringLateness) {
+        mLateness.reserve(messages);
     }
 }
 

@@ -43,9 +43,10 @@ public:
     size_t Drain(std::ostream* out);
     // Messages taken by Drain so far. [any-thread]
     UInt64 Received() const { return mReceived.load(std::memory_order_acquire); }
-    const std::atomic<UInt64>& ReceivedCount() const { return mReceived; }
-    // Packets the ring had no room for. [host-thread]
-    UInt64 Overflows() const { return mOverflows.load(std::memory_order_relaxed); }
+    // Messages delivered to the monitor that its ring had no room for. [any-thread]
+    UInt64 LostMessages() const { return mLost.load(std::memory_order_relaxed); }
+    // Makes room for this many messages, so that keeping them allocates no more. [host-thread]
+    void Reserve(size_t messages);
 
     // Lateness of every stamped message, in nanoseconds, sorted. [host-thread]
     std::vector<SInt64> SortedLateness() const;
@@ -65,7 +66,7 @@ private:
     void Take(const MIDIScheduledPacket& packet, std::ostream* out);
 
     const std::unique_ptr<MIDIPacketRing> mRing;
-    std::atomic<UInt64> mOverflows{0};
+    std::atomic<UInt64> mLost{0};
     std::atomic<UInt64> mReceived{0};
     UInt64 mTimeZero = 0;
     SInt64 mIntendedDelay = 0;

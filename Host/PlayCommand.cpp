@@ -1,25 +1,26 @@
 #include "PlayCommand.h"
 
-#include "DestinationList.h"
+#include "DeliveryCounts.h"
 #include "FileBytes.h"
 #include "MIDIFileReader.h"
 #include "MonitorCapture.h"
 #include "MonitorEndpoint.h"
+#include "PlayRoute.h"
+#include "PlayScreen.h"
+#include "PlaySummary.h"
 #include "Player.h"
 #include "PresetFile.h"
+#include "StopSignals.h"
 #include "UnitInstance.h"
 
 #include <CoreAudio/HostTime.h>
 
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <limits>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -35,40 +36,11 @@ enum : AudioUnitParameterID {
 };
 
 constexpr UInt64 kNanosPerMilli = 1000000;
-// How often the host thread looks at what arrived.
-constexpr UInt64 kDrainInterval = 10 * kNanosPerMilli;
-// After the last slice: how long nothing more must arrive, and how long to wait at most.
-constexpr UInt64 kQuietTime = 50 * kNanosPerMilli;
+// How often the host thread looks at what arrived: offline play waits for what it sees.
+constexpr UInt64 kRealTimeInterval = 10 * kNanosPerMilli;
+constexpr UInt64 kOfflineInterval = 1 * kNanosPerMilli;
+// After the last message is due: how long to wait at most for the rest to be delivered.
 constexpr UInt64 kMaxTailWait = 2000 * kNanosPerMilli;
-
-// Ctrl-C only raises this flag; the host thread asks the player to stop.
-std::atomic<bool> sInterrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set in a signal handler");
-
-extern "C" void OnInterrupt(int)
-{
-    sInterrupted.store(true, std::memory_order_relaxed);
-}
-
-// Catches SIGINT while it lives; a second Ctrl-C ends the program as usual.
-class InterruptCatcher {
-public:
-    InterruptCatcher()
-    {
-        sInterrupted.store(false);
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        action.sa_flags = SA_RESETHAND;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &mPrevious);
-    }
-    ~InterruptCatcher() { sigaction(SIGINT, &mPrevious, nullptr); }
-    InterruptCatcher(const InterruptCatcher&) = delete;
-    InterruptCatcher& operator=(const InterruptCatcher&) = delete;
-
-private:
-    struct sigaction mPrevious {};
-};
 
 void SleepFor(UInt64 nanoseconds)
 {
@@ -80,13 +52,6 @@ std::string Seconds(UInt64 samples, UInt32 rate)
 {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f s", double(samples) / rate);
-    return text;
-}
-
-std::string Milliseconds(SInt64 nanoseconds)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f ms", double(nanoseconds) / 1e6);
     return text;
 }
 
@@ -104,68 +69,38 @@ void CheckRecordTarget(const std::string& path)
     }
 }
 
-// Where play is, on a terminal only. Redrawn in place a few times a second while only auhost
-// writes to the terminal; while the unit writes its log there too, a line of its own each second
-// instead, since a line redrawn in place would run into the unit's lines.
-class ProgressLine {
-public:
-    ProgressLine(bool shown, bool inPlace) : mShown(shown), mInPlace(inPlace) {}
-
-    UInt64 Interval() const { return mInPlace ? 250 * kNanosPerMilli : 1000 * kNanosPerMilli; }
-
-    void Draw(std::ostream& out, const std::string& text)
+// What play reads before anything is opened: the song and the preset, both checked, and the
+// recording's folder.
+struct PlayInput {
+    explicit PlayInput(const PlayOptions& options)
+        : mSong(MIDIFileReader::ReadFile(options.mFile, options.mSampleRate))
     {
-        if (!mShown) {
-            return;
+        if (options.mPresetFile) {
+            mPreset.emplace(*options.mPresetFile);
+            mPreset->CheckUnit(options.mUnit);
         }
-        if (mInPlace) {
-            out << "\r\033[K" << text;
-            mDrawn = true;
-        } else {
-            out << text << '\n';
-        }
-    }
-    // Clears the line so that other lines can be written.
-    void Clear(std::ostream& out)
-    {
-        if (mDrawn) {
-            out << "\r\033[K";
-            mDrawn = false;
+        if (options.mRecordFile) {
+            CheckRecordTarget(*options.mRecordFile);
         }
     }
 
-private:
-    const bool mShown;
-    const bool mInPlace;
-    bool mDrawn = false;
+    const MIDISequence mSong;
+    std::optional<PresetFile> mPreset;
 };
 
-// Whether the unit writes its log, which it does unless PLENKO_LOG says "off".
+// The unit's own log reaches standard output only when asked for; the unit reads its switch
+// when it is opened.
+void ChooseUnitLog(const PlayOptions& options)
+{
+    if (!options.mUnitLog || options.mQuiet) {
+        setenv("PLENKO_LOG", "off", 1);
+    }
+}
+
 bool UnitLogs()
 {
     const char* setting = std::getenv("PLENKO_LOG");
     return setting == nullptr || std::string(setting) != "off";
-}
-
-struct Route {
-    size_t mNumber; // as "TX Device" counts
-    std::string mName;
-    MIDIEndpointRef mEndpoint;
-    bool mToMonitor;
-};
-
-Route ChooseDestination(const PlayOptions& options, const MonitorEndpoint& monitor)
-{
-    const std::vector<std::string> names = DestinationNames();
-    size_t number = DestinationNumber(monitor.Destination());
-    if (options.mDestination) {
-        number = ResolveDestination(*options.mDestination, names);
-    } else if (number == 0) {
-        throw std::runtime_error(std::string("\"") + MonitorEndpoint::kName +
-                                 "\" is not among the destinations");
-    }
-    const MIDIEndpointRef endpoint = MIDIGetDestination(number - 1);
-    return {number, names[number - 1], endpoint, endpoint == monitor.Destination()};
 }
 
 // Preset first, then every option given, so that explicit options win.
@@ -188,169 +123,225 @@ void SetParameters(UnitInstance& unit, const PlayOptions& options,
             unit.SetParameter(kBankLSB, Float32(*options.mBank->mLSB + 1));
         }
     }
-}
-
-void SetIntegerProperty(MIDIEndpointRef endpoint, CFStringRef property, SInt32 value,
-                        const std::string& what)
-{
-    const OSStatus status = MIDIObjectSetIntegerProperty(endpoint, property, value);
-    if (status != noErr) {
-        throw std::runtime_error("cannot set " + what + " (status " + std::to_string(status) + ")");
+    if ((options.mProgram || options.mBank) && unit.ParameterValue(kTXChannel).value_or(0) < 1) {
+        throw std::runtime_error(
+            "--program and --bank need --channel: the unit sends bank and program only on a "
+            "fixed transmit channel (\"TX Channel\" 1 to 16, which a preset may set too)");
     }
 }
 
-std::string Summary(const Player& player, const MonitorCapture& capture, const Route& route,
-                    bool offline)
+// The bank and program messages the unit sends of its own when play starts: on a fixed transmit
+// channel, one for each of bank MSB, bank LSB and program that is set (1 to 128).
+UInt64 BankAndProgramMessages(const UnitInstance& unit)
 {
-    std::string line = "summary: " + std::to_string(player.EventsSent()) + " events sent";
-    if (!route.mToMonitor) {
-        return line + " to " + std::to_string(route.mNumber) + " \"" + route.mName + "\"";
+    const Float32 channel = unit.ParameterValue(kTXChannel).value_or(0);
+    if (channel < 1 || channel >= 17) {
+        return 0;
     }
-    line += ", " + std::to_string(capture.Received()) + " received at the monitor";
+    UInt64 messages = 0;
+    for (const AudioUnitParameterID id : {kBankMSB, kBankLSB, kPrgChange}) {
+        const Float32 value = unit.ParameterValue(id).value_or(0);
+        messages += value >= 1 && value < 129;
+    }
+    return messages;
+}
+
+// One play as the host thread follows it: the player, what arrives and what the destination
+// counts, and the screen that shows it.
+class PlayWatch {
+public:
+    PlayWatch(std::ostream& out, const PlayOptions& options, const PlayRoute& route,
+              const MIDISequence& song, Player& player, MonitorCapture& capture,
+              DeliveryTracker& tracker, UInt64 unitMessages)
+        : mOptions(options), mRoute(route), mSong(song), mPlayer(player), mCapture(capture),
+          mTracker(tracker), mUnitMessages(unitMessages),
+          mScreen(out, !options.mQuiet && isatty(STDOUT_FILENO), !UnitLogs(), !options.mQuiet),
+          mInterval(options.mOffline ? kOfflineInterval : kRealTimeInterval)
+    {
+    }
+
+    // Follows play to its last slice; a stop signal ends it early, with the closing messages.
+    void FollowPlay()
+    {
+        while (!mPlayer.Finished()) {
+            if (StopSignals::First() != 0) {
+                mPlayer.RequestStop();
+            }
+            Look(false);
+            SleepFor(mInterval);
+        }
+        mPlayer.Join();
+        Look(true);
+    }
+
+    // Waits until every message sent is delivered or counted as lost, at most until a while
+    // after the last of them is due; signals meanwhile do not shorten it.
+    void WaitForDeliveries()
+    {
+        const UInt64 lastDue = LastDue();
+        while (mTracker.Settled().load() < Sent() &&
+               AudioGetCurrentHostTime() < lastDue + kMaxTailWait) {
+            SleepFor(mInterval);
+            Look(false);
+        }
+        Look(false);
+        mScreen.Clear();
+    }
+
+    UInt64 Sent() const { return mPlayer.EventsSent() + mUnitMessages; }
+
+private:
+    void Look(bool force)
+    {
+        if (mPlayer.StartTime() == 0) {
+            return;
+        }
+        mCapture.SetTimeZero(mPlayer.SongStartTime());
+        mScreen.Update(mCapture, ProgressText(), force);
+        mTracker.Update();
+    }
+
+    // When the last slice's messages are due, moved by the offset: offline to the monitor, at
+    // once.
+    UInt64 LastDue() const
+    {
+        if (mOptions.mOffline && mRoute.mToMonitor) {
+            return AudioGetCurrentHostTime();
+        }
+        const auto slices = UInt64(double(mPlayer.Position()) * 1e9 / double(mOptions.mSampleRate));
+        const auto offset = SInt64(std::llround(mOptions.mOffsetMilliseconds * 1e6));
+        return UInt64(SInt64(mPlayer.StartTime() + slices) + offset);
+    }
+
+    std::string ProgressText() const
+    {
+        const UInt32 rate = mOptions.mSampleRate;
+        std::string text = Seconds(std::min(mPlayer.SongPosition(), mSong.mLengthSamples), rate) +
+                           " / " + Seconds(mSong.mLengthSamples, rate) + "  " +
+                           std::to_string(Sent()) + " events sent  to " + mRoute.Text();
+        if (mPlayer.Waiting()) {
+            const UInt64 settled = mTracker.Settled().load();
+            text += "  waiting: " + std::to_string(Sent() > settled ? Sent() - settled : 0) +
+                    " messages on their way";
+        }
+        return text;
+    }
+
+    const PlayOptions& mOptions;
+    const PlayRoute& mRoute;
+    const MIDISequence& mSong;
+    Player& mPlayer;
+    MonitorCapture& mCapture;
+    DeliveryTracker& mTracker;
+    const UInt64 mUnitMessages;
+    PlayScreen mScreen;
+    const UInt64 mInterval;
+};
+
+Player::Settings PlayerSettings(const PlayOptions& options, const PlayRoute& route,
+                                UInt64 unitMessages, const DeliveryTracker& tracker)
+{
+    Player::Settings settings;
+    settings.mSampleRate = options.mSampleRate;
+    settings.mBlockFrames = options.mBlockFrames;
+    settings.mOffline = options.mOffline;
+    settings.mPacedByStamps = options.mOffline && !route.mToMonitor;
+    // Earlier delivery needs the messages sent that much earlier: the song starts that late.
+    const double earlierSeconds = std::max(-options.mOffsetMilliseconds, 0.0) / 1000.0;
+    settings.mLeadSamples = UInt64(std::ceil(earlierSeconds * options.mSampleRate));
+    settings.mUnitMessages = unitMessages;
+    settings.mSettled = options.mOffline ? &tracker.Settled() : nullptr;
+    return settings;
+}
+
+// Everything the summary tells, once play has ended.
+PlayOutcome Outcome(const PlayWatch& watch, const Player& player, const MonitorCapture& capture,
+                    const DeliveryTracker& tracker, const PlayOptions& options,
+                    const PlayRoute& route)
+{
+    PlayOutcome outcome;
+    outcome.mSent = watch.Sent();
+    outcome.mCounts = tracker.Counts();
+    if (route.mToMonitor) {
+        // Delivered to the monitor counts once the host thread has taken it (or lost it there).
+        outcome.mCounts.mDelivered =
+            std::min(outcome.mCounts.mDelivered, capture.Received() + capture.LostMessages());
+    }
+    outcome.mDestination = route.Text();
+    outcome.mToMonitor = route.mToMonitor;
+    outcome.mLostAtMonitor = capture.LostMessages();
+    outcome.mOffline = options.mOffline;
     const std::vector<SInt64> lateness = capture.SortedLateness();
-    if (offline) {
-        line += ", lateness not measured offline";
-    } else if (lateness.empty()) {
-        line += ", no lateness to measure";
-    } else {
-        line += ", lateness median " + Milliseconds(lateness[lateness.size() / 2]) + ", largest " +
-                Milliseconds(lateness.back());
+    if (!lateness.empty()) {
+        outcome.mMedianLateness = lateness[lateness.size() / 2];
+        outcome.mLargestLateness = lateness.back();
     }
-    if (capture.Overflows() != 0) {
-        line += ", " + std::to_string(capture.Overflows()) + " packets lost at the monitor";
+    outcome.mSysExEvents = player.SysExEvents();
+    outcome.mFailedRenders = player.FailedRenders();
+    outcome.mRealTime = player.RealTime();
+    outcome.mSignal = StopSignals::First();
+    return outcome;
+}
+
+// Why the recording could not be written, empty when it was.
+std::string WriteRecording(const std::string& path, const MonitorCapture& capture)
+{
+    try {
+        WriteFileBytes(path, capture.Recording());
+    } catch (const std::runtime_error& error) {
+        return path + ": " + error.what();
     }
-    if (player.FailedRenders() != 0) {
-        line += ", " + std::to_string(player.FailedRenders()) + " render calls failed";
-    }
-    return line;
+    return "";
+}
+
+// Opens the unit, sets it up for the route and plays the song through it; the unit is closed
+// (and has written its last log lines) when this returns.
+PlayOutcome PlayThroughUnit(std::ostream& out, const PlayOptions& options, const PlayInput& input,
+                            const PlayRoute& route, MonitorCapture& capture)
+{
+    UnitInstance unit(options.mUnit);
+    SetParameters(unit, options, input.mPreset);
+    unit.Configure(options.mSampleRate, options.mBlockFrames);
+    unit.Initialize();
+    unit.SetParameter(kTXDevice, Float32(route.mNumber));
+    const SInt64 offsetMicros = std::llround(options.mOffsetMilliseconds * 1000.0);
+    SetRouteProperties(route, offsetMicros, options.mOffline);
+    capture.SetIntendedDelay(offsetMicros * 1000);
+    capture.SetMeasuringLateness(!options.mOffline);
+    capture.Reserve(input.mSong.mEvents.size() + 4096);
+    DeliveryTracker tracker(route.mEndpoint, route.mToMonitor ? &capture : nullptr);
+    // The unit takes the sample rate, starts its clock at the first render and queues the bank
+    // and program it is set to.
+    unit.Reset();
+    const UInt64 unitMessages = BankAndProgramMessages(unit);
+
+    Player player(unit, input.mSong, PlayerSettings(options, route, unitMessages, tracker));
+    PlayWatch watch(out, options, route, input.mSong, player, capture, tracker, unitMessages);
+    player.Start();
+    watch.FollowPlay();
+    watch.WaitForDeliveries();
+    return Outcome(watch, player, capture, tracker, options, route);
 }
 
 } // namespace
 
 int RunPlay(const PlayOptions& options, std::ostream& out)
 {
-    const MIDISequence song = MIDIFileReader::ReadFile(options.mFile, options.mSampleRate);
-    std::optional<PresetFile> preset;
-    if (options.mPresetFile) {
-        preset.emplace(*options.mPresetFile);
-        preset->CheckUnit(options.mUnit);
-    }
-    if (options.mRecordFile) {
-        CheckRecordTarget(*options.mRecordFile);
-    }
-    if (options.mQuiet) {
-        // The unit's own log switch, read when the unit is opened.
-        setenv("PLENKO_LOG", "off", 1);
-    }
+    const PlayInput input(options);
+    ChooseUnitLog(options);
     MonitorCapture capture;
     MonitorEndpoint monitor(MonitorCapture::ReadPackets, &capture);
-    const Route route = ChooseDestination(options, monitor);
+    const PlayRoute route = ChoosePlayRoute(options, monitor);
     if (options.mRecordFile && !route.mToMonitor) {
         throw std::runtime_error("--record records what arrives at \"" +
                                  std::string(MonitorEndpoint::kName) +
                                  "\", which --to does not choose");
     }
-
-    UnitInstance unit(options.mUnit);
-    SetParameters(unit, options, preset);
-    unit.Configure(options.mSampleRate, options.mBlockFrames);
-    unit.Initialize();
-    unit.SetParameter(kTXDevice, Float32(route.mNumber));
-    const SInt64 offsetMicros = std::llround(options.mOffsetMilliseconds * 1000.0);
-    if (offsetMicros != 0) {
-        SetIntegerProperty(route.mEndpoint, kMIDIPropertyLatencyOffsetMuSec, SInt32(offsetMicros),
-                           "the latency offset of \"" + route.mName + "\"");
-    }
-    if (options.mOffline && route.mToMonitor) {
-        // Offline, stamps run ahead of the clock: the monitor takes every packet when it is sent.
-        SetIntegerProperty(monitor.Destination(), kMIDIPropertyAdvanceScheduleTimeMuSec,
-                           std::numeric_limits<SInt32>::max(), "the monitor's advance time");
-    }
-    capture.SetIntendedDelay(offsetMicros * 1000);
-    capture.SetMeasuringLateness(!options.mOffline);
-    // The unit takes the sample rate, starts its clock at the first render and queues the bank
-    // and program it is set to.
-    unit.Reset();
-
-    Player::Settings settings;
-    settings.mSampleRate = options.mSampleRate;
-    settings.mBlockFrames = options.mBlockFrames;
-    settings.mOffline = options.mOffline;
-    settings.mDelivered = route.mToMonitor ? &capture.ReceivedCount() : nullptr;
-    Player player(unit, song, settings);
-    std::ostream* lines = options.mQuiet ? nullptr : &out;
-    ProgressLine progress(!options.mQuiet && isatty(STDOUT_FILENO), !UnitLogs());
-    const std::string length = Seconds(song.mLengthSamples, options.mSampleRate);
-    const std::string destination = std::to_string(route.mNumber) + " \"" + route.mName + "\"";
-    // What arrived is printed between clearing the progress line and drawing it again.
-    std::ostringstream arrived;
-    const auto showArrivals = [&](bool drawProgress) {
-        arrived.str("");
-        const size_t count = capture.Drain(lines != nullptr ? &arrived : nullptr);
-        if (count != 0 || drawProgress) {
-            progress.Clear(out);
-            out << arrived.str();
-        }
-        if (drawProgress) {
-            progress.Draw(out, Seconds(std::min(player.Position(), song.mLengthSamples),
-                                       options.mSampleRate) +
-                                   " / " + length + "  " + std::to_string(player.EventsSent()) +
-                                   " events sent  to " + destination);
-        }
-        out.flush();
-        return count;
-    };
-    bool interrupted = false;
-    {
-        InterruptCatcher catcher;
-        player.Start();
-        UInt64 lastProgress = 0;
-        while (!player.Finished()) {
-            if (sInterrupted.load(std::memory_order_relaxed) && !interrupted) {
-                interrupted = true;
-                player.RequestStop();
-            }
-            if (player.StartTime() != 0) {
-                capture.SetTimeZero(player.StartTime());
-                const UInt64 now = AudioGetCurrentHostTime();
-                const bool drawProgress = now - lastProgress >= progress.Interval();
-                lastProgress = drawProgress ? now : lastProgress;
-                showArrivals(drawProgress);
-            }
-            SleepFor(kDrainInterval);
-        }
-        player.Join();
-        interrupted = interrupted || sInterrupted.load();
-    }
-    capture.SetTimeZero(player.StartTime());
-
-    // What the last slices sent is due up to the end of the last slice, moved by the offset.
-    const UInt64 lastDue = options.mOffline
-                               ? AudioGetCurrentHostTime()
-                               : player.StartTime() +
-                                     UInt64(double(player.Position()) * 1e9 / options.mSampleRate) +
-                                     UInt64(std::max<SInt64>(offsetMicros, 0) * 1000);
-    UInt64 lastArrival = AudioGetCurrentHostTime();
-    for (;;) {
-        if (showArrivals(false) != 0) {
-            lastArrival = AudioGetCurrentHostTime();
-        }
-        const UInt64 now = AudioGetCurrentHostTime();
-        const bool allArrived = !route.mToMonitor || capture.Received() >= player.EventsSent();
-        if ((now >= lastDue && allArrived && now - lastArrival >= kQuietTime) ||
-            now >= lastDue + kMaxTailWait) {
-            break;
-        }
-        SleepFor(kDrainInterval);
-    }
-    progress.Clear(out);
-    out << Summary(player, capture, route, options.mOffline) << '\n' << std::flush;
+    const StopSignals signals;
+    PlayOutcome outcome = PlayThroughUnit(out, options, input, route, capture);
     if (options.mRecordFile) {
-        try {
-            WriteFileBytes(*options.mRecordFile, capture.Recording());
-        } catch (const std::runtime_error& error) {
-            throw std::runtime_error(*options.mRecordFile + ": " + error.what());
-        }
+        outcome.mRecordingProblem = WriteRecording(*options.mRecordFile, capture);
     }
-    return interrupted ? kInterruptedStatus : 0;
+    out << SummaryLine(outcome) << '\n' << std::flush;
+    return PlayExitStatus(outcome);
 }

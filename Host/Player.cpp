@@ -1,24 +1,14 @@
 #include "Player.h"
 
 #include <CoreAudio/HostTime.h>
+#include <RealTimeScheduling.h>
 
 #include <cerrno>
-#include <pthread.h>
 #include <time.h>
 
 namespace {
 
 constexpr UInt64 kNanosPerSecond = 1000000000;
-constexpr Byte kAllNotesOff = 123;
-
-// Asks for the scheduling an audio thread gets; without the privilege the thread plays on at
-// normal priority.
-void TryRealTimePriority()
-{
-    sched_param parameter{};
-    parameter.sched_priority = sched_get_priority_min(SCHED_FIFO) + 10;
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &parameter);
-}
 
 void SleepUntil(UInt64 hostTime)
 {
@@ -52,15 +42,38 @@ void Player::Join()
     }
 }
 
+UInt64 Player::SongStartTime() const
+{
+    const UInt64 start = StartTime();
+    return start == 0 ? 0 : start + Nanoseconds(mSettings.mLeadSamples);
+}
+
+UInt64 Player::SongPosition() const
+{
+    const UInt64 position = Position();
+    return position > mSettings.mLeadSamples ? position - mSettings.mLeadSamples : 0;
+}
+
+UInt64 Player::Nanoseconds(UInt64 samples) const
+{
+    // Exact to the nanosecond from the start, however long the piece: no step is added up.
+    __extension__ typedef unsigned __int128 UInt128;
+    return UInt64(UInt128(samples) * kNanosPerSecond / mSettings.mSampleRate);
+}
+
 void Player::Run()
 {
     if (!mSettings.mOffline) {
-        TryRealTimePriority();
+        // The scheduling an audio thread gets, below the JACK server's own threads; without the
+        // privilege the thread plays on at normal priority.
+        mRealTime.store(RequestRealTimeScheduling(kRealTimePriorityRender) != 0,
+                        std::memory_order_relaxed);
     }
     const UInt64 block = mSettings.mBlockFrames;
+    const UInt64 songEnd = mSong.mLengthSamples + mSettings.mLeadSamples;
     UInt64 sliceStart = 0;
     for (; !mStopRequested.load(std::memory_order_relaxed); sliceStart += block) {
-        if (mNext == mSong.mEvents.size() && sliceStart >= mSong.mLengthSamples) {
+        if (mNext == mSong.mEvents.size() && sliceStart >= songEnd) {
             break;
         }
         WaitForSlice(sliceStart);
@@ -68,52 +81,74 @@ void Player::Run()
         Render(sliceStart);
     }
     WaitForSlice(sliceStart);
-    SendClosingMessages();
+    mSounding.Silence([this](Byte status, Byte data1, Byte data2) {
+        mUnit.MIDIEvent(status, data1, data2, 0);
+        mSent.fetch_add(1, std::memory_order_relaxed);
+    });
     Render(sliceStart);
     mFinished.store(true, std::memory_order_release);
 }
 
-void Player::WaitForSlice(UInt64 sample) const
+void Player::WaitForSlice(UInt64 sample)
 {
+    const UInt64 lead = mSettings.mLeadSamples;
+    const UInt64 start = mStartTime.load(std::memory_order_relaxed);
     if (mSettings.mOffline) {
         WaitForDelivery();
+        if (mSettings.mPacedByStamps && sample > 0 && !mStopRequested.load()) {
+            // The slice's messages are delivered a lead earlier than their stamps.
+            const UInt64 ahead = Nanoseconds(lead) + kMaxPacedLeadNanos;
+            const UInt64 due = start + Nanoseconds(sample);
+            mWaiting.store(true, std::memory_order_relaxed);
+            SleepUntil(due > ahead ? due - ahead : 0);
+            mWaiting.store(false, std::memory_order_relaxed);
+        }
         return;
     }
     // A slice is rendered while the one before it plays, as an audio thread fills the next
-    // buffer ahead of the hardware: its messages reach the destination at least a slice before
-    // they are due, so a late wake-up of this thread (which seldom gets real-time priority) does
-    // not make them late. The first slice starts the clock, and the second follows at once.
-    const UInt64 block = mSettings.mBlockFrames;
-    if (sample <= block) {
+    // buffer ahead of the hardware, and a lead earlier still: its messages reach the destination
+    // at least a slice before they are to be delivered, so a late wake-up of this thread does
+    // not make them late. The first slice starts the clock, and those up to the lead and one more
+    // follow at once.
+    const UInt64 ahead = mSettings.mBlockFrames + lead;
+    if (sample <= ahead) {
         return;
     }
-    // Exact to the nanosecond from the start, however long the piece: no step is added up.
-    __extension__ typedef unsigned __int128 UInt128;
-    const auto offset = UInt64(UInt128(sample - block) * kNanosPerSecond / mSettings.mSampleRate);
-    SleepUntil(mStartTime.load(std::memory_order_relaxed) + offset);
+    SleepUntil(start + Nanoseconds(sample - ahead));
 }
 
-void Player::WaitForDelivery() const
+void Player::WaitForDelivery()
 {
-    if (mSettings.mDelivered == nullptr) {
+    if (mSettings.mSettled == nullptr) {
         return;
     }
-    constexpr timespec kPause{0, 1000000};
-    while (mSent.load(std::memory_order_relaxed) >
-               mSettings.mDelivered->load(std::memory_order_acquire) + kMaxInFlight &&
-           !mStopRequested.load(std::memory_order_relaxed)) {
+    constexpr timespec kPause{0, 200000};
+    const auto inFlight = [this] {
+        const UInt64 sent = mSettings.mUnitMessages + mSent.load(std::memory_order_relaxed);
+        const UInt64 settled = mSettings.mSettled->load(std::memory_order_acquire);
+        return sent > settled ? sent - settled : 0;
+    };
+    while (inFlight() > kMaxInFlight && !mStopRequested.load(std::memory_order_relaxed)) {
+        mWaiting.store(true, std::memory_order_relaxed);
         nanosleep(&kPause, nullptr);
     }
+    mWaiting.store(false, std::memory_order_relaxed);
 }
 
 void Player::SendEvents(UInt64 sliceStart, UInt64 sliceEnd)
 {
-    for (; mNext < mSong.mEvents.size() && mSong.mEvents[mNext].mSample < sliceEnd; ++mNext) {
+    const UInt64 lead = mSettings.mLeadSamples;
+    for (; mNext < mSong.mEvents.size() && mSong.mEvents[mNext].mSample + lead < sliceEnd;
+         ++mNext) {
         const MIDIFileEvent& event = mSong.mEvents[mNext];
-        const auto offset = UInt32(event.mSample > sliceStart ? event.mSample - sliceStart : 0);
-        if (event.mStatus == kSysExStatus) {
+        const UInt64 sample = event.mSample + lead;
+        const auto offset = UInt32(sample > sliceStart ? sample - sliceStart : 0);
+        if (event.IsSysEx()) {
             // As the file has it; the unit decides what becomes of it.
-            mUnit.SysEx(mSong.Payload(event), event.mPayloadLength);
+            if (event.mStatus == kSysExStatus) {
+                mUnit.SysEx(mSong.Payload(event), event.mPayloadLength);
+            }
+            mSysEx.fetch_add(1, std::memory_order_relaxed);
         } else if (event.IsChannelMessage()) {
             Send(event.mStatus, event.mData1, event.mData2, offset);
         }
@@ -122,34 +157,9 @@ void Player::SendEvents(UInt64 sliceStart, UInt64 sliceEnd)
 
 void Player::Send(Byte status, Byte data1, Byte data2, UInt32 offset)
 {
-    const Byte channel = status & 0x0F;
-    const Byte type = status & 0xF0;
-    mChannelUsed[channel] = true;
-    Byte& sounding = mSounding[channel][data1 & 0x7F];
-    if (type == 0x90 && data2 != 0) {
-        sounding = Byte(sounding < 0xFF ? sounding + 1 : sounding);
-    } else if ((type == 0x80 || type == 0x90) && sounding > 0) {
-        --sounding;
-    }
+    mSounding.Track(status, data1, data2);
     mUnit.MIDIEvent(status, data1, data2, offset);
     mSent.fetch_add(1, std::memory_order_relaxed);
-}
-
-void Player::SendClosingMessages()
-{
-    for (Byte channel = 0; channel < 16; ++channel) {
-        for (Byte key = 0; key < 128; ++key) {
-            // A key struck twice without its note off between gets as many note offs.
-            while (mSounding[channel][key] > 0) {
-                Send(Byte(0x80 | channel), key, 0, 0);
-            }
-        }
-    }
-    for (Byte channel = 0; channel < 16; ++channel) {
-        if (mChannelUsed[channel]) {
-            Send(Byte(0xB0 | channel), kAllNotesOff, 0, 0);
-        }
-    }
 }
 
 void Player::Render(UInt64 sliceStart)

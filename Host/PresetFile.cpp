@@ -125,7 +125,8 @@ void PresetFile::Write(const std::string& path, CFPropertyListRef state)
 
 void PresetFile::CheckUnit(const AudioComponentDescription& unit) const
 {
-    if (mUnit.componentSubType != unit.componentSubType ||
+    if (mUnit.componentType != unit.componentType ||
+        mUnit.componentSubType != unit.componentSubType ||
         mUnit.componentManufacturer != unit.componentManufacturer) {
         Fail("a preset of the unit " + DescriptionText(mUnit) + ", not of " +
              DescriptionText(unit));

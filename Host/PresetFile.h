@@ -34,8 +34,9 @@ public:
     // Writes a unit's state. Throws std::runtime_error. [host-thread]
     static void Write(const std::string& path, CFPropertyListRef state);
 
-    // Throws std::runtime_error unless the preset is one of the unit described: the same
-    // subtype and manufacturer, which is what the unit compares. [host-thread]
+    // Throws std::runtime_error unless the preset is one of the unit described: the same type,
+    // subtype and manufacturer (the unit itself compares only the last two, so a preset of
+    // another kind of unit would be taken). [host-thread]
     void CheckUnit(const AudioComponentDescription& unit) const;
 
     CFDictionaryRef State() const { return mState.Get(); }

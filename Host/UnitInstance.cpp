@@ -4,6 +4,7 @@
 #include "CoreFoundation/CFStringText.h"
 
 #include "ComponentList.h"
+#include "StatusText.h"
 
 #include <AudioUnit/MusicDevice.h>
 
@@ -13,15 +14,10 @@
 
 namespace {
 
-std::string StatusText(OSStatus status)
-{
-    return "status " + std::to_string(status);
-}
-
 void Check(OSStatus status, const std::string& what)
 {
     if (status != noErr) {
-        throw std::runtime_error("the unit refused " + what + " (" + StatusText(status) + ")");
+        throw std::runtime_error("the unit refused " + what + ": " + StatusReason(status));
     }
 }
 
@@ -37,8 +33,8 @@ UnitInstance::UnitInstance(const AudioComponentDescription& description)
     const OSStatus status = AudioComponentInstanceNew(component, &mUnit);
     if (status != noErr) {
         mUnit = nullptr;
-        throw std::runtime_error("unit " + DescriptionText(description) + " does not open (" +
-                                 StatusText(status) + ")");
+        throw std::runtime_error("unit " + DescriptionText(description) +
+                                 " does not open: " + StatusReason(status));
     }
 }
 
@@ -50,38 +46,99 @@ UnitInstance::~UnitInstance()
     AudioComponentInstanceDispose(mUnit);
 }
 
+namespace {
+
+std::string ValueText(AudioUnitParameterValue value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", double(value));
+    return text;
+}
+
+} // namespace
+
 void UnitInstance::SetParameter(AudioUnitParameterID id, AudioUnitParameterValue value)
 {
     const OSStatus status = AudioUnitSetParameter(mUnit, id, kAudioUnitScope_Global, 0, value, 0);
     if (status != noErr) {
-        const std::string name = ParameterName(id);
-        char valueText[32];
-        std::snprintf(valueText, sizeof valueText, "%g", double(value));
+        const auto description = DescribeParameter(id);
+        const std::string name = description ? description->mName : "";
         Check(status, "parameter " + std::to_string(id) +
-                          (name.empty() ? "" : " \"" + name + "\"") + " = " + valueText);
+                          (name.empty() ? "" : " \"" + name + "\"") + " = " + ValueText(value));
     }
 }
 
-std::string UnitInstance::ParameterName(AudioUnitParameterID id) const
+std::optional<AudioUnitParameterValue> UnitInstance::ParameterValue(AudioUnitParameterID id) const
+{
+    AudioUnitParameterValue value = 0;
+    if (AudioUnitGetParameter(mUnit, id, kAudioUnitScope_Global, 0, &value) != noErr) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::vector<AudioUnitParameterID> UnitInstance::ParameterIDs() const
+{
+    UInt32 size = 0;
+    Boolean writable = false;
+    if (AudioUnitGetPropertyInfo(mUnit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0,
+                                 &size, &writable) != noErr) {
+        return {};
+    }
+    std::vector<AudioUnitParameterID> ids(size / sizeof(AudioUnitParameterID));
+    if (!ids.empty() &&
+        AudioUnitGetProperty(mUnit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0,
+                             ids.data(), &size) != noErr) {
+        return {};
+    }
+    ids.resize(size / sizeof(AudioUnitParameterID));
+    return ids;
+}
+
+std::optional<ParameterDescription> UnitInstance::DescribeParameter(AudioUnitParameterID id) const
 {
     AudioUnitParameterInfo info{};
     UInt32 size = sizeof info;
     if (AudioUnitGetProperty(mUnit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, id,
                              &info, &size) != noErr) {
-        return "";
+        return std::nullopt;
     }
-    std::string name;
+    ParameterDescription description;
     if ((info.flags & kAudioUnitParameterFlag_HasCFNameString) != 0 &&
         info.cfNameString != nullptr) {
-        name = CFStringText(info.cfNameString).value_or("");
+        description.mName = CFStringText(info.cfNameString).value_or("");
         if ((info.flags & kAudioUnitParameterFlag_CFNameRelease) != 0) {
             CFRelease(info.cfNameString);
         }
     }
-    if (name.empty()) {
-        name.assign(info.name, strnlen(info.name, sizeof info.name));
+    if (description.mName.empty()) {
+        description.mName.assign(info.name, strnlen(info.name, sizeof info.name));
     }
-    return name;
+    description.mMinValue = info.minValue;
+    description.mMaxValue = info.maxValue;
+    return description;
+}
+
+void UnitInstance::CheckParameterValue(AudioUnitParameterID id, AudioUnitParameterValue value) const
+{
+    const auto description = DescribeParameter(id);
+    if (!description) {
+        std::string known;
+        for (const AudioUnitParameterID each : ParameterIDs()) {
+            const auto other = DescribeParameter(each);
+            known += (known.empty() ? "" : ", ") + std::to_string(each) +
+                     (other && !other->mName.empty() ? " \"" + other->mName + "\"" : "");
+        }
+        throw std::runtime_error("the unit has no parameter " + std::to_string(id) +
+                                 (known.empty() ? "" : " (its parameters are " + known + ")"));
+    }
+    if (!(value >= description->mMinValue && value <= description->mMaxValue)) {
+        throw std::runtime_error(
+            "parameter " + std::to_string(id) +
+            (description->mName.empty() ? "" : " \"" + description->mName + "\"") + " takes " +
+            ValueText(description->mMinValue) + " to " + ValueText(description->mMaxValue) +
+            ", not " + ValueText(value));
+    }
 }
 
 CFPropertyListRef UnitInstance::CopyClassInfo() const

@@ -10,7 +10,16 @@
 #include <AudioUnit/AudioUnitProperties.h>
 #include <CoreFoundation/CoreFoundation.h>
 
+#include <optional>
 #include <string>
+#include <vector>
+
+// What a unit says of one of its parameters.
+struct ParameterDescription {
+    std::string mName; // empty when it has none
+    AudioUnitParameterValue mMinValue = 0;
+    AudioUnitParameterValue mMaxValue = 0;
+};
 
 class UnitInstance {
 public:
@@ -25,8 +34,15 @@ public:
     // Sets a global parameter. Throws std::runtime_error naming it when the unit refuses.
     // [host-thread]
     void SetParameter(AudioUnitParameterID id, AudioUnitParameterValue value);
-    // A parameter's name, empty when it has none.
-    std::string ParameterName(AudioUnitParameterID id) const;
+    // A global parameter's value; nothing when the unit does not give it. [host-thread]
+    std::optional<AudioUnitParameterValue> ParameterValue(AudioUnitParameterID id) const;
+    // The unit's global parameters, and what it says of one; nothing for a parameter it does not
+    // describe. [host-thread]
+    std::vector<AudioUnitParameterID> ParameterIDs() const;
+    std::optional<ParameterDescription> DescribeParameter(AudioUnitParameterID id) const;
+    // Throws std::runtime_error, in words, unless the unit has the parameter and the value lies
+    // in its range. [host-thread]
+    void CheckParameterValue(AudioUnitParameterID id, AudioUnitParameterValue value) const;
 
     // The class-info state (+1), and its restore; throw std::runtime_error. [host-thread]
     CFPropertyListRef CopyClassInfo() const;

@@ -16,6 +16,13 @@ foreach(source ${plenko_bench_sources})
     target_compile_definitions(${name} PRIVATE PLENKO_BINARY_DIR="${CMAKE_BINARY_DIR}")
     add_dependencies(${name} PlenkoOut)
   endif()
+  # auhost's offline benchmark runs the program the build made, with the unit from the build tree.
+  if(name STREQUAL "bench_AuhostOffline")
+    target_link_libraries(${name} PRIVATE TestSupport)
+    target_compile_definitions(${name} PRIVATE PLENKO_BINARY_DIR="${CMAKE_BINARY_DIR}"
+                                               AUHOST_PATH="$<TARGET_FILE:auhost>")
+    add_dependencies(${name} PlenkoOut auhost)
+  endif()
 endforeach()
 
 # The timing benchmark's programs (make bench-timing).

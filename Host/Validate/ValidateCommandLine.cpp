@@ -1,5 +1,6 @@
 #include "ValidateCommandLine.h"
 
+#include "CommandLineChecks.h"
 #include "ValidationTests.h"
 
 // The stand-in's reading of four-character codes, shared with its bundle manifests.
@@ -21,7 +22,7 @@ CLI::App* AddValidateCommand(CLI::App& app, ValidateOptions& options)
         ->add_option("--strictness", options.mStrictness,
                      "run the tests of this level and below (1 to 10, default 5)")
         ->type_name("N")
-        ->check(CLI::Range(1, ValidateOptions::kMostStrict));
+        ->check(WholeNumberFrom(1, ValidateOptions::kMostStrict, "a strictness"));
     command->add_option("--seed", options.mSeed, "seed of the random parts, to repeat a run")
         ->type_name("N");
     command->add_option("--only", options.mOnly, "run this test alone, whatever the strictness")

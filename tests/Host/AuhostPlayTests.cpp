@@ -1,7 +1,9 @@
 // auhost playing files through the unit to its monitor: what the recording holds against the
 // song (read back by midicsv, a reader we did not write), the unit's channel, program and bank
-// as options and presets set them, the summary of a real-time play, the closing messages of an
-// interrupted play, and presets as another program writes and reads them.
+// as options and presets set them, a song longer than 32-bit microseconds reach played offline,
+// a negative offset, the summary of a real-time play and what it says of SysEx, the unit's log
+// only when asked for, the closing messages of a play that a signal stopped, and presets as
+// another program writes and reads them.
 #include "AuhostRun.h"
 #include "ChildProcess.h"
 #include "HexBytes.h"
@@ -159,8 +161,6 @@ TEST(AuhostPlay, OfflineRecordingHoldsTheSongAsTheUnitSendsIt)
          {"--channel", "3", "--program", "12", "--bank", "2:7"},
          3,
          {"B2 00 02", "B2 20 07", "C2 0C"}},
-        // The unit sends bank and program only on a fixed transmit channel.
-        {"program without a channel", {"--program", "12"}, 0, {}},
         {"from a preset", {"--preset", preset}, 9, {"C8 05"}},
         {"options over the preset", {"--preset", preset, "--channel", "2"}, 2, {"C1 05"}},
     };
@@ -191,9 +191,12 @@ TEST(AuhostPlay, OfflineRecordingHoldsTheSongAsTheUnitSendsIt)
             EXPECT_GE(recorded[expected.size() + i].mSeconds, played.back().mSeconds);
         }
         const Summary summary = SummaryOf(result.mOut);
-        EXPECT_EQ(summary.mSent, int(played.size() + closing.size())) << result.mOut;
+        // The unit's own bank and program count among the events sent.
+        EXPECT_EQ(summary.mSent, int(recorded.size())) << result.mOut;
         EXPECT_EQ(summary.mReceived, int(recorded.size())) << result.mOut;
-        EXPECT_NE(result.mOut.find(", lateness not measured offline\n"), std::string::npos);
+        EXPECT_NE(result.mOut.find(", lateness not measured offline, ran at normal priority "
+                                   "(offline)\n"),
+                  std::string::npos);
     }
     fs::remove(recording);
     fs::remove(preset);
@@ -227,48 +230,167 @@ TEST(AuhostPlay, RealTimePlayPrintsEveryEventAndItsLatenessAndLosesNone)
     fs::remove(song);
 }
 
-TEST(AuhostPlay, InterruptedPlayEndsEveryNoteAtTheMonitor)
+// The last line of what a program printed.
+std::string LastLine(const std::string& out)
 {
-    const std::string song = OverlappingNotesSong("long.mid", 30);
-    const std::string recording = TemporaryPath("interrupted.mid");
-    ChildProcess auhost(
-        {"env", kBuildBundles, "PLENKO_LOG=off", AUHOST_PATH, "play", song, "--record", recording});
-    ASSERT_TRUE(auhost.Started());
-    // Interrupted once notes sound: after the fifth has arrived.
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (auhost.Output().find("note on 52") == std::string::npos &&
-           std::chrono::steady_clock::now() < giveUp) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    const std::string out = auhost.Stop(SIGINT);
-    EXPECT_EQ(auhost.ExitStatus(), 130) << out;
-    EXPECT_NE(out.find("summary: "), std::string::npos) << out;
+    const size_t end = out.size() > 0 && out.back() == '\n' ? out.size() - 1 : out.size();
+    const size_t start = out.rfind('\n', end == 0 ? 0 : end - 1);
+    return out.substr(start == std::string::npos ? 0 : start + 1, end - (start + 1));
+}
 
-    std::map<std::pair<int, int>, int> sounding; // channel and key: note ons less note offs
-    int closedByAuhost = 0, allNotesOff = 0;
-    const std::vector<TimedMessage> recorded = RecordedMessages(recording);
-    ASSERT_FALSE(recorded.empty());
-    for (const TimedMessage& message : recorded) {
-        const std::vector<uint8_t> bytes = BytesFromHexText(message.mBytes);
-        const int type = bytes[0] & 0xF0, channel = bytes[0] & 0x0F;
-        if (type == 0x90 && bytes[2] != 0) {
-            ++sounding[{channel, bytes[1]}];
-        } else if (type == 0x80 || type == 0x90) {
-            --sounding[{channel, bytes[1]}];
-            // auhost's own note offs come with its controllers 123, at the last time recorded.
-            closedByAuhost += message.mSeconds >= recorded.back().mSeconds - 1e-9;
-        } else if (type == 0xB0 && bytes[1] == 123) {
-            ++allNotesOff;
+TEST(AuhostPlay, AStopSignalEndsPlayWithEveryNoteAndPedalReleased)
+{
+    // The overlapping notes, with the sustain pedal down on channel 1 and the soft pedal on 2.
+    MIDIFileWriter writer = MIDIFileWriter::ForRecording();
+    const Byte sustain[] = {0xB0, 64, 127}, soft[] = {0xB1, 67, 100};
+    writer.AddMessage(0, 0, sustain, 3);
+    writer.AddMessage(0, 0, soft, 3);
+    const MIDISequence notes =
+        MIDIFileReader::ReadFile(OverlappingNotesSong("notes.mid", 30), kRate);
+    for (const MIDIFileEvent& event : notes.mEvents) {
+        if (event.IsChannelMessage()) {
+            const Byte bytes[] = {event.mStatus, event.mData1, event.mData2};
+            writer.AddMessage(0, MIDIFileWriter::RecordingTick(event.mSample * 1000000000 / kRate),
+                              bytes, 3);
         }
     }
-    for (const auto& [note, count] : sounding) {
-        EXPECT_EQ(count, 0) << "channel " << note.first + 1 << " key " << note.second;
+    const std::string song = WriteTemporaryFile("pedalled.mid", writer.Bytes());
+    const std::string recording = TemporaryPath("stopped.mid");
+    // A second signal (as timeout sends one) comes while play is stopping.
+    const std::vector<int> signalSets[] = {
+        {SIGINT}, {SIGTERM}, {SIGHUP}, {SIGINT, SIGINT}, {SIGTERM, SIGINT}};
+    for (const std::vector<int>& signals : signalSets) {
+        SCOPED_TRACE(::testing::Message()
+                     << "signals " << signals.front() << " of " << signals.size());
+        ChildProcess auhost(
+            {"env", kBuildBundles, AUHOST_PATH, "play", song, "--record", recording});
+        ASSERT_TRUE(auhost.Started());
+        // Stopped once notes sound: after the fifth has arrived.
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (auhost.Output().find("note on 52") == std::string::npos &&
+               std::chrono::steady_clock::now() < giveUp) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        for (size_t i = 0; i + 1 < signals.size(); ++i) {
+            auhost.Signal(signals[i]);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        const std::string out = auhost.Stop(signals.back());
+        EXPECT_EQ(auhost.ExitStatus(), 128 + signals.front()) << out;
+        EXPECT_EQ(LastLine(out).substr(0, 9), "summary: ") << out;
+
+        std::map<std::pair<int, int>, int> sounding; // channel and key: note ons less note offs
+        const std::vector<TimedMessage> recorded = RecordedMessages(recording);
+        ASSERT_GE(recorded.size(), 10u);
+        for (const TimedMessage& message : recorded) {
+            const std::vector<uint8_t> bytes = BytesFromHexText(message.mBytes);
+            const int type = bytes[0] & 0xF0, channel = bytes[0] & 0x0F;
+            if (type == 0x90 && bytes[2] != 0) {
+                ++sounding[{channel, bytes[1]}];
+            } else if (type == 0x80 || type == 0x90) {
+                --sounding[{channel, bytes[1]}];
+            }
+        }
+        for (const auto& [note, count] : sounding) {
+            EXPECT_EQ(count, 0) << "channel " << note.first + 1 << " key " << note.second;
+        }
+        // After the note offs, the pedals let up, then all notes off on every channel used.
+        const size_t n = recorded.size();
+        const std::vector<std::string> tail = {"B0 40 00", "B1 43 00", "B0 7B 00",
+                                               "B1 7B 00", "B2 7B 00", "B3 7B 00"};
+        for (size_t i = 0; i < tail.size(); ++i) {
+            EXPECT_EQ(recorded[n - tail.size() + i].mBytes, tail[i]);
+        }
+        EXPECT_EQ(recorded[n - tail.size() - 1].mBytes.substr(0, 1), "8"); // a note off
+        EXPECT_LT(recorded.back().mSeconds, 25.0); // stopped, not played to the end
     }
-    EXPECT_GE(closedByAuhost, 1); // notes were sounding when it stopped
-    EXPECT_EQ(allNotesOff, 4);
-    EXPECT_LT(recorded.back().mSeconds, 25.0); // stopped, not played to the end
     fs::remove(recording);
     fs::remove(song);
+}
+
+TEST(AuhostPlay, OfflinePlayOfALongSongRecordsEveryEventAtItsTime)
+{
+    // 40 minutes: longer than 32-bit microseconds reach. A note a second on four channels.
+    MIDIFileWriter writer = MIDIFileWriter::ForRecording();
+    constexpr UInt64 kSeconds = 40 * 60;
+    for (UInt64 second = 0; second < kSeconds; ++second) {
+        const Byte on[] = {Byte(0x90 | second % 4), Byte(40 + second % 50), 80};
+        const Byte off[] = {Byte(0x80 | second % 4), Byte(40 + second % 50), 0};
+        writer.AddMessage(0, MIDIFileWriter::RecordingTick(second * 1000000000), on, 3);
+        writer.AddMessage(0, MIDIFileWriter::RecordingTick(second * 1000000000 + 500000000), off,
+                          3);
+    }
+    const std::string song = WriteTemporaryFile("forty-minutes.mid", writer.Bytes());
+    const std::string recording = TemporaryPath("forty-minutes-recorded.mid");
+    const ProgramResult result =
+        RunAuhost({"play", song, "--offline", "--quiet", "--record", recording});
+    ASSERT_EQ(result.mExitStatus, 0) << result.mOut << result.mErr;
+
+    const std::vector<TimedMessage> played = SongMessages(song, 0);
+    const std::vector<TimedMessage> recorded = RecordedMessages(recording);
+    ASSERT_EQ(recorded.size(), played.size() + 4);
+    for (size_t i = 0; i < played.size(); ++i) {
+        ASSERT_EQ(recorded[i].mBytes, played[i].mBytes) << "message " << i;
+        ASSERT_NEAR(recorded[i].mSeconds, played[i].mSeconds, 0.001) << "message " << i;
+    }
+    EXPECT_EQ(recorded.back().mBytes, "B3 7B 00");
+    EXPECT_GE(recorded.back().mSeconds, double(kSeconds) - 1);
+    const Summary summary = SummaryOf(result.mOut);
+    EXPECT_EQ(summary.mSent, int(recorded.size())) << result.mOut;
+    EXPECT_EQ(summary.mReceived, summary.mSent) << result.mOut;
+    fs::remove(recording);
+    fs::remove(song);
+}
+
+TEST(AuhostPlay, ANegativeOffsetDeliversEveryEventEarlierByIt)
+{
+    const std::string song = OverlappingNotesSong("early.mid", 2);
+    const std::string recording = TemporaryPath("early-recorded.mid");
+    const ProgramResult result =
+        RunAuhost({"play", song, "--offset-ms", "-300", "--quiet", "--record", recording});
+    ASSERT_EQ(result.mExitStatus, 0) << result.mOut << result.mErr;
+    // Lateness counts against each stamp moved 300 ms earlier: rendered that much ahead, every
+    // event can arrive at its moved stamp.
+    const Summary summary = SummaryOf(result.mOut);
+    EXPECT_EQ(summary.mReceived, summary.mSent) << result.mOut;
+    EXPECT_GE(summary.mLargest, 0.0) << result.mOut;
+    EXPECT_LT(summary.mLargest, 100.0) << result.mOut;
+    // The recording keeps the song's times: the stamps, from the song's start.
+    const std::vector<TimedMessage> played = SongMessages(song, 0);
+    const std::vector<TimedMessage> recorded = RecordedMessages(recording);
+    ASSERT_EQ(recorded.size(), played.size() + 4);
+    for (size_t i = 0; i < played.size(); ++i) {
+        EXPECT_NEAR(recorded[i].mSeconds, played[i].mSeconds, 0.001) << "message " << i;
+    }
+    fs::remove(recording);
+    fs::remove(song);
+}
+
+TEST(AuhostPlay, SaysWhatItDoesNotSendAndShowsTheUnitsLogOnlyWhenAsked)
+{
+    const std::string sysEx = WriteTemporaryFile(
+        "sysex.mid",
+        ReadHexFile(std::string(MIDI_CORPUS_DIR) + "/valid/sysex-and-meta.hex").mBytes);
+    const ProgramResult skipped = RunAuhost({"play", sysEx, "--offline"});
+    EXPECT_EQ(skipped.mExitStatus, 0) << skipped.mErr;
+    EXPECT_NE(LastLine(skipped.mOut)
+                  .find(", 4 SysEx events not sent (the unit does not forward "
+                        "SysEx)"),
+              std::string::npos)
+        << skipped.mOut;
+
+    const std::string song = DEMO_SONG_PATH;
+    const ProgramResult plain = RunAuhost({"play", song, "--offline"});
+    const ProgramResult logged = RunAuhost({"play", song, "--offline", "--unit-log"});
+    for (const ProgramResult* result : {&plain, &logged}) {
+        EXPECT_EQ(result->mExitStatus, 0) << result->mErr;
+        EXPECT_EQ(LastLine(result->mOut).substr(0, 9), "summary: ") << result->mOut;
+        EXPECT_NE(result->mOut.find("monitor "), std::string::npos);
+    }
+    EXPECT_EQ(plain.mOut.find("PlenkoOut::"), std::string::npos) << plain.mOut;
+    EXPECT_NE(logged.mOut.find("PlenkoOut::FireAtTimeStamp: "), std::string::npos);
+    EXPECT_NE(logged.mOut.find("AddMIDIEvent: "), std::string::npos);
+    fs::remove(sysEx);
 }
 
 TEST(AuhostPreset, SavedPresetIsReadByPlistlibAndShown)

@@ -29,10 +29,11 @@ std::string PresetFile(const std::string& name, const std::string& entries)
                                             entries + "</plist>\n"));
 }
 
-std::string UnitEntries(int version, const std::string& subtype, const std::string& data)
+std::string UnitEntries(int version, const std::string& subtype, const std::string& data,
+                        const std::string& type = "1635085685")
 {
     return "<dict><key>version</key><integer>" + std::to_string(version) +
-           "</integer><key>type</key><integer>1635085685</integer><key>subtype</key><integer>" +
+           "</integer><key>type</key><integer>" + type + "</integer><key>subtype</key><integer>" +
            subtype +
            "</integer><key>manufacturer</key><integer>1349283435</integer><key>data</key><data>" +
            data + "</data></dict>";
@@ -55,6 +56,9 @@ TEST(AuhostProgram, EachErrorIsOneLineAndStatus2)
     const std::string array = PresetFile("array.aupreset", "<array/>");
     // 'ABCD' for 'Pout'; version 1; a record of one entry that promises two pairs and has one.
     const std::string other = PresetFile("other.aupreset", UnitEntries(0, "1094861636", ""));
+    // 'aufx' for 'aumu': an effect of the same subtype and manufacturer.
+    const std::string effect =
+        PresetFile("effect.aupreset", UnitEntries(0, "1349481844", "", "1635083896"));
     const std::string version = PresetFile("version.aupreset", UnitEntries(1, "1349481844", ""));
     const std::string cut =
         PresetFile("cut.aupreset", UnitEntries(0, "1349481844", "AAAAAAAAAAAAAAACAAAAAT+AAAA="));
@@ -63,13 +67,21 @@ TEST(AuhostProgram, EachErrorIsOneLineAndStatus2)
         {{},
          "a command is expected: list, destinations, play, preset or validate (see "
          "--help)\n"},
-        {{"record"}, "The following argument was not expected: record (see --help)\n"},
+        {{"record"},
+         "\"record\" is no command: list, destinations, play, preset or validate is expected "
+         "(see --help)\n"},
         {{"preset"}, "preset: save or show expected (see --help)\n"},
-        {{"play"}, "play: FILE.mid is required (see --help)\n"},
+        {{"play"}, "play: no FILE.mid given (see --help)\n"},
+        {{"preset", "show"}, "preset show: no FILE.aupreset given (see --help)\n"},
         {{"play", song, "--channel", "17"},
-         "play: --channel: Value 17 not in range 1 to 16 (see --help)\n"},
+         "play: --channel: \"17\" is not a channel: a whole number from 1 to 16 (see --help)\n"},
+        {{"play", song, "--channel"}, "play: --channel needs a value (see --help)\n"},
+        {{"play", song, "--fast"}, "play: there is no option --fast (see --help)\n"},
+        {{"play", song, "--fast=yes"}, "play: there is no option --fast (see --help)\n"},
+        {{"play", song, "other.mid"}, "play: \"other.mid\" was not expected (see --help)\n"},
         {{"play", song, "--rate", "44.1k"},
-         "play: --rate: Value 44.1k not in range 8000 to 384000 (see --help)\n"},
+         "play: --rate: \"44.1k\" is not a sample rate: a whole number from 8000 to 384000 (see "
+         "--help)\n"},
         {{"play", song, "--bank", "1:"},
          "play: --bank: \"1:\" is not MSB or MSB:LSB (0 to 127 each) (see --help)\n"},
         {{"play", song, "--unit", "aumu:Pout"},
@@ -85,7 +97,7 @@ TEST(AuhostProgram, EachErrorIsOneLineAndStatus2)
          broken + ": track 1: variable-length number longer than 4 bytes at byte 22\n"},
         {{"play", song, "--to", "300"}, "destination 300 is out of range (1 to "},
         {{"play", song, "--to", "no such synth"},
-         "unknown destination \"no such synth\" (auhost destinations lists them)\n"},
+         "unknown destination \"no such synth\" (the destinations are 1 \""},
         {{"play", song, "--preset", "/nonexistent/p.aupreset"},
          "/nonexistent/p.aupreset: cannot open: No such file or directory\n"},
         {{"preset", "show", "/nonexistent/p.aupreset"},
@@ -99,6 +111,16 @@ TEST(AuhostProgram, EachErrorIsOneLineAndStatus2)
          array + ": not a unit preset (its property list is no dictionary)\n"},
         {{"play", song, "--preset", other},
          other + ": a preset of the unit 'aumu' 'ABCD' 'Plnk', not of 'aumu' 'Pout' 'Plnk'\n"},
+        {{"play", song, "--preset", effect},
+         effect + ": a preset of the unit 'aufx' 'Pout' 'Plnk', not of 'aumu' 'Pout' 'Plnk'\n"},
+        {{"play", song, "--program", "12"},
+         "--program and --bank need --channel: the unit sends bank and program only on a fixed "
+         "transmit channel (\"TX Channel\" 1 to 16, which a preset may set too)\n"},
+        {{"play", song, "--bank", "3:4", "--preset", version},
+         version + ": preset version 1 is not supported (0 expected)\n"},
+        {{"play", song, "--bank", "3"},
+         "--program and --bank need --channel: the unit sends bank and program only on a fixed "
+         "transmit channel (\"TX Channel\" 1 to 16, which a preset may set too)\n"},
         {{"play", song, "--preset", version},
          version + ": preset version 1 is not supported (0 expected)\n"},
         {{"play", song, "--preset", cut}, cut + ": its parameter data is truncated\n"},
@@ -106,18 +128,25 @@ TEST(AuhostProgram, EachErrorIsOneLineAndStatus2)
         {{"play", song, "--record", "/nonexistent/out.mid"},
          "/nonexistent/out.mid: cannot write: no writable folder /nonexistent\n"},
         {{"play", song, "--offset-ms", "-1500"},
-         "play: --offset-ms: Value -1500 not in range -1000 to 1000 (see --help)\n"},
+         "play: --offset-ms: \"-1500\" is not an offset in milliseconds: a number from -1000 to "
+         "1000 (see --help)\n"},
         {{"preset", "save", "p.aupreset", "--set", "99=1"},
-         "the unit refused parameter 99 = 1 (status -10878)\n"},
+         "the unit has no parameter 99 (its parameters are 0 \"TX Device\", 1 \"TX Channel\", 2 "
+         "\"Prg Change\", 3 \"Bank Select MSB\", 4 \"Bank Select LSB\")\n"},
+        {{"preset", "save", "p.aupreset", "--set", "1=999"},
+         "parameter 1 \"TX Channel\" takes 0 to 16, not 999\n"},
+        {{"preset", "save", "p.aupreset", "--set", "2=-1"},
+         "parameter 2 \"Prg Change\" takes 0 to 128, not -1\n"},
     };
     for (const auto& [arguments, line] : errors) {
         const ProgramResult result = RunAuhost(arguments);
         EXPECT_EQ(result.mExitStatus, 2) << line;
         EXPECT_EQ(result.mErr.substr(0, 8 + line.size()), "auhost: " + line);
         EXPECT_EQ(std::count(result.mErr.begin(), result.mErr.end(), '\n'), 1) << result.mErr;
-        // Nothing reached the unit or the monitor.
-        EXPECT_EQ(result.mOut.find("AddMIDIEvent"), std::string::npos) << line;
+        // Nothing played, and no preset was written.
+        EXPECT_EQ(result.mOut.find("summary: "), std::string::npos) << line;
         EXPECT_EQ(result.mOut.find("monitor "), std::string::npos) << line;
+        EXPECT_FALSE(fs::exists("p.aupreset")) << line;
     }
 }
 
@@ -143,9 +172,21 @@ TEST(AuhostProgram, ListsComponentsWithTheirBundlesAndDestinationsByNumber)
     }
     EXPECT_EQ(monitors, 1) << destinations.mOut;
 
-    const ProgramResult help = RunAuhost({"--help"});
-    EXPECT_EQ(help.mExitStatus, 0);
-    EXPECT_NE(help.mOut.find("Usage: auhost [OPTIONS] [SUBCOMMAND]"), std::string::npos);
+    // The help of the program and of play list the exit statuses; --version names the version.
+    const std::vector<std::string> helps[] = {{"--help"}, {"play", "--help"}};
+    for (const std::vector<std::string>& arguments : helps) {
+        const ProgramResult help = RunAuhost(arguments);
+        EXPECT_EQ(help.mExitStatus, 0);
+        EXPECT_NE(help.mOut.find("Usage: auhost "), std::string::npos);
+        EXPECT_NE(help.mOut.find("Exit status: 0 when every event played was delivered; 1 when "
+                                 "any was lost"),
+                  std::string::npos)
+            << help.mOut;
+        EXPECT_NE(help.mOut.find("SIGINT (130), SIGHUP (129) or SIGTERM (143)"), std::string::npos);
+    }
+    const ProgramResult version = RunAuhost({"--version"});
+    EXPECT_EQ(version.mExitStatus, 0);
+    EXPECT_EQ(version.mOut, "auhost " PLENKO_VERSION "\n");
 }
 
 // Installed into any prefix, auhost runs on the stand-in's library installed with it and finds

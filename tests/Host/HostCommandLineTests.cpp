@@ -36,7 +36,10 @@ std::string Describe(const HostCommand& command)
             text << " rate=" << play.mSampleRate;
         if (play.mBlockFrames != defaults.mBlockFrames)
             text << " block=" << play.mBlockFrames;
-        text << (play.mOffline ? " offline" : "") << (play.mQuiet ? " quiet" : "");
+        text << (play.mOffline ? " offline" : "") << (play.mQuiet ? " quiet" : "")
+             << (play.mUnitLog ? " unit-log" : "");
+        if (play.mOffsetMilliseconds != defaults.mOffsetMilliseconds)
+            text << " offset=" << play.mOffsetMilliseconds;
         text << (play.mRecordFile ? " record=" + *play.mRecordFile : "")
              << (play.mPresetFile ? " preset=" + *play.mPresetFile : "");
     } else if (command.mKind >= HostCommand::kPresetSave) {
@@ -65,13 +68,13 @@ const std::pair<std::vector<const char*>, const char*> kAccepted[] = {
     {{"list"}, "list"},
     {{"destinations"}, "destinations"},
     {{"play", "song.mid"}, "play song.mid unit='aumu''Pout''Plnk'"},
-    {{"play",     "song.mid",      "--to",    "2",        "--channel",
-      "16",       "--program",     "0",       "--bank",   "127",
-      "--rate",   "48000",         "--block", "64",       "--offline",
-      "--record", "out.mid",       "--quiet", "--preset", "p.aupreset",
-      "--unit",   "aumu:tiny:Tsts"},
+    {{"play",     "song.mid",       "--to",       "2",           "--channel",
+      "16",       "--program",      "0",          "--bank",      "127",
+      "--rate",   "48000",          "--block",    "64",          "--offline",
+      "--record", "out.mid",        "--quiet",    "--preset",    "p.aupreset",
+      "--unit",   "aumu:tiny:Tsts", "--unit-log", "--offset-ms", "-2.5"},
      "play song.mid to=2 channel=16 program=0 bank=127 rate=48000 block=64 offline quiet "
-     "record=out.mid preset=p.aupreset unit='aumu''tiny''Tsts'"},
+     "unit-log offset=-2.5 record=out.mid preset=p.aupreset unit='aumu''tiny''Tsts'"},
     {{"play", "--to", "auhost monitor", "--bank", "0:127", "song.mid"},
      "play song.mid to=auhost monitor bank=0:127 unit='aumu''Pout''Plnk'"},
     {{"preset", "save", "p.aupreset", "--set", "1=3", "--set", "4=-0.5", "--unit",
@@ -80,6 +83,7 @@ const std::pair<std::vector<const char*>, const char*> kAccepted[] = {
     {{"preset", "show", "p.aupreset"}, "preset show p.aupreset unit='aumu''Pout''Plnk'"},
     {{"--help"}, "help"},
     {{"play", "--help"}, "help"},
+    {{"--version"}, "help"},
 };
 
 TEST(HostCommandLine, SetsWhatEachCommandAndOptionSays)
@@ -104,22 +108,39 @@ std::pair<size_t, std::string> Resolve(const std::string& spec,
 
 TEST(DestinationList, FindsTheDestinationAsTXDeviceNumbersIt)
 {
-    // Names as a system may have them: two alike, and one that looks like a number.
-    const std::vector<std::string> names = {"auhost monitor", "Synth A", "Synth A", "7"};
-    const std::tuple<const char*, size_t, const char*> resolutions[] = {
+    // Names as a system may have them: two alike, one that looks like a number, and JACK ports
+    // whose names hold one another.
+    const std::vector<std::string> names = {"auhost monitor",      "Synth A",    "Synth A", "7",
+                                            "FluidSynth: midi_00", "Fluid: midi"};
+    const std::string all = "1 \"auhost monitor\", 2 \"Synth A\", 3 \"Synth A\", 4 \"7\", "
+                            "5 \"FluidSynth: midi_00\", 6 \"Fluid: midi\"";
+    const std::tuple<const char*, size_t, std::string> resolutions[] = {
         {"1", 1, ""},
         {"004", 4, ""},
         {"auhost monitor", 1, ""},
-        {"0", 0, "destination 0 is out of range (1 to 4)"},
-        {"7", 0, "destination 7 is out of range (1 to 4)"}, // a number is always a number
-        {"99999999999999999999", 0, "destination 99999999999999999999 is out of range (1 to 4)"},
-        {"Synth A", 0, "destination name \"Synth A\" is ambiguous (2 and 3): give its number"},
-        {"synth a", 0, "unknown destination \"synth a\" (auhost destinations lists them)"},
+        {"AUHOST", 1, ""},             // a part, in any case
+        {"fluidsynth:midi_00", 5, ""}, // JACK's spelling
+        {"Fluid: midi", 6, ""},        // whole, though a part of 5 too
+        {"fluid:MIDI", 6, ""},
+        {"midi_", 5, ""},
+        {"0", 0, "destination 0 is out of range (1 to 6)"},
+        {"7", 0, "destination 7 is out of range (1 to 6)"}, // a number is always a number
+        {"99999999999999999999", 0, "destination 99999999999999999999 is out of range (1 to 6)"},
+        {"Synth A", 0,
+         "destination name \"Synth A\" is ambiguous (2 \"Synth A\", 3 \"Synth A\"): give more "
+         "of the name, or its number"},
+        {"fluid", 0,
+         "destination name \"fluid\" is ambiguous (5 \"FluidSynth: midi_00\", 6 \"Fluid: "
+         "midi\"): give more of the name, or its number"},
+        {"synth b", 0, "unknown destination \"synth b\" (the destinations are " + all + ")"},
+        {"", 0, "unknown destination \"\" (the destinations are " + all + ")"},
     };
     for (const auto& [spec, number, message] : resolutions) {
-        EXPECT_EQ(Resolve(spec, names), std::make_pair(number, std::string(message)));
+        EXPECT_EQ(Resolve(spec, names), std::make_pair(number, message)) << spec;
     }
     EXPECT_EQ(Resolve("1", {}).second, "destination 1 is out of range (there are no destinations)");
+    EXPECT_EQ(Resolve("synth", {}).second,
+              "unknown destination \"synth\" (there are no destinations)");
 }
 
 } // namespace

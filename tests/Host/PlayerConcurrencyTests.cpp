@@ -1,6 +1,7 @@
 // The player's render thread and the host thread that drains the monitor, asks it to stop and
 // reads its counts, in one process with the unit: every message handed to the unit arrives at
 // the monitor once and in order, and a stop asked for at any moment still closes every note.
+#include "DeliveryCounts.h"
 #include "DestinationList.h"
 #include "MIDIFileReader.h"
 #include "MIDIFileWriter.h"
@@ -47,19 +48,21 @@ TEST(PlayerConcurrency, EverySentMessageArrivesOnceAndAStopClosesEveryNote)
         MonitorCapture capture;
         MonitorEndpoint monitor(MonitorCapture::ReadPackets, &capture);
         ASSERT_EQ(MIDIObjectSetIntegerProperty(monitor.Destination(),
-                                               kMIDIPropertyAdvanceScheduleTimeMuSec, 1 << 30),
+                                               kMIDIPropertyAdvanceScheduleTimeMuSec,
+                                               kMIDIAdvanceScheduleTimeUnlimited),
                   noErr);
         UnitInstance unit(kUnit);
         unit.Configure(kRate, 64);
         unit.Initialize();
         // "TX Device": the monitor, among whatever other destinations the system has.
         unit.SetParameter(0, Float32(DestinationNumber(monitor.Destination())));
+        DeliveryTracker tracker(monitor.Destination(), &capture);
         unit.Reset();
         Player::Settings settings;
         settings.mSampleRate = kRate;
         settings.mBlockFrames = 64;
         settings.mOffline = true;
-        settings.mDelivered = &capture.ReceivedCount();
+        settings.mSettled = &tracker.Settled();
         Player player(unit, song, settings);
         player.Start();
         while (!player.Finished() || capture.Received() < player.EventsSent()) {
@@ -67,6 +70,7 @@ TEST(PlayerConcurrency, EverySentMessageArrivesOnceAndAStopClosesEveryNote)
                 player.RequestStop();
             }
             capture.Drain(nullptr);
+            tracker.Update();
         }
         player.Join();
 
@@ -84,6 +88,8 @@ TEST(PlayerConcurrency, EverySentMessageArrivesOnceAndAStopClosesEveryNote)
             }
         }
         EXPECT_EQ(messages, player.EventsSent());
+        EXPECT_EQ(tracker.Counts().mDelivered, messages);
+        EXPECT_EQ(tracker.Counts().Settled(), messages);
         for (const auto& [note, count] : sounding) {
             EXPECT_EQ(count, 0) << "channel " << note.first << " key " << note.second;
         }

@@ -59,10 +59,15 @@ std::string ChildProcess::Output() const
     return text.str();
 }
 
-std::string ChildProcess::Stop(int signalNumber)
+void ChildProcess::Signal(int signalNumber)
 {
     if (mPid > 0)
         kill(mPid, signalNumber);
+}
+
+std::string ChildProcess::Stop(int signalNumber)
+{
+    Signal(signalNumber);
     return Wait();
 }
 

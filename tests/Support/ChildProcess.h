@@ -21,6 +21,8 @@ public:
     bool Running();
     // Everything it printed so far.
     std::string Output() const;
+    // Sends the program a signal while it runs, and returns at once.
+    void Signal(int signalNumber);
     // Sends the program the signal (by default asking it to end), waits for it to end and returns
     // everything it printed.
     std::string Stop(int signalNumber = SIGTERM);

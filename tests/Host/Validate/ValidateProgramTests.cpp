@@ -145,7 +145,7 @@ TEST(AuhostValidate, RefusesWhatItCannotRun)
         {{"aumu", "Pout", "Plnkk"},
          "validate: TYPE SUBTYPE MANU: \"Plnkk\" is not four characters"},
         {{"aumu", "Pout", "Plnk", "--strictness", "11"},
-         "validate: --strictness: Value 11 not in range 1 to 10"},
+         "validate: --strictness: \"11\" is not a strictness: a whole number from 1 to 10"},
         {{"aumu", "Pout", "Plnk", "--only", "speed"},
          "validate: --only: no test is named \"speed\" (see --list)"},
         {{"aumu", "none", "Plnk"},
