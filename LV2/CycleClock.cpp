@@ -1,0 +1,43 @@
+#include "CycleClock.h"
+
+#include <algorithm>
+#include <cmath>
+
+CycleClock::CycleClock(Float64 sampleRate, Float64 ticksPerSecond)
+    : mSampleRate(sampleRate), mNominalTicksPerFrame(ticksPerSecond / sampleRate),
+      mTicksPerFrame(mNominalTicksPerFrame)
+{
+}
+
+CycleClock::Cycle CycleClock::Next(UInt64 arrival, UInt32 frames)
+{
+    const Float64 now = Float64(arrival);
+    Float64 error = 0;
+    Float64 start = now;
+    if (mRunning) {
+        error = now - mPredicted;
+        const Float64 restartTicks =
+            std::fmax(kRestartSeconds * mSampleRate, kRestartCycles * frames) * mTicksPerFrame;
+        if (std::fabs(error) > restartTicks)
+            error = 0;
+        else
+            start = mPredicted;
+    }
+    mRunning = true;
+    const Cycle cycle{mSampleTime, UInt64(std::llround(start)), mTicksPerFrame};
+
+    // The second-order loop, its coefficients for this cycle's length.
+    if (frames > 0) {
+        const Float64 omega = 2 * M_PI * kBandwidthHz * frames / mSampleRate;
+        mPredicted = start + std::sqrt(2.0) * omega * error + frames * mTicksPerFrame;
+        // No audio clock runs a tenth off the host clock: a host that renders faster than real
+        // time must not drag the rate anywhere, let alone below zero.
+        mTicksPerFrame = std::clamp(mTicksPerFrame + omega * omega * error / frames,
+                                    mNominalTicksPerFrame * (1 - kMaxRateError),
+                                    mNominalTicksPerFrame * (1 + kMaxRateError));
+    } else {
+        mPredicted = start;
+    }
+    mSampleTime += frames;
+    return cycle;
+}
