@@ -59,8 +59,7 @@ PlenkoOutPlugin::PlenkoOutPlugin(double sampleRate, const std::string& bundlePat
     mUnit->Initialize(sampleRate, mMaxFrames);
     // The unit takes the output's sample rate for its stamps when it is reset.
     AudioUnitReset(mAudioUnit, kAudioUnitScope_Output, 0);
-    for (float& value : mForwarded)
-        value = 0;
+    TakeUnitsParameters();
     mFramesToRefresh = UInt64(kLatencyRefreshSeconds * sampleRate);
     if (mSchedule == nullptr)
         mJobThread = std::make_unique<JobThread>([this] { PerformJobs(); });
@@ -355,11 +354,19 @@ LV2_State_Status PlenkoOutPlugin::Restore(LV2_State_Retrieve_Function retrieve,
     }
     RefreshLatency();
     mRestoreHold = true;
-    // The other controls set the unit's parameters from their ports again at the next run.
-    for (size_t i = 0; i < std::size(kParameterPorts); ++i)
-        if (kParameterPorts[i].parameter != kTXDeviceParameter)
-            mKnown[i] = false;
+    TakeUnitsParameters();
     return LV2_STATE_SUCCESS;
+}
+
+void PlenkoOutPlugin::TakeUnitsParameters()
+{
+    for (size_t i = 0; i < std::size(kParameterPorts); ++i) {
+        if (kParameterPorts[i].parameter == kTXDeviceParameter)
+            continue;
+        AudioUnitGetParameter(mAudioUnit, kParameterPorts[i].parameter, kAudioUnitScope_Global, 0,
+                              &mForwarded[i]);
+        mKnown[i] = true;
+    }
 }
 
 void PlenkoOutPlugin::RestoreClassInfo(const void* value, size_t size, uint32_t type)

@@ -81,6 +81,9 @@ private:
     void ChooseDestination(Float32 txDevice);
     void RefreshLatency();
     void RestoreClassInfo(const void* value, size_t size, uint32_t type);
+    // The controls but tx_device set the unit's parameters at the next run only where their
+    // ports differ from the unit's values of now. [host-thread]
+    void TakeUnitsParameters();
 
     const Float64 mSampleRate;
     URIs mURIs{};
