@@ -18,14 +18,19 @@ CycleClock::Cycle CycleClock::Next(UInt64 arrival, UInt32 frames)
         error = now - mPredicted;
         const Float64 restartTicks =
             std::fmax(kRestartSeconds * mSampleRate, kRestartCycles * frames) * mTicksPerFrame;
-        if (std::fabs(error) > restartTicks)
+        if (std::fabs(error) > restartTicks) {
+            // Never before the end of the cycle before: a host that runs ahead of real time
+            // gets stamps at the audio clock's rate, in order.
+            start = std::fmax(now, mEnd);
             error = 0;
-        else
+        } else {
             start = mPredicted;
+        }
     }
     mRunning = true;
     const Cycle cycle{mSampleTime, UInt64(std::llround(start)), mTicksPerFrame};
 
+    mEnd = start + frames * mTicksPerFrame;
     // The second-order loop, its coefficients for this cycle's length.
     if (frames > 0) {
         const Float64 omega = 2 * M_PI * kBandwidthHz * frames / mSampleRate;

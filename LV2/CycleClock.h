@@ -39,5 +39,7 @@ private:
     Float64 mSampleTime = 0;
     // The predicted arrival of the next cycle and the estimated ticks per frame.
     Float64 mPredicted = 0;
+    // Where the cycle before ended at the rate estimated then.
+    Float64 mEnd = 0;
     Float64 mTicksPerFrame;
 };
