@@ -5,11 +5,12 @@ JOBS ?= 2
 PLENKO_WERROR ?= OFF
 FUZZ_SECONDS ?= 60
 PACKAGES := cmake g++ make pkg-config python3 libgtest-dev libgmock-dev libbenchmark-dev \
-            libplist-dev clang libclang-rt-14-dev libcli11-dev libjack-jackd2-dev jackd2 midicsv
+            libplist-dev clang libclang-rt-14-dev libcli11-dev libjack-jackd2-dev jackd2 midicsv \
+            lv2-dev sordi lilv-utils liblilv-dev jalv lv2-examples
 
 COMMON_FLAGS := -DPLENKO_WERROR=$(PLENKO_WERROR)
 
-.PHONY: all deps demo test test-asan test-tsan fuzz bench install format clean
+.PHONY: all deps demo test test-asan test-tsan fuzz bench bench-lv2 install format clean
 
 all: deps
 	cmake -S . -B build $(COMMON_FLAGS)
@@ -63,8 +64,20 @@ fuzz: deps
 bench: all
 	@for b in build/bench_*; do [ -x "$$b" ] && $$b; done
 
+# lv2bench of the LV2 plug-in beside LV2's own example MIDI plug-in (eg-fifths) in one run, from
+# an LV2 path that holds just the two (and the specifications), and the ratio of their times.
+LV2BENCH_FRAMES ?= 4800000
+bench-lv2: all
+	@dir=$$(mktemp -d); trap 'rm -rf "$$dir"' EXIT; \
+	for spec in /usr/lib/lv2/*.lv2; do case $$spec in */eg-*) ;; *) ln -s $$spec $$dir/;; esac; done; \
+	ln -s /usr/lib/lv2/eg-fifths.lv2 $$dir/; cp -r build/PlenkoOut.lv2 $$dir/; \
+	LV2_PATH=$$dir lv2bench -n $(LV2BENCH_FRAMES) -b 256 | tee $$dir/bench.txt; \
+	awk '$$2 == "http://lv2plug.in/plugins/eg-fifths" {f = $$1} $$2 == "urn:plenko:PlenkoOut" {p = $$1} \
+	  END {if (f > 0) printf "PlenkoOut / eg-fifths, time per cycle: %.2f (goal <= 3)\n", p / f}' \
+	  $$dir/bench.txt
+
 # Installs into PREFIX (default /usr/local): the unit's bundle into lib/audio-components, where
-# the component host looks for it, and auhost into bin.
+# the component host looks for it, auhost into bin, and the LV2 plug-in into lib/lv2.
 PREFIX ?= /usr/local
 install: all
 	cmake --install build --prefix $(PREFIX)

@@ -179,21 +179,23 @@ void LilvPluginInstance::RunInRealTime(UInt32 frames, const std::vector<TimedMID
 
 void LilvPluginInstance::PerformJobs()
 {
-    std::vector<std::vector<Byte>> jobs;
-    jobs.swap(mJobs);
-    for (const std::vector<Byte>& job : jobs)
+    for (const Job& job : mJobs)
         mWorker->work(
             Handle(),
             [](LV2_Worker_Respond_Handle, uint32_t, const void*) { return LV2_WORKER_SUCCESS; },
-            nullptr, uint32_t(job.size()), job.data());
+            nullptr, job.size, job.bytes.data());
+    mJobs.clear();
 }
 
 LV2_Worker_Status LilvPluginInstance::Schedule(LV2_Worker_Schedule_Handle handle, uint32_t size,
                                                const void* data)
 {
     auto* self = static_cast<LilvPluginInstance*>(handle);
-    const auto* bytes = static_cast<const Byte*>(data);
-    self->mJobs.emplace_back(bytes, bytes + size);
+    if (size > sizeof(Job::bytes) || self->mJobs.size() == kMaxJobs)
+        return LV2_WORKER_ERR_NO_SPACE;
+    Job job{{}, size};
+    std::memcpy(job.bytes.data(), data, size);
+    self->mJobs.push_back(job);
     return LV2_WORKER_SUCCESS;
 }
 

@@ -124,7 +124,13 @@ private:
     std::vector<float> mControls;
     std::array<std::vector<float>, 2> mAudio;
     std::vector<uint64_t> mSequence;
-    std::vector<std::vector<Byte>> mJobs;
+    // Room made up front: scheduling a job allocates nothing, as a real-time host's worker.
+    struct Job {
+        std::array<Byte, 16> bytes;
+        uint32_t size;
+    };
+    static constexpr size_t kMaxJobs = 64;
+    std::vector<Job> mJobs;
     int32_t mMaxBlockLength = 0;
     double mSampleRate;
     UInt64 mRealTimeStart = 0;
