@@ -23,14 +23,25 @@ CycleClock::Cycle CycleClock::Next(UInt64 arrival, UInt32 frames)
             // gets stamps at the audio clock's rate, in order.
             start = std::fmax(now, mEnd);
             error = 0;
+            mEarliest = 0;
         } else {
             start = mPredicted;
+            // The earliest arrivals come closest to the cycle's start: follow them down, a
+            // fraction at a time so that no single one moves the stamps far, and creep back up
+            // slowly so that the estimate follows a host that wakes later for good.
+            if (error < mEarliest)
+                mEarliest += kEarliestAttack * (error - mEarliest);
+            else
+                mEarliest += kEarliestCreep * mTicksPerFrame * frames;
         }
+    } else {
+        mEarliest = 0;
     }
     mRunning = true;
-    const Cycle cycle{mSampleTime, UInt64(std::llround(start)), mTicksPerFrame};
+    const Float64 firstFrame = start + mEarliest;
+    const Cycle cycle{mSampleTime, UInt64(std::llround(firstFrame)), mTicksPerFrame};
 
-    mEnd = start + frames * mTicksPerFrame;
+    mEnd = firstFrame + frames * mTicksPerFrame - mEarliest;
     // The second-order loop, its coefficients for this cycle's length.
     if (frames > 0) {
         const Float64 omega = 2 * M_PI * kBandwidthHz * frames / mSampleRate;

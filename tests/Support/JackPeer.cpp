@@ -122,6 +122,16 @@ bool JackPeer::Connect(const std::string& from, const std::string& to) const
     return mClient != nullptr && jack_connect(mClient, from.c_str(), to.c_str()) == 0;
 }
 
+long JackPeer::CaptureLatency(const std::string& port) const
+{
+    jack_port_t* found = mClient != nullptr ? jack_port_by_name(mClient, port.c_str()) : nullptr;
+    if (found == nullptr)
+        return -1;
+    jack_latency_range_t range{0, 0};
+    jack_port_get_latency_range(found, JackCaptureLatency, &range);
+    return long(range.max);
+}
+
 bool JackPeer::WaitUntilSettled() const
 {
     constexpr UInt64 kQuietNanos = 3000000000;
