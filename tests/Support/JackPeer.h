@@ -57,8 +57,8 @@ public:
     bool IsOpen() const { return mClient != nullptr; }
     // Connects two ports by their full names; false when the server refuses.
     bool Connect(const std::string& from, const std::string& to) const;
-    // The largest capture latency the server gives the port of that full name, in frames: what
-    // its client declares it adds to what comes in; -1 for no such port.
+    // The largest capture latency the server gives the port of that full name, in frames (what a
+    // client declares of it); -1 for no such port.
     long CaptureLatency(const std::string& port) const;
     jack_nframes_t SampleRate() const;
     jack_nframes_t BufferSize() const;

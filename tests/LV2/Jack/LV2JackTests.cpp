@@ -93,6 +93,63 @@ std::string Check(const std::vector<std::pair<int, UInt64>>& events, const char*
     return "";
 }
 
+// What one play through the plug-in showed.
+struct PlayRun {
+    bool disturbed = true;
+    std::string lost; // events missing or out of order
+    long latency = -1;
+    long median = 0;
+    bool shiftsHeld = false, spacingHeld = false;
+    std::string figures;
+
+    bool Exact() const
+    {
+        return lost.empty() && shiftsHeld && spacingHeld && std::labs(median - latency) <= 2;
+    }
+};
+
+// The shift of each event that came through both ways, and the spacing of those that came out
+// one after the other.
+void Measure(const std::vector<JackPeerEvent>& events, PlayRun& run)
+{
+    const auto in = Numbered(events, 0);
+    const auto out = Numbered(events, 1);
+    run.lost = Check(in, "from auhost") + Check(out, " from the plug-in");
+    const std::map<int, UInt64> inFrames(in.begin(), in.end());
+    std::vector<long> shifts;
+    std::map<long, int> shiftCounts, spacingErrors;
+    for (size_t i = 0; i < out.size(); ++i) {
+        const auto found = inFrames.find(out[i].first);
+        if (found != inFrames.end()) {
+            shifts.push_back(long(out[i].second) - long(found->second));
+            ++shiftCounts[shifts.back()];
+        }
+        if (i > 0 && out[i].first == out[i - 1].first + 1)
+            ++spacingErrors[std::lround(double(out[i].second - out[i - 1].second) -
+                                        kSpacingMillis * kFramesPerMilli)];
+    }
+    if (shifts.empty()) {
+        run.figures = "nothing came through; " + run.lost;
+        return;
+    }
+    std::sort(shifts.begin(), shifts.end());
+    run.median = shifts[shifts.size() / 2];
+    run.shiftsHeld = shifts.back() - run.median <= 1 && run.median - shifts.front() <= 1;
+    run.spacingHeld = spacingErrors.empty() ||
+                      (spacingErrors.begin()->first >= -2 && spacingErrors.rbegin()->first <= 2);
+    std::ostringstream figures;
+    figures << "reported latency " << run.latency << " frames; median shift " << run.median
+            << "; shift (frames:count)";
+    for (const auto& [shift, count] : shiftCounts)
+        figures << " " << shift << ":" << count;
+    figures << "; spacing errors (frames:count)";
+    for (const auto& [error, count] : spacingErrors)
+        figures << " " << error << ":" << count;
+    figures << (run.disturbed ? "; the server was disturbed" : "") << (run.lost.empty() ? "" : "; ")
+            << run.lost;
+    run.figures = figures.str();
+}
+
 class LV2InJalv : public JackServerTest {};
 
 TEST_F(LV2InJalv, EveryEventOnceInOrderShiftedByTheReportedLatency)
@@ -106,6 +163,7 @@ TEST_F(LV2InJalv, EveryEventOnceInOrderShiftedByTheReportedLatency)
     fs::copy(PLENKO_BINARY_DIR "/PlenkoOut.lv2", scratch / "lv2" / "PlenkoOut.lv2",
              fs::copy_options::recursive);
     WriteState(scratch / "state", peerName + ": from_plugin");
+    const std::string file = WriteFile();
 
     const JackPeer peer(peerName, {"from_auhost", "from_plugin"}, {{"to_plugin", 0}});
     ASSERT_TRUE(peer.IsOpen());
@@ -120,66 +178,46 @@ TEST_F(LV2InJalv, EveryEventOnceInOrderShiftedByTheReportedLatency)
         connected = peer.Connect(peerName + ":to_plugin", jalvName + ":midi_in");
     }
     ASSERT_TRUE(connected) << "jalv's port never came: " << jalv.Output();
-    // The latency the plug-in reports, as jalv tells the server: what its outputs add to what
-    // comes in. The plug-in reads the destination's delivery delay soon after it chose it.
-    const auto reported = [&] { return peer.CaptureLatency(jalvName + ":out_l"); };
+    // The latency the plug-in reports, as jalv tells the server: its MIDI input's capture
+    // latency. The plug-in reads the destination's delivery delay soon after it chose it.
+    const auto reported = [&] { return peer.CaptureLatency(jalvName + ":midi_in"); };
     for (int attempt = 0; attempt < 50 && reported() <= 0; ++attempt)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const long latency = reported();
-    const bool settled = peer.WaitUntilSettled();
-    const size_t disturbancesBefore = peer.Disturbances();
 
-    const ProgramResult played =
-        RunProgram({AUHOST_PATH, "play", WriteFile(), "--to", peerName + ": from_auhost", "--rate",
-                    "48000", "--quiet"},
-                   {"AUDIO_COMPONENT_PATH=" PLENKO_BINARY_DIR});
-    ASSERT_EQ(played.mExitStatus, 0) << played.mErr;
-    const std::vector<JackPeerEvent> events = peer.WaitFor(2 * kEvents + 2);
-    const bool disturbed = !settled || peer.Disturbances() != disturbancesBefore;
+    // A run that shows exact timing, or failing that the last of a few: only a busy server
+    // excuses inexact timing, so an undisturbed run is not made again.
+    constexpr int kAttempts = 3;
+    PlayRun run;
+    std::string history;
+    for (int attempt = 0; attempt < kAttempts && (attempt == 0 || (!run.Exact() && run.disturbed));
+         ++attempt) {
+        run = PlayRun{};
+        run.latency = reported();
+        const bool settled = peer.WaitUntilSettled();
+        const size_t disturbancesBefore = peer.Disturbances();
+        const size_t before = peer.WaitFor(0, std::chrono::milliseconds(0)).size();
+        const ProgramResult played =
+            RunProgram({AUHOST_PATH, "play", file, "--to", peerName + ": from_auhost", "--rate",
+                        "48000", "--quiet"},
+                       {"AUDIO_COMPONENT_PATH=" PLENKO_BINARY_DIR});
+        ASSERT_EQ(played.mExitStatus, 0) << played.mErr;
+        std::vector<JackPeerEvent> events = peer.WaitFor(before + 2 * kEvents + 2);
+        events.erase(events.begin(), events.begin() + long(before));
+        run.disturbed = !settled || peer.Disturbances() != disturbancesBefore;
+        Measure(events, run);
+        history += "\n  " + run.figures;
+    }
     const std::string jalvOutput = jalv.Stop();
     fs::remove_all(scratch);
-
-    const auto in = Numbered(events, 0);
-    const auto out = Numbered(events, 1);
-    // A server that misses cycles loses their MIDI: only an undisturbed run, or CI's, judges.
-    const std::string lost = Check(in, "from auhost") + Check(out, " from the plug-in");
-    if (!lost.empty() && disturbed && !RunsInCI())
-        GTEST_SKIP() << "NOT judged: the server was disturbed (a busy machine?); CI judges it. "
-                     << lost;
-    ASSERT_EQ(lost, "") << jalvOutput;
-
-    std::vector<long> shifts;
-    std::map<long, int> shiftCounts, spacingErrors;
-    for (int n = 0; n < kEvents; ++n) {
-        shifts.push_back(long(out[n].second) - long(in[n].second));
-        ++shiftCounts[shifts.back()];
-        if (n > 0)
-            ++spacingErrors[std::lround(double(out[n].second - out[n - 1].second) -
-                                        kSpacingMillis * kFramesPerMilli)];
-    }
-    std::vector<long> sorted = shifts;
-    std::sort(sorted.begin(), sorted.end());
-    const long median = sorted[sorted.size() / 2];
-    std::ostringstream figures;
-    figures << "reported latency " << latency << " frames; shift (frames:count)";
-    for (const auto& [shift, count] : shiftCounts)
-        figures << " " << shift << ":" << count;
-    figures << "; spacing errors (frames:count)";
-    for (const auto& [error, count] : spacingErrors)
-        figures << " " << error << ":" << count;
-    figures << (disturbed ? "; the server was disturbed" : "");
-    std::cout << "PlenkoOut.lv2 in jalv: " << figures.str() << std::endl;
-
-    const bool shiftsHeld = sorted.back() - median <= 1 && median - sorted.front() <= 1;
-    const bool spacingHeld =
-        spacingErrors.begin()->first >= -2 && spacingErrors.rbegin()->first <= 2;
-    if ((!shiftsHeld || !spacingHeld) && disturbed && !RunsInCI())
-        GTEST_SKIP() << "timing NOT judged: the server was disturbed (a busy machine?); CI judges "
-                        "it. "
-                     << figures.str();
-    EXPECT_TRUE(shiftsHeld) << figures.str();
-    EXPECT_TRUE(spacingHeld) << figures.str();
-    EXPECT_NEAR(double(median), latency, 2.0) << figures.str();
+    std::cout << "PlenkoOut.lv2 in jalv:" << history << std::endl;
+    if (!run.Exact() && run.disturbed && !RunsInCI())
+        GTEST_SKIP() << "NOT judged: the server was disturbed in every run (a busy machine?); CI "
+                        "judges it."
+                     << history;
+    EXPECT_EQ(run.lost, "") << jalvOutput;
+    EXPECT_TRUE(run.shiftsHeld) << "shifts more than a frame from their median" << history;
+    EXPECT_TRUE(run.spacingHeld) << "spacings more than 2 frames from the file's" << history;
+    EXPECT_NEAR(double(run.median), double(run.latency), 2.0) << history;
 }
 
 } // namespace
