@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <link.h>
+#include <string>
 #include <thread>
 
 namespace {
@@ -108,6 +110,26 @@ TEST_F(LV2Plugin, EveryMessageArrivesOnceInOrderStampedFromTheCycleTime)
         for (size_t i = 0; i < received.size(); ++i)
             EXPECT_EQ(received[i].stamp, expected[i]) << "message " << i;
     }
+}
+
+// The copy of the stand-in's library in the plug-in's folder is not loaded beside the one this
+// program already has: the loader takes the library of that name it holds, so the unit sees
+// this program's destinations (the other tests show it) and there is one set of them.
+TEST_F(LV2Plugin, OneStandInLibraryPerProcess)
+{
+    LilvPluginInstance plugin(mHost);
+    ASSERT_TRUE(plugin.IsOpen());
+    plugin.Run(256);
+    std::vector<std::string> loaded;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            const std::string name = info->dlpi_name != nullptr ? info->dlpi_name : "";
+            if (name.size() >= 14 && name.compare(name.size() - 14, 14, "libPlatform.so") == 0)
+                static_cast<std::vector<std::string>*>(data)->push_back(name);
+            return 0;
+        },
+        &loaded);
+    EXPECT_EQ(loaded.size(), 1u) << ::testing::PrintToString(loaded);
 }
 
 // The cycle's host time comes from the host clock at the run: within the calls' bounds once the
