@@ -60,7 +60,6 @@ PlenkoOutPlugin::PlenkoOutPlugin(double sampleRate, const std::string& bundlePat
     // The unit takes the output's sample rate for its stamps when it is reset.
     AudioUnitReset(mAudioUnit, kAudioUnitScope_Output, 0);
     TakeUnitsParameters();
-    mFramesToRefresh = UInt64(kLatencyRefreshSeconds * sampleRate);
     if (mSchedule == nullptr)
         mJobThread = std::make_unique<JobThread>([this] { PerformJobs(); });
 }
@@ -132,15 +131,16 @@ void PlenkoOutPlugin::ConnectPort(uint32_t port, void* data)
 
 void PlenkoOutPlugin::Run(uint32_t frames)
 {
-    const CycleClock::Cycle cycle = mClock.Next(AudioGetCurrentHostTime(), frames);
+    const UInt64 arrival = AudioGetCurrentHostTime();
+    const CycleClock::Cycle cycle = mClock.Next(arrival, frames);
     mLastCycle = {cycle.sampleTime, cycle.hostTime, cycle.ticksPerFrame};
     ForwardControls();
     RenderCycle(cycle, frames);
-    if (mFramesToRefresh <= frames) {
-        mFramesToRefresh = UInt64(kLatencyRefreshSeconds * mSampleRate);
+    // By the host clock, not the frames: a host that renders faster than real time need not
+    // wake the worker more often.
+    if (arrival >= mNextRefresh) {
+        mNextRefresh = arrival + UInt64(kLatencyRefreshSeconds * AudioGetHostClockFrequency());
         mJobsPending = true;
-    } else {
-        mFramesToRefresh -= frames;
     }
     if (mJobsPending)
         ScheduleJobs();

@@ -109,7 +109,7 @@ private:
     bool mRestoreHold = false;
     float mRestoredPortValue = 0;
     bool mHasRestoredPortValue = false;
-    UInt64 mFramesToRefresh = 0;
+    UInt64 mNextRefresh = 0; // host time
     bool mJobsPending = false;
 
     // Between the audio thread and the jobs.

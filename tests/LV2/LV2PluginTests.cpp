@@ -71,7 +71,7 @@ TEST_F(LV2Plugin, EveryMessageArrivesOnceInOrderStampedFromTheCycleTime)
             OutputCapture out(OutputCapture::kStdout);
             LilvPluginInstance plugin(mHost, {kRate, c.maxBlockLength, true, true});
             ASSERT_TRUE(plugin.IsOpen());
-            plugin.SetControl("tx_device", 1);
+            plugin.SetControl("tx_device", TXDeviceOf("LV2 synth"));
             // The destination is chosen by the job of the first run.
             plugin.Run(c.runFrames);
             double sampleTime = plugin.LastCycle().sampleTime;
@@ -163,10 +163,11 @@ TEST_F(LV2Plugin, StateRoundTripKeepsTheClassInfoAndFindsTheDestinationByName)
     const LV2_URID destinationId = mHost.Urid(PLENKO_OUT__destinationId);
     std::string text;
     LilvPluginInstance::StateMap saved;
+    const float savedDevice = TXDeviceOf("LV2 round trip");
     {
         LilvPluginInstance plugin(mHost);
         ASSERT_TRUE(plugin.IsOpen());
-        plugin.SetControl("tx_device", 2);
+        plugin.SetControl("tx_device", savedDevice);
         plugin.SetControl("tx_channel", 3);
         plugin.SetControl("prg_change", 9);
         plugin.Run(256);
@@ -201,7 +202,7 @@ TEST_F(LV2Plugin, StateRoundTripKeepsTheClassInfoAndFindsTheDestinationByName)
     LilvPluginInstance plugin(mHost);
     ASSERT_TRUE(plugin.IsOpen());
     plugin.RestoreStateText(text);
-    EXPECT_EQ(plugin.Control("tx_device"), 2) << "lilv restores the port after the state";
+    EXPECT_EQ(plugin.Control("tx_device"), savedDevice) << "lilv restores the port after the state";
     plugin.Run(256, {{10, {0x90, 60, 100}}});
     // On the restored fixed channel 3.
     EXPECT_EQ(BytesOf(again.WaitFor(1)), (std::vector<std::vector<Byte>>{{0x92, 60, 100}}));
@@ -210,10 +211,10 @@ TEST_F(LV2Plugin, StateRoundTripKeepsTheClassInfoAndFindsTheDestinationByName)
 
     // The port set to the value it already has changes nothing; another value chooses by
     // number again.
-    plugin.SetControl("tx_device", 2);
+    plugin.SetControl("tx_device", savedDevice);
     plugin.Run(256, {{0, {0x90, 61, 100}}});
     EXPECT_EQ(again.WaitFor(2).size(), 2u);
-    plugin.SetControl("tx_device", 2.5f);
+    plugin.SetControl("tx_device", TXDeviceOf("LV2 later") + 0.5f);
     plugin.Run(256);
     plugin.Run(256, {{0, {0x90, 62, 100}}});
     EXPECT_EQ(BytesOf(later.WaitFor(1)), (std::vector<std::vector<Byte>>{{0x92, 62, 100}}));
@@ -225,7 +226,7 @@ TEST_F(LV2Plugin, MissingDestinationSendsNothingAndIsSaidOnce)
     RecordingDestination present("LV2 present");
     LilvPluginInstance plugin(mHost);
     ASSERT_TRUE(plugin.IsOpen());
-    plugin.SetControl("tx_device", 1);
+    plugin.SetControl("tx_device", TXDeviceOf("LV2 present"));
     plugin.Run(256);
     LilvPluginInstance::StateMap state = plugin.Save();
     const std::string gone = "LV2 gone away";
@@ -255,8 +256,8 @@ TEST_F(LV2Plugin, TwoInstancesSendToTheirOwnDestinationsAtOnce)
     auto one = std::make_unique<LilvPluginInstance>(mHost);
     auto two = std::make_unique<LilvPluginInstance>(mHost);
     ASSERT_TRUE(one->IsOpen() && two->IsOpen());
-    one->SetControl("tx_device", 1);
-    two->SetControl("tx_device", 2);
+    one->SetControl("tx_device", TXDeviceOf("LV2 first"));
+    two->SetControl("tx_device", TXDeviceOf("LV2 second"));
     const auto play = [](LilvPluginInstance& plugin, Byte channel) {
         plugin.RunInRealTime(128);
         for (int n = 0; n < kCycles; ++n)
@@ -287,7 +288,7 @@ TEST_F(LV2Plugin, WithoutAWorkerTheAdaptersThreadChoosesTheDestination)
     RecordingDestination destination("LV2 no worker");
     LilvPluginInstance plugin(mHost, {kRate, 0, false, false});
     ASSERT_TRUE(plugin.IsOpen());
-    plugin.SetControl("tx_device", 1);
+    plugin.SetControl("tx_device", TXDeviceOf("LV2 no worker"));
     plugin.Run(256);
     const UInt64 giveUp = AudioGetCurrentHostTime() + 5000000000;
     while (destination.Settled().empty() && AudioGetCurrentHostTime() < giveUp)
@@ -332,7 +333,7 @@ TEST_F(LV2Plugin, BadStatesNeverStopThePlugin)
         state[mHost.Urid(c.key)] = {c.value, c.type};
         EXPECT_EQ(plugin.Restore(state), LV2_STATE_SUCCESS);
         plugin.Run(256, {{0, {0x90, 60, 100}}});
-        plugin.SetControl("tx_device", 1);
+        plugin.SetControl("tx_device", TXDeviceOf("LV2 bad states"));
         plugin.Run(256);
         const size_t before = destination.Settled().size();
         plugin.Run(256, {{0, {0x90, 61, 100}}});

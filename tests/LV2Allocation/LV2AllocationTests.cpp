@@ -15,7 +15,7 @@ TEST(LV2Allocation, RunAllocatesNothing)
     LilvHost host;
     LilvPluginInstance plugin(host, {48000, 256, true, true});
     ASSERT_TRUE(plugin.IsOpen());
-    plugin.SetControl("tx_device", 1);
+    plugin.SetControl("tx_device", TXDeviceOf("LV2 allocation"));
     plugin.SetControl("tx_channel", 2);
     // The first runs choose the destination and meet the unit's storage for a full queue.
     std::vector<TimedMIDI> notes;
@@ -35,7 +35,7 @@ TEST(LV2Allocation, RunAllocatesNothing)
         {"notes in split slices", 1024, notes, nullptr, 0},
         {"a program change", 256, {{5, {0x90, 1, 2}}}, "prg_change", 10},
         {"a channel", 256, {{5, {0x90, 1, 2}}}, "tx_channel", 5},
-        {"another destination", 256, {}, "tx_device", 1.5f},
+        {"another destination", 256, {}, "tx_device", TXDeviceOf("LV2 allocation") + 0.5f},
     };
     for (const Case& c : cases) {
         plugin.SetEvents(c.events);

@@ -5,6 +5,8 @@
 #include <lv2/midi/midi.h>
 
 #include <CoreAudio/HostTime.h>
+#include <CoreFoundation/CFString.h>
+#include <CoreMIDI/MIDIServices.h>
 
 #include <chrono>
 #include <cmath>
@@ -14,6 +16,22 @@
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
+
+float TXDeviceOf(const std::string& name)
+{
+    for (ItemCount index = 0; index < MIDIGetNumberOfDestinations(); ++index) {
+        CFStringRef text = nullptr;
+        if (MIDIObjectGetStringProperty(MIDIGetDestination(index), kMIDIPropertyName, &text) !=
+            noErr)
+            continue;
+        char bytes[256] = {};
+        CFStringGetCString(text, bytes, sizeof bytes, kCFStringEncodingUTF8);
+        CFRelease(text);
+        if (name == bytes)
+            return float(index + 1);
+    }
+    return 0;
+}
 
 LilvHost::LilvHost() : mWorld(lilv_world_new())
 {

@@ -26,6 +26,11 @@
 #include <string>
 #include <vector>
 
+// The "TX Device" value that chooses the destination of that name (as it named itself), counted
+// as the MIDI services count them now; 0 when there is none. Other programs' destinations (a
+// JACK server's) may come first.
+float TXDeviceOf(const std::string& name);
+
 // A MIDI event of one run, at its frame.
 struct TimedMIDI {
     UInt32 frame;
