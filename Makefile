@@ -65,17 +65,19 @@ bench: all
 	@for b in build/bench_*; do [ -x "$$b" ] && $$b; done
 
 # lv2bench of the LV2 plug-in beside LV2's own example MIDI plug-in (eg-fifths) in one run, from
-# an LV2 path that holds just the two and the specifications (the bundles without a binary), and
-# the ratio of their times.
+# an LV2 path that holds just the two and the specifications (the bundles without a binary), five
+# times; the ratio of the two plug-ins' best times.
 LV2BENCH_FRAMES ?= 4800000
 bench-lv2: all
 	@dir=$$(mktemp -d); trap 'rm -rf "$$dir"' EXIT; \
 	for spec in /usr/lib/lv2/*.lv2; do ls $$spec/*.so >/dev/null 2>&1 || ln -s $$spec $$dir/; done; \
 	ln -s /usr/lib/lv2/eg-fifths.lv2 $$dir/; cp -r build/PlenkoOut.lv2 $$dir/; \
-	LV2_PATH=$$dir lv2bench -n $(LV2BENCH_FRAMES) -b 256 | tee $$dir/bench.txt; \
-	awk '$$2 == "http://lv2plug.in/plugins/eg-fifths" {f = $$1} $$2 == "urn:plenko:PlenkoOut" {p = $$1} \
-	  END {if (f > 0) printf "PlenkoOut / eg-fifths, time per cycle: %.2f (goal <= 3)\n", p / f}' \
-	  $$dir/bench.txt
+	for run in 1 2 3 4 5; do LV2_PATH=$$dir lv2bench -n $(LV2BENCH_FRAMES) -b 256; done \
+	  | tee $$dir/bench.txt; \
+	awk '{if (!($$2 in best) || $$1 < best[$$2]) best[$$2] = $$1} \
+	  END {f = best["http://lv2plug.in/plugins/eg-fifths"]; p = best["urn:plenko:PlenkoOut"]; \
+	  if (f > 0) printf "best of 5, %d frames in blocks of 256: eg-fifths %.6f s, PlenkoOut %.6f s, " \
+	  "ratio %.2f (goal <= 3)\n", $(LV2BENCH_FRAMES), f, p, p / f}' $$dir/bench.txt
 
 # Installs into PREFIX (default /usr/local): the unit's bundle into lib/audio-components, where
 # the component host looks for it, auhost into bin, and the LV2 plug-in into lib/lv2.

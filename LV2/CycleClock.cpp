@@ -16,8 +16,9 @@ CycleClock::Cycle CycleClock::Next(UInt64 arrival, UInt32 frames)
     Float64 start = now;
     if (mRunning) {
         error = now - mPredicted;
-        const Float64 restartTicks =
-            std::fmax(kRestartSeconds * mSampleRate, kRestartCycles * frames) * mTicksPerFrame;
+        if (frames != mCoefficientFrames)
+            SetCoefficients(frames);
+        const Float64 restartTicks = mRestartFrames * mTicksPerFrame;
         if (std::fabs(error) > restartTicks) {
             // Never before the end of the cycle before: a host that runs ahead of real time
             // gets stamps at the audio clock's rate, in order.
@@ -39,16 +40,18 @@ CycleClock::Cycle CycleClock::Next(UInt64 arrival, UInt32 frames)
     }
     mRunning = true;
     const Float64 firstFrame = start + mEarliest;
-    const Cycle cycle{mSampleTime, UInt64(std::llround(firstFrame)), mTicksPerFrame};
+    // Host times are positive: adding a half and truncating rounds them.
+    const Cycle cycle{mSampleTime, UInt64(firstFrame + 0.5), mTicksPerFrame};
 
     mEnd = firstFrame + frames * mTicksPerFrame - mEarliest;
     // The second-order loop, its coefficients for this cycle's length.
     if (frames > 0) {
-        const Float64 omega = 2 * M_PI * kBandwidthHz * frames / mSampleRate;
-        mPredicted = start + std::sqrt(2.0) * omega * error + frames * mTicksPerFrame;
+        if (frames != mCoefficientFrames)
+            SetCoefficients(frames);
+        mPredicted = start + mPhaseGain * error + frames * mTicksPerFrame;
         // No audio clock runs a tenth off the host clock: a host that renders faster than real
         // time must not drag the rate anywhere, let alone below zero.
-        mTicksPerFrame = std::clamp(mTicksPerFrame + omega * omega * error / frames,
+        mTicksPerFrame = std::clamp(mTicksPerFrame + mRateGain * error,
                                     mNominalTicksPerFrame * (1 - kMaxRateError),
                                     mNominalTicksPerFrame * (1 + kMaxRateError));
     } else {
@@ -56,4 +59,13 @@ CycleClock::Cycle CycleClock::Next(UInt64 arrival, UInt32 frames)
     }
     mSampleTime += frames;
     return cycle;
+}
+
+void CycleClock::SetCoefficients(UInt32 frames)
+{
+    const Float64 omega = 2 * M_PI * kBandwidthHz * frames / mSampleRate;
+    mPhaseGain = std::sqrt(2.0) * omega;
+    mRateGain = omega * omega / frames;
+    mRestartFrames = std::fmax(kRestartSeconds * mSampleRate, kRestartCycles * frames);
+    mCoefficientFrames = frames;
 }

@@ -39,6 +39,9 @@ public:
     void Restart() { mRunning = false; }
 
 private:
+    // The loop's gains and restart bound for cycles of `frames`, kept until the length changes.
+    void SetCoefficients(UInt32 frames);
+
     Float64 mSampleRate;
     Float64 mNominalTicksPerFrame;
     bool mRunning = false;
@@ -49,5 +52,7 @@ private:
     Float64 mEnd = 0;
     // The earliest arrivals against the loop's line (ticks, at most about 0).
     Float64 mEarliest = 0;
+    UInt32 mCoefficientFrames = 0;
+    Float64 mPhaseGain = 0, mRateGain = 0, mRestartFrames = 0;
     Float64 mTicksPerFrame;
 };

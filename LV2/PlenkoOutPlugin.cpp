@@ -226,7 +226,7 @@ void PlenkoOutPlugin::RenderSlice(const CycleClock::Cycle& cycle, UInt32 start, 
                                                                   : nullptr};
     AudioTimeStamp timeStamp{};
     timeStamp.mSampleTime = cycle.sampleTime + start;
-    timeStamp.mHostTime = cycle.hostTime + UInt64(std::llround(start * cycle.ticksPerFrame));
+    timeStamp.mHostTime = cycle.hostTime + UInt64(start * cycle.ticksPerFrame + 0.5);
     timeStamp.mFlags = kAudioTimeStampSampleHostTimeValid;
     AudioUnitRenderActionFlags flags = 0;
     if (AudioUnitRender(mAudioUnit, &flags, &timeStamp, 0, frames,
