@@ -24,26 +24,15 @@ CycleClock::Cycle CycleClock::Next(UInt64 arrival, UInt32 frames)
             // gets stamps at the audio clock's rate, in order.
             start = std::fmax(now, mEnd);
             error = 0;
-            mEarliest = 0;
         } else {
             start = mPredicted;
-            // The earliest arrivals come closest to the cycle's start: follow them down, a
-            // fraction at a time so that no single one moves the stamps far, and creep back up
-            // slowly so that the estimate follows a host that wakes later for good.
-            if (error < mEarliest)
-                mEarliest += kEarliestAttack * (error - mEarliest);
-            else
-                mEarliest += kEarliestCreep * mTicksPerFrame * frames;
         }
-    } else {
-        mEarliest = 0;
     }
     mRunning = true;
-    const Float64 firstFrame = start + mEarliest;
     // Host times are positive: adding a half and truncating rounds them.
-    const Cycle cycle{mSampleTime, UInt64(firstFrame + 0.5), mTicksPerFrame};
+    const Cycle cycle{mSampleTime, UInt64(start + 0.5), mTicksPerFrame};
 
-    mEnd = firstFrame + frames * mTicksPerFrame - mEarliest;
+    mEnd = start + frames * mTicksPerFrame;
     // The second-order loop, its coefficients for this cycle's length.
     if (frames > 0) {
         if (frames != mCoefficientFrames)

@@ -1,9 +1,9 @@
 // The time of each audio cycle for a host that gives none: a delay-locked loop over the cycles'
 // arrival times and frame counts, as audio drivers run one, that gives each cycle the host time
 // of its first frame at the audio clock's own rate, free of the jitter of single arrivals, and a
-// sample time that runs on without a gap. A cycle arrives some time after it starts (the host
-// wakes up, runs what comes before the plug-in): the loop's line runs through the arrivals'
-// mean, so the stamp is moved down to where the earliest arrivals lie, nearest the start.
+// sample time that runs on without a gap. The loop's line runs through the arrivals' mean, as an
+// audio server's own loop runs through its driver's wake-ups: a host that runs the plug-in some
+// time into each cycle puts its stamps that much later, constantly.
 #pragma once
 
 #include <MacTypes.h>
@@ -19,10 +19,6 @@ public:
     static constexpr Float64 kRestartCycles = 2;
     // The furthest the estimated rate may stray from the nominal one, as a fraction of it.
     static constexpr Float64 kMaxRateError = 0.1;
-    // How far each arrival earlier than the earliest so far moves the estimate toward it, and
-    // how fast (as a fraction of the time that passes) the estimate creeps back up.
-    static constexpr Float64 kEarliestAttack = 0.1;
-    static constexpr Float64 kEarliestCreep = 1e-5;
 
     struct Cycle {
         Float64 sampleTime;
@@ -50,8 +46,6 @@ private:
     Float64 mPredicted = 0;
     // Where the cycle before ended at the rate estimated then.
     Float64 mEnd = 0;
-    // The earliest arrivals against the loop's line (ticks, at most about 0).
-    Float64 mEarliest = 0;
     UInt32 mCoefficientFrames = 0;
     Float64 mPhaseGain = 0, mRateGain = 0, mRestartFrames = 0;
     Float64 mTicksPerFrame;
