@@ -6,11 +6,12 @@ PLENKO_WERROR ?= OFF
 FUZZ_SECONDS ?= 60
 PACKAGES := cmake g++ make pkg-config python3 libgtest-dev libgmock-dev libbenchmark-dev \
             libplist-dev clang libclang-rt-14-dev libcli11-dev libjack-jackd2-dev jackd2 midicsv \
-            librtmidi-dev gnuplot-nox
+            librtmidi-dev gnuplot-nox lv2-dev sordi lilv-utils liblilv-dev jalv lv2-examples
 
 COMMON_FLAGS := -DPLENKO_WERROR=$(PLENKO_WERROR)
 
-.PHONY: all deps demo test test-asan test-tsan fuzz bench bench-timing install format clean
+.PHONY: all deps demo test test-asan test-tsan fuzz bench bench-timing bench-lv2 install format \
+        clean
 
 all: deps
 	cmake -S . -B build $(COMMON_FLAGS)
@@ -72,8 +73,23 @@ bench-timing: all
 	python3 bench/timing/run_timing.py --build build --runs $(TIMING_RUNS) \
 	  $(if $(TIMING_PICTURE),--picture $(TIMING_PICTURE))
 
+# lv2bench of the LV2 plug-in beside LV2's own example MIDI plug-in (eg-fifths) in one run, from
+# an LV2 path that holds just the two and the specifications (the bundles without a binary), five
+# times; the ratio of the two plug-ins' best times.
+LV2BENCH_FRAMES ?= 4800000
+bench-lv2: all
+	@dir=$$(mktemp -d); trap 'rm -rf "$$dir"' EXIT; \
+	for spec in /usr/lib/lv2/*.lv2; do ls $$spec/*.so >/dev/null 2>&1 || ln -s $$spec $$dir/; done; \
+	ln -s /usr/lib/lv2/eg-fifths.lv2 $$dir/; cp -r build/PlenkoOut.lv2 $$dir/; \
+	for run in 1 2 3 4 5; do LV2_PATH=$$dir lv2bench -n $(LV2BENCH_FRAMES) -b 256; done \
+	  | tee $$dir/bench.txt; \
+	awk '{if (!($$2 in best) || $$1 < best[$$2]) best[$$2] = $$1} \
+	  END {f = best["http://lv2plug.in/plugins/eg-fifths"]; p = best["urn:plenko:PlenkoOut"]; \
+	  if (f > 0) printf "best of 5, %d frames in blocks of 256: eg-fifths %.6f s, PlenkoOut %.6f s, " \
+	  "ratio %.2f (goal <= 3)\n", $(LV2BENCH_FRAMES), f, p, p / f}' $$dir/bench.txt
+
 # Installs into PREFIX (default /usr/local): the unit's bundle into lib/audio-components, where
-# the component host looks for it, and auhost into bin.
+# the component host looks for it, auhost into bin, and the LV2 plug-in into lib/lv2.
 PREFIX ?= /usr/local
 install: all
 	cmake --install build --prefix $(PREFIX)

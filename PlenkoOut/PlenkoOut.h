@@ -74,12 +74,13 @@ public:
     // Queues bank select and program change as the parameters ask, on a fixed TX channel only.
     // [host-thread]
     void updatePrgChange();
-    // Sends everything queued, stamped against this slice's sample time. [render-thread]
+    // Sends everything queued, stamped against this slice's time: its host time when the host
+    // gives a valid one, else its sample time on the anchored clock. [render-thread]
     void FireAtTimeStamp(const AudioTimeStamp& inTimeStamp)
     {
         // Most render calls have nothing to send: they need not enter the sending's frame.
         if (!midiMessages.IsEmpty())
-            Fire(Sender::kRender, &inTimeStamp.mSampleTime);
+            Fire(Sender::kRender, &inTimeStamp);
     }
     // Queues one message, dropped while no destination is chosen. [render-thread]
     void AddMIDIEvent(UInt8 status, UInt8 channel, UInt8 data1, UInt8 data2, UInt32 startFrame);
@@ -95,18 +96,28 @@ private:
     // the presentation latency.
     enum class Sender { kRender, kHost };
 
+    // What a send stamps its messages against: a slice's sample time and, when the host gave a
+    // valid one, the host time of the slice's first frame.
+    struct SliceTime {
+        Float64 sampleTime;
+        UInt64 hostTime;
+        bool hostTimeValid;
+    };
+
     // Ties sample time to the host clock at the first render call after the clock was cleared.
     // [render-thread]
     void AnchorClock(const AudioTimeStamp& inTimeStamp, UInt32 inNumberFrames);
-    // Sends the queue at the sample time given, or (null) at that of the most recent render call.
-    void Fire(Sender sender, const Float64* sampleTime);
+    // Sends the queue at the slice's time given, or (null) at that of the most recent render call.
+    void Fire(Sender sender, const AudioTimeStamp* timeStamp);
     // Takes the queue, packs it into lists and sends them; holds only sendLock. Returns the sample
     // time used.
-    Float64 SendQueued(MIDIMessageQueue::Batch& batch, const Float64* sampleTime);
+    Float64 SendQueued(MIDIMessageQueue::Batch& batch, const AudioTimeStamp* timeStamp);
     // The log lines of a sent batch, as the lists went out.
     void LogSent(const MIDIMessageQueue::Batch& batch, Float64 sampleTime);
-    // The stamp of a sample time; 0 (at once) while the clock is not anchored or before time 0.
-    MIDITimeStamp StampOf(Float64 sampleTime) const;
+    // The stamp of a message `startFrame` samples into the slice: the slice's host time plus that
+    // offset at the sample rate when the host time is valid, else the sample's time on the
+    // anchored clock; 0 (at once) while the clock is not anchored or before time 0.
+    MIDITimeStamp StampOf(const SliceTime& slice, UInt32 startFrame) const;
     // A global parameter as the whole number its readers act on; nothing when out of range.
     std::optional<UInt32> ParameterValue(AudioUnitParameterID inID);
     // The log line of one message of a sent list, at its position in the list.
@@ -132,6 +143,9 @@ private:
     std::mutex sendLock;
     MIDIMessageQueue::Batch renderBatch;
     MIDIMessageQueue::Batch hostBatch;
-    // The sample time of the most recent render call, for a send from the host thread.
+    // The sample time of the most recent render call, and its host time when valid (else
+    // kNoHostTime), for a send from the host thread.
+    static constexpr UInt64 kNoHostTime = ~UInt64(0);
     std::atomic<Float64> lastRenderSampleTime{0.0};
+    std::atomic<UInt64> lastRenderHostTime{kNoHostTime};
 };

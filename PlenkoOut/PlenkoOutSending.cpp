@@ -120,6 +120,10 @@ OSStatus PlenkoOut::Render(AudioUnitRenderActionFlags& ioActionFlags,
                            const AudioTimeStamp& inTimeStamp, UInt32 inNumberFrames)
 {
     lastRenderSampleTime.store(inTimeStamp.mSampleTime, std::memory_order_relaxed);
+    lastRenderHostTime.store((inTimeStamp.mFlags & kAudioTimeStampHostTimeValid) != 0
+                                 ? inTimeStamp.mHostTime
+                                 : kNoHostTime,
+                             std::memory_order_relaxed);
     if (std::isnan(hostTimeOffset.load()))
         AnchorClock(inTimeStamp, inNumberFrames);
     const OSStatus status = AUInstrumentBase::Render(ioActionFlags, inTimeStamp, inNumberFrames);
@@ -129,7 +133,7 @@ OSStatus PlenkoOut::Render(AudioUnitRenderActionFlags& ioActionFlags,
     return status;
 }
 
-void PlenkoOut::Fire(Sender sender, const Float64* sampleTime)
+void PlenkoOut::Fire(Sender sender, const AudioTimeStamp* timeStamp)
 {
     if (midiMessages.IsEmpty())
         return;
@@ -144,18 +148,26 @@ void PlenkoOut::Fire(Sender sender, const Float64* sampleTime)
         updateDestinationPort();
     }
     MIDIMessageQueue::Batch& batch = sender == Sender::kRender ? renderBatch : hostBatch;
-    const Float64 usedSampleTime = SendQueued(batch, sampleTime);
+    const Float64 usedSampleTime = SendQueued(batch, timeStamp);
     if (log.Enabled())
         LogSent(batch, usedSampleTime);
     batch.clear();
 }
 
-Float64 PlenkoOut::SendQueued(MIDIMessageQueue::Batch& batch, const Float64* sampleTime)
+Float64 PlenkoOut::SendQueued(MIDIMessageQueue::Batch& batch, const AudioTimeStamp* timeStamp)
 {
     std::lock_guard<std::mutex> lock(sendLock);
     // Taken under the lock with the queue, so that a later batch never gets an earlier time.
-    const Float64 time =
-        sampleTime != nullptr ? *sampleTime : lastRenderSampleTime.load(std::memory_order_relaxed);
+    SliceTime slice{};
+    if (timeStamp != nullptr) {
+        slice = {timeStamp->mSampleTime, timeStamp->mHostTime,
+                 (timeStamp->mFlags & kAudioTimeStampHostTimeValid) != 0};
+    } else {
+        const UInt64 hostTime = lastRenderHostTime.load(std::memory_order_relaxed);
+        slice = {lastRenderSampleTime.load(std::memory_order_relaxed), hostTime,
+                 hostTime != kNoHostTime};
+    }
+    const Float64 time = slice.sampleTime;
     midiMessages.TakeAll(batch);
     if (batch.empty())
         return time;
@@ -167,7 +179,7 @@ Float64 PlenkoOut::SendQueued(MIDIMessageQueue::Batch& batch, const Float64* sam
         QueuedMIDIMessage& queued = batch[i];
         Byte bytes[3];
         const UInt32 length = OutgoingBytes(queued.message, txChannel, bytes);
-        queued.stamp = StampOf(time + queued.message.startFrame);
+        queued.stamp = StampOf(slice, queued.message.startFrame);
         MIDIPacket* next =
             MIDIPacketListAdd(list, kPacketListBytes, packet, queued.stamp, length, bytes);
         if (next == nullptr && i > 0) {
@@ -186,12 +198,20 @@ Float64 PlenkoOut::SendQueued(MIDIMessageQueue::Batch& batch, const Float64* sam
     return time;
 }
 
-MIDITimeStamp PlenkoOut::StampOf(Float64 sampleTime) const
+MIDITimeStamp PlenkoOut::StampOf(const SliceTime& slice, UInt32 startFrame) const
 {
+    if (slice.hostTimeValid) {
+        // Whole ticks of the offset added to the host's own count, which stays exact however
+        // large it is.
+        const Float64 offset = std::trunc(samples2ticks(startFrame));
+        const UInt64 room = std::numeric_limits<MIDITimeStamp>::max() - slice.hostTime;
+        return offset >= Float64(room) ? std::numeric_limits<MIDITimeStamp>::max()
+                                       : slice.hostTime + MIDITimeStamp(offset);
+    }
     const Float64 anchor = hostTimeOffset.load();
     if (std::isnan(anchor))
         return 0;
-    const Float64 stamp = anchor + samples2ticks(sampleTime);
+    const Float64 stamp = anchor + samples2ticks(slice.sampleTime + startFrame);
     // Before time 0 (or no number at all) means at once; beyond the clock's range, never sooner.
     if (!(stamp >= 1.0))
         return 0;

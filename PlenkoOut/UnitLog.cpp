@@ -48,7 +48,11 @@ bool WriteAll(const char* text, size_t length, bool mayBlock)
 bool UnitLog::EnabledByEnvironment()
 {
     const char* setting = std::getenv("PLENKO_LOG");
+#ifdef PLENKO_LOG_OFF_BY_DEFAULT
+    return setting != nullptr && std::strcmp(setting, "on") == 0;
+#else
     return setting == nullptr || std::strcmp(setting, "off") != 0;
+#endif
 }
 
 UnitLog::UnitLog(bool enabled) : mEnabled(enabled), mRing(enabled ? new char[kRingBytes] : nullptr)

@@ -19,7 +19,9 @@ public:
     // Longest text of one call; longer texts are cut.
     static constexpr size_t kMaxText = 512;
 
-    // "off" in PLENKO_LOG turns the log off, read when a unit is made. [host-thread]
+    // "off" in PLENKO_LOG turns the log off, read when a unit is made. A unit built to live
+    // inside another kind of plug-in (PLENKO_LOG_OFF_BY_DEFAULT), whose host's standard output is
+    // the user's terminal or log, writes only when PLENKO_LOG says "on". [host-thread]
     static bool EnabledByEnvironment();
 
     explicit UnitLog(bool enabled);

@@ -38,14 +38,19 @@ public:
     // buffers hold (the unit refuses a call for more frames than that). [render-thread]
     OSStatus Render(AudioUnit unit, Float64 sampleTime, UInt32 frames) const
     {
+        AudioTimeStamp timeStamp{};
+        timeStamp.mSampleTime = sampleTime;
+        timeStamp.mFlags = kAudioTimeStampSampleTimeValid;
+        return Render(unit, timeStamp, frames);
+    }
+    // The same with a time stamp of the caller's, which may carry a host time. [render-thread]
+    OSStatus Render(AudioUnit unit, const AudioTimeStamp& timeStamp, UInt32 frames) const
+    {
         const UInt32 bytesPerBuffer = UInt32(std::min(frames, mFrames) * sizeof(Float32));
         struct StereoBufferList {
             UInt32 mNumberBuffers;
             AudioBuffer mBuffers[2];
         } buffers{2, {{1, bytesPerBuffer, Channel(0)}, {1, bytesPerBuffer, Channel(1)}}};
-        AudioTimeStamp timeStamp{};
-        timeStamp.mSampleTime = sampleTime;
-        timeStamp.mFlags = kAudioTimeStampSampleTimeValid;
         AudioUnitRenderActionFlags flags = 0;
         return AudioUnitRender(unit, &flags, &timeStamp, 0, frames,
                                reinterpret_cast<AudioBufferList*>(&buffers));

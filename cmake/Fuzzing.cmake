@@ -51,3 +51,10 @@ if(TARGET fuzz_PlenkoOut)
   target_compile_definitions(fuzz_PlenkoOut PRIVATE PLENKO_BINARY_DIR="${CMAKE_BINARY_DIR}")
   add_dependencies(fuzz_PlenkoOut PlenkoOut)
 endif()
+
+# The LV2 plug-in's restore opens the unit inside the plug-in's folder in the build tree.
+if(TARGET fuzz_LV2Restore)
+  target_link_libraries(fuzz_LV2Restore PRIVATE PlenkoOutLV2Code)
+  target_compile_definitions(fuzz_LV2Restore PRIVATE PLENKO_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  add_dependencies(fuzz_LV2Restore PlenkoOutLV2Bundle)
+endif()

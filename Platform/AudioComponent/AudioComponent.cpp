@@ -8,6 +8,8 @@
 #include <ExceptionStatus.h>
 
 #include <new>
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -71,6 +73,20 @@ UInt32 AudioComponentCount(const AudioComponentDescription* inDesc)
         return ComponentRegistry::Shared().Count(inDesc);
     } catch (const std::bad_alloc&) {
         return 0;
+    }
+}
+
+AudioComponent AudioComponentFindInBundle(CFStringRef inBundlePath,
+                                          const AudioComponentDescription* inDesc)
+{
+    const std::optional<std::string> path = CFStringText(inBundlePath);
+    if (!path || path->empty()) {
+        return nullptr;
+    }
+    try {
+        return ComponentRegistry::Shared().FindInBundle(*path, inDesc);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
     }
 }
 

@@ -133,6 +133,22 @@ AudioComponent ComponentRegistry::ComponentOf(ComponentInstanceRecord* instance)
     return mInstances.count(instance) == 1 ? instance->mComponent : nullptr;
 }
 
+AudioComponent ComponentRegistry::FindInBundle(const std::string& bundlePath,
+                                               const AudioComponentDescription* pattern)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    const std::string bundle = AddBundle(bundlePath);
+    if (bundle.empty()) {
+        return nullptr;
+    }
+    for (const auto& component : mComponents) {
+        if (component->mBundlePath == bundle && Matches(component->mDescription, pattern)) {
+            return component.get();
+        }
+    }
+    return nullptr;
+}
+
 void ComponentRegistry::ScanIfFirstUse()
 {
     if (!mScanned) {
@@ -151,24 +167,32 @@ void ComponentRegistry::ScanBundleFolders()
 }
 
 // Reads one bundle; a broken one is reported in one line and left out entirely.
-void ComponentRegistry::AddBundle(const std::string& bundlePath)
+std::string ComponentRegistry::AddBundle(const std::string& bundlePath)
 {
     std::error_code error;
-    const std::filesystem::path bundle = std::filesystem::weakly_canonical(bundlePath, error);
-    if (error || mKnownBundles.count(bundle.string()) != 0) {
-        return;
+    // Without a trailing separator, whose empty last element would name no bundle.
+    std::filesystem::path bundle =
+        std::filesystem::weakly_canonical(bundlePath, error).lexically_normal();
+    if (!bundle.has_filename()) {
+        bundle = bundle.parent_path();
+    }
+    if (error || bundle.empty()) {
+        return "";
+    }
+    if (mKnownBundles.count(bundle.string()) != 0) {
+        return bundle.string();
     }
     std::vector<ManifestComponent> entries;
     std::string problem;
     if (!ReadBundleManifest((bundle / "Contents" / "Info.plist").string(), entries, problem)) {
         ReportSkippedBundle(bundlePath, problem);
-        return;
+        return "";
     }
     const std::filesystem::path library =
         bundle / "Contents" / "x86_64-linux" / (bundle.stem().string() + ".so");
     if (!std::filesystem::is_regular_file(library, error)) {
         ReportSkippedBundle(bundlePath, "no library " + library.string());
-        return;
+        return "";
     }
     for (ManifestComponent& entry : entries) {
         mComponents.push_back(std::make_unique<OpaqueAudioComponent>(
@@ -176,4 +200,5 @@ void ComponentRegistry::AddBundle(const std::string& bundlePath)
             library.string(), std::move(entry.mFactoryFunction)));
     }
     mKnownBundles.insert(bundle.string());
+    return bundle.string();
 }

@@ -25,6 +25,10 @@ public:
     bool Contains(AudioComponent component);                // [any-thread]
     // Scans the bundle folders again: new bundles are added, broken ones reported. [any-thread]
     void Rescan();
+    // The first matching component of the bundle at bundlePath, which is read if it is new.
+    // [any-thread]
+    AudioComponent FindInBundle(const std::string& bundlePath,
+                                const AudioComponentDescription* pattern);
 
     // Open instances: a handle is known from just before its open until its close has returned.
     void AddInstance(ComponentInstanceRecord* instance); // throws std::bad_alloc
@@ -40,7 +44,9 @@ private:
 
     void ScanIfFirstUse();
     void ScanBundleFolders();
-    void AddBundle(const std::string& bundlePath);
+    // Reads the bundle unless it is known; its path as the registry keeps it, empty when it
+    // cannot be read.
+    std::string AddBundle(const std::string& bundlePath);
 
     std::mutex mMutex;
     bool mScanned = false;

@@ -9,6 +9,9 @@
 //   // [host-thread & initialized]     ... and only while the unit is initialized
 //   // [host-thread & !initialized]    ... and only while the unit is not initialized
 //   // [scheduler-thread]         runs on the MIDI services' delivery thread
+//   // [worker-thread]            an LV2 host's worker thread, or the plug-in's own thread for
+//                                 a host that has none: never the audio thread, but possibly
+//                                 beside it and beside a state save
 //
 // A tag describes the contract, not an enforcement: no code checks it.
 #pragma once

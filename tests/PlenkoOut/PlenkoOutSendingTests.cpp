@@ -116,6 +116,54 @@ TEST(PlenkoOutSending, StampsFollowTheAnchoredSampleClock)
     EXPECT_LE(again.stamp, again.after);
 }
 
+// A host that gives the host time of each slice's first frame has every message stamped from it:
+// that host time plus the message's offset at the sample rate, in whole ticks added to the
+// host's own count, whatever the sample time or the clock anchored at the first render call.
+// A slice without a host time goes back to the anchored clock; a send from the host thread
+// stamps against the most recent slice's host time.
+TEST(PlenkoOutSending, ValidHostTimeStampsEachMessageFromIt)
+{
+    const UInt64 now = AudioGetCurrentHostTime();
+    struct Case {
+        Float64 sampleTime;
+        UInt64 hostTime;
+        UInt32 offset;
+        UInt64 stamp;
+    };
+    const Case cases[] = {
+        {0, now, 0, now},
+        {1000, now + 5000, 441, now + 5000 + 10000000},
+        // Far from the anchored clock: the host time decides, not the sample time.
+        {1e9, now + 7, 1, now + 7 + 22675},
+        {2048, now + 60000000000, 44100, now + 61000000000},
+    };
+    PlenkoOutRig rig(1);
+    rig.Choose(0);
+    size_t count = 0;
+    for (const Case& c : cases) {
+        rig.Unit().MIDI(0x90, 60, 100, c.offset);
+        ASSERT_EQ(rig.Unit().RenderAtHostTime(512, c.sampleTime, c.hostTime), noErr);
+        const auto received = rig.Destination(0).WaitFor(++count);
+        ASSERT_EQ(received.size(), count);
+        EXPECT_EQ(received.back().stamp, c.stamp) << c.sampleTime;
+    }
+
+    const Float64 seconds = 0.001;
+    const UInt64 last = now + 123456789;
+    ASSERT_EQ(rig.Unit().RenderAtHostTime(512, 9000, last), noErr);
+    rig.Unit().MIDI(0x90, 61, 100, 44);
+    // The unit sends at once, whatever the base answers for the property itself.
+    rig.Unit().SetProperty(kAudioUnitProperty_PresentationLatency, kAudioUnitScope_Output, &seconds,
+                           sizeof seconds);
+    EXPECT_EQ(rig.Destination(0).WaitFor(++count).back().stamp, last + Ticks(44));
+
+    const UInt64 before = AudioGetCurrentHostTime();
+    const StampedRender anchored = RenderOneNote(rig, 0, ++count);
+    // The clock anchored sample time 0 at the first render call, after `now`.
+    EXPECT_GE(anchored.stamp, now);
+    EXPECT_LT(anchored.stamp, before);
+}
+
 // A host whose sample time, in ticks, is ahead of the host clock: the anchor lies before time 0
 // and still gives the right stamps; a stamp that would fall before time 0 means at once.
 TEST(PlenkoOutSending, SampleTimeAheadOfTheHostClockStillStampsRight)

@@ -46,6 +46,16 @@ OSStatus HostedUnit::Render(UInt32 frames)
     return Render(frames, mNextSampleTime);
 }
 
+OSStatus HostedUnit::RenderAtHostTime(UInt32 frames, Float64 sampleTime, UInt64 hostTime)
+{
+    mNextSampleTime = sampleTime + frames;
+    AudioTimeStamp timeStamp{};
+    timeStamp.mSampleTime = sampleTime;
+    timeStamp.mHostTime = hostTime;
+    timeStamp.mFlags = kAudioTimeStampSampleHostTimeValid;
+    return mOutput.Render(mUnit, timeStamp, frames);
+}
+
 OSStatus HostedUnit::RenderInRealTime(UInt32 frames)
 {
     const UInt64 now = AudioGetCurrentHostTime();

@@ -34,6 +34,9 @@ public:
     // One render call of `frames` at `sampleTime`; the next sample time follows on by default.
     OSStatus Render(UInt32 frames, Float64 sampleTime);
     OSStatus Render(UInt32 frames = 512);
+    // One render call with the host time of its first frame given, as a host whose audio clock
+    // is known gives it.
+    OSStatus RenderAtHostTime(UInt32 frames, Float64 sampleTime, UInt64 hostTime);
     // One render call at the sample time (44.1 kHz) the host clock has reached since the first
     // such call, as a host playing in real time makes them.
     OSStatus RenderInRealTime(UInt32 frames = 512);

@@ -27,7 +27,8 @@ std::vector<Byte> JackPeerEvent::Bytes() const
     return std::vector<Byte>(data, data + std::min<size_t>(length, sizeof data));
 }
 
-JackPeer::JackPeer(const std::string& name, const std::vector<std::string>& ports)
+JackPeer::JackPeer(const std::string& name, const std::vector<std::string>& ports,
+                   const std::vector<Through>& throughs)
     : mClient(OpenClient(name)), mEvents(new JackPeerEvent[kCapacity]),
       mCycles(new JackPeerCycle[kCycleCapacity])
 {
@@ -36,7 +37,13 @@ JackPeer::JackPeer(const std::string& name, const std::vector<std::string>& port
     for (const std::string& port : ports)
         mPorts.push_back(
             jack_port_register(mClient, port.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0));
-    const bool registered = std::find(mPorts.begin(), mPorts.end(), nullptr) == mPorts.end();
+    bool registered = std::find(mPorts.begin(), mPorts.end(), nullptr) == mPorts.end();
+    for (const Through& through : throughs) {
+        jack_port_t* output = jack_port_register(mClient, through.output.c_str(),
+                                                 JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        registered = registered && output != nullptr && through.input < mPorts.size();
+        mThroughs.emplace_back(output, through.input);
+    }
     if (!registered || jack_set_process_callback(mClient, &Process, this) != 0 ||
         jack_set_xrun_callback(mClient, &Xrun, this) != 0 || jack_activate(mClient) != 0) {
         jack_client_close(mClient);
@@ -96,7 +103,33 @@ int JackPeer::Process(jack_nframes_t frames, void* self)
         }
     }
     peer->mCount.store(count, std::memory_order_release);
+    for (const auto& [output, input] : peer->mThroughs) {
+        void* out = jack_port_get_buffer(output, frames);
+        jack_midi_clear_buffer(out);
+        void* in = jack_port_get_buffer(peer->mPorts[input], frames);
+        const jack_nframes_t events = jack_midi_get_event_count(in);
+        for (jack_nframes_t n = 0; n < events; ++n) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, in, n) == 0)
+                jack_midi_event_write(out, event.time, event.buffer, event.size);
+        }
+    }
     return 0;
+}
+
+bool JackPeer::Connect(const std::string& from, const std::string& to) const
+{
+    return mClient != nullptr && jack_connect(mClient, from.c_str(), to.c_str()) == 0;
+}
+
+long JackPeer::CaptureLatency(const std::string& port) const
+{
+    jack_port_t* found = mClient != nullptr ? jack_port_by_name(mClient, port.c_str()) : nullptr;
+    if (found == nullptr)
+        return -1;
+    jack_latency_range_t range{0, 0};
+    jack_port_get_latency_range(found, JackCaptureLatency, &range);
+    return long(range.max);
 }
 
 bool JackPeer::WaitUntilSettled() const

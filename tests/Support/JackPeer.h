@@ -39,14 +39,27 @@ public:
     static constexpr size_t kCapacity = 1 << 17;
     static constexpr size_t kCycleCapacity = 1 << 15;
 
-    // Opens a client of that name (never starting a server) with one MIDI input port per name,
-    // and activates it. IsOpen() tells whether that worked.
-    JackPeer(const std::string& name, const std::vector<std::string>& ports);
+    // An output port that passes on, in the same cycle and at the same frames, what one of the
+    // peer's input ports receives: how a test feeds another program what reached it.
+    struct Through {
+        std::string output;
+        UInt32 input; // index among the input ports
+    };
+
+    // Opens a client of that name (never starting a server) with one MIDI input port per name
+    // and the through ports, and activates it. IsOpen() tells whether that worked.
+    JackPeer(const std::string& name, const std::vector<std::string>& ports,
+             const std::vector<Through>& throughs = {});
     ~JackPeer(); // closes the client: its ports vanish
     JackPeer(const JackPeer&) = delete;
     JackPeer& operator=(const JackPeer&) = delete;
 
     bool IsOpen() const { return mClient != nullptr; }
+    // Connects two ports by their full names; false when the server refuses.
+    bool Connect(const std::string& from, const std::string& to) const;
+    // The largest capture latency the server gives the port of that full name, in frames (what a
+    // client declares of it); -1 for no such port.
+    long CaptureLatency(const std::string& port) const;
     jack_nframes_t SampleRate() const;
     jack_nframes_t BufferSize() const;
     // How often, since the peer opened, the server missed a cycle (an xrun) or began one more
@@ -77,6 +90,7 @@ private:
 
     jack_client_t* mClient = nullptr;
     std::vector<jack_port_t*> mPorts;
+    std::vector<std::pair<jack_port_t*, UInt32>> mThroughs;
     std::unique_ptr<JackPeerEvent[]> mEvents;
     std::atomic<size_t> mCount{0};
     void NoteDisturbance();

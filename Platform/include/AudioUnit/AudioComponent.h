@@ -71,6 +71,15 @@ OSStatus AudioComponentInstanceDispose(AudioComponentInstance inInstance);
 // The component an instance was made from, NULL for a NULL instance. [any-thread]
 AudioComponent AudioComponentInstanceGetComponent(AudioComponentInstance inInstance);
 
+// Our own extension: the first component of the bundle folder at inBundlePath (a NAME.component
+// folder, wherever it lies) that matches inDesc (NULL: any). A bundle the registry has not seen is
+// read now, whether or not it is on the search path; one it has seen is not added twice. NULL
+// when the bundle is broken (reported on standard error as a scan reports it) or has no such
+// component. This is how a plug-in of another kind opens the unit it carries inside its own
+// folder without a search path. [any-thread]
+AudioComponent AudioComponentFindInBundle(CFStringRef inBundlePath,
+                                          const AudioComponentDescription* inDesc);
+
 // Our own extension: scans the bundle folders again, adding the components of bundles not seen
 // before and reporting every broken bundle again. Components found earlier stay valid.
 // [any-thread]

@@ -473,6 +473,80 @@ TEST_F(BundleTest, RescanKeepsKnownBundlesOnceAndReportsBrokenOnesAgain)
     EXPECT_EQ(FindFixture(kTinyUnitSubType), before);
 }
 
+CFStringRef NewString(const std::string& text)
+{
+    return CFStringCreateWithCString(nullptr, text.c_str(), kCFStringEncodingUTF8);
+}
+
+// A bundle opened by its path, as a plug-in of another kind opens the unit inside its own folder:
+// found however the path is written, on no search path, once, and opened like any other.
+TEST_F(BundleTest, BundleOpenedByItsPathIsReadOnceHoweverThePathIsWritten)
+{
+    const AudioComponentDescription elsewhere = FixtureDescription(0x656c7377 /* elsw */);
+    ASSERT_EQ(AudioComponentFindNext(nullptr, &elsewhere), nullptr) << "on a search path";
+    const std::string folder = ELSEWHERE_BUNDLES_DIR;
+    AudioComponent found = nullptr;
+    for (const std::string& path :
+         {folder + "/Elsewhere.component", folder + "/Elsewhere.component/",
+          folder + "/../elsewhere/./Elsewhere.component"}) {
+        const CFStringRef cfPath = NewString(path);
+        AudioComponent component = AudioComponentFindInBundle(cfPath, &elsewhere);
+        CFRelease(cfPath);
+        ASSERT_NE(component, nullptr) << path;
+        if (found == nullptr)
+            found = component;
+        EXPECT_EQ(component, found) << path;
+        EXPECT_EQ(AudioComponentFindInBundle(CFSTR(ELSEWHERE_BUNDLES_DIR "/Elsewhere.component"),
+                                             nullptr),
+                  found)
+            << "any component of the bundle";
+    }
+    EXPECT_EQ(AudioComponentCount(&elsewhere), 1u);
+    EXPECT_EQ(AudioComponentFindNext(nullptr, &elsewhere), found);
+
+    // Another description than the bundle's, or a component of another bundle, is not in it.
+    const AudioComponentDescription tiny = FixtureDescription(kTinyUnitSubType);
+    EXPECT_EQ(
+        AudioComponentFindInBundle(CFSTR(ELSEWHERE_BUNDLES_DIR "/Elsewhere.component"), &tiny),
+        nullptr);
+    // A bundle also on the search path is the component the search found, not a second one.
+    EXPECT_EQ(AudioComponentFindInBundle(CFSTR(FIXTURE_BUNDLES_DIR "/TinyUnit.component"), &tiny),
+              FindFixture(kTinyUnitSubType));
+    EXPECT_EQ(AudioComponentCount(&tiny), 1u);
+
+    AudioUnit unit = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(found, &unit), noErr);
+    EXPECT_EQ(AudioUnitInitialize(unit), noErr);
+    EXPECT_EQ(AudioComponentInstanceDispose(unit), noErr);
+}
+
+TEST_F(BundleTest, BundlePathThatHoldsNoGoodBundleFindsNothing)
+{
+    struct Case {
+        const char* path;
+        const char* reported; // in the one line on standard error, or null for none
+    };
+    const Case cases[] = {
+        {ELSEWHERE_BUNDLES_DIR "/ElsewhereBroken.component", "no library "},
+        {ELSEWHERE_BUNDLES_DIR "/Missing.component", "Missing.component: "},
+        {"", nullptr},
+    };
+    for (const Case& c : cases) {
+        const CFStringRef path = NewString(c.path);
+        OutputCapture errors(OutputCapture::kStderr);
+        EXPECT_EQ(AudioComponentFindInBundle(path, nullptr), nullptr) << c.path;
+        const std::vector<std::string> lines = Lines(errors.Take());
+        CFRelease(path);
+        if (c.reported == nullptr) {
+            EXPECT_TRUE(lines.empty()) << c.path;
+            continue;
+        }
+        ASSERT_EQ(lines.size(), 1u) << c.path;
+        EXPECT_THAT(lines[0], HasSubstr(c.reported));
+    }
+    EXPECT_EQ(AudioComponentFindInBundle(nullptr, nullptr), nullptr);
+}
+
 // Writes a bundle whose manifest lists one component of the fixtures' type and manufacturer.
 void WriteBundle(const std::filesystem::path& folder, const std::string& name,
                  const std::string& subtype)
