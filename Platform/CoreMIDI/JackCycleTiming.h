@@ -1,8 +1,12 @@
-// Where a packet falls in a JACK cycle: the mapping from the host clock to the JACK server's clock,
-// and the frame of a due time within the cycle that the server's cycle times describe.
+// Where a packet falls in a JACK cycle: the mapping between the host clock and the JACK server's
+// clock, the frame of a due time within the cycle that the server's cycle times describe, and the
+// latest cycle kept for hosts that run in it.
 #pragma once
 
+#include <CoreMIDI/MIDIServices.h>
 #include <MacTypes.h>
+
+#include <atomic>
 
 // Both clocks read together once a cycle: the JACK clock between two reads of the host clock.
 struct JackClockReading {
@@ -21,6 +25,14 @@ inline UInt64 HostTimeToJackNanos(UInt64 hostNanos, const JackClockReading& read
     const SInt64 hostMinusJack = SInt64(reading.mHostNanos) - SInt64(reading.mJackMicros * 1000);
     const SInt64 jackNanos = SInt64(hostNanos) - hostMinusJack;
     return jackNanos > 0 ? UInt64(jackNanos) : 0;
+}
+
+// The host time of a time of the server's clock, in nanoseconds, by the same reading.
+inline UInt64 JackNanosToHostTime(UInt64 jackNanos, const JackClockReading& reading)
+{
+    const SInt64 hostMinusJack = SInt64(reading.mHostNanos) - SInt64(reading.mJackMicros * 1000);
+    const SInt64 hostNanos = SInt64(jackNanos) + hostMinusJack;
+    return hostNanos > 0 ? UInt64(hostNanos) : 0;
 }
 
 // One process cycle as the server times it: from its start to the start of the next, in
@@ -48,3 +60,50 @@ inline JackPlacement PlaceInCycle(UInt64 dueNanos, const JackCycle& cycle, UInt3
     frame = UInt32(offset * cycle.mFrames / (cycle.mEndNanos - cycle.mStartNanos));
     return JackPlacement::InCycle;
 }
+
+// The latest cycle as the process callback began it, for any thread to read without a lock: the
+// fields change under a sequence count that is odd while they do.
+class JackCycleRecord {
+public:
+    // [process callback]
+    void Store(const MIDIAudioServerCycle& cycle)
+    {
+        const UInt32 sequence = mSequence.load(std::memory_order_relaxed);
+        mSequence.store(sequence + 1, std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_release);
+        mStart.store(cycle.start, std::memory_order_relaxed);
+        mNext.store(cycle.next, std::memory_order_relaxed);
+        mBegun.store(cycle.begun, std::memory_order_relaxed);
+        mFirstFrame.store(cycle.firstFrame, std::memory_order_relaxed);
+        mFrames.store(cycle.frames, std::memory_order_relaxed);
+        mSampleRate.store(cycle.sampleRate, std::memory_order_relaxed);
+        mSequence.store(sequence + 2, std::memory_order_release);
+    }
+    // No cycle from now on, until the next Store. [any-thread]
+    void Clear() { Store(MIDIAudioServerCycle{}); }
+    // False when there is no cycle, or the fields kept changing while they were read.
+    // [any-thread]
+    bool Load(MIDIAudioServerCycle& cycle) const
+    {
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            const UInt32 before = mSequence.load(std::memory_order_acquire);
+            if (before % 2 != 0)
+                continue;
+            cycle.start = mStart.load(std::memory_order_relaxed);
+            cycle.next = mNext.load(std::memory_order_relaxed);
+            cycle.begun = mBegun.load(std::memory_order_relaxed);
+            cycle.firstFrame = mFirstFrame.load(std::memory_order_relaxed);
+            cycle.frames = mFrames.load(std::memory_order_relaxed);
+            cycle.sampleRate = mSampleRate.load(std::memory_order_relaxed);
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (mSequence.load(std::memory_order_relaxed) == before)
+                return cycle.frames != 0;
+        }
+        return false;
+    }
+
+private:
+    std::atomic<UInt32> mSequence{0};
+    std::atomic<UInt64> mStart{0}, mNext{0}, mBegun{0};
+    std::atomic<UInt32> mFirstFrame{0}, mFrames{0}, mSampleRate{0};
+};

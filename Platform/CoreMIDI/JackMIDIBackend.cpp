@@ -206,6 +206,7 @@ void JackMIDIBackend::Release(pid_t notificationThread)
     // threads wherever they are); any later one finds the gate shut. The gate outlives the
     // backend when the close does.
     mGate->Shut();
+    mCycleRecord.Clear();
     mCloser.Close(mClient, notificationThread, std::move(mGate));
     mClient = nullptr;
 }
@@ -517,6 +518,10 @@ void JackMIDIBackend::Process(jack_nframes_t frames)
     }
     const JackCycle cycle{current * 1000, next * 1000, frames};
     const JackClockReading clocks = ReadClocks();
+    mCycleRecord.Store({JackNanosToHostTime(cycle.mStartNanos, clocks),
+                        JackNanosToHostTime(cycle.mEndNanos, clocks), clocks.mHostNanos, firstFrame,
+                        frames,
+                        mSampleRate.load(std::memory_order_relaxed)});
 
     OpenBuffers(frames);
     mPending.TakeSubmitted();

@@ -60,6 +60,10 @@ public:
     MIDIPacketSink* DirectSink() override { return this; }
     // One period and the hand-off allowance.
     UInt32 DelayMicros() const override { return mDelayMicros.load(std::memory_order_relaxed); }
+    bool AudioServerCycle(MIDIAudioServerCycle& cycle) const override
+    {
+        return mCycleRecord.Load(cycle);
+    }
     void WaitForDeliveriesToEnd(MIDIEndpointRef) override;
 
 private:
@@ -148,6 +152,8 @@ private:
     UInt64 mOfflineCount = 0; // slots that went offline so far [notification thread]
     // Odd while a process callback runs; disposal waits for the cycle it sees in progress.
     std::atomic<UInt64> mCycle{0};
+    // The cycle in progress, or the one before it, for hosts that run in the server's cycles.
+    JackCycleRecord mCycleRecord;
 
     // What senders submitted, and of it what the callback took and has not written yet: a heap
     // of queue indices in due order, and room for those held back; all preallocated. [process

@@ -72,6 +72,8 @@ public:
     // Returns once no delivery to the destination, which must already be retired, is in progress
     // on the backend's own thread or callback. [host-thread]
     virtual void WaitForDeliveriesToEnd(MIDIEndpointRef) {}
+    // The audio server's cycle the backend last began, if it follows one's cycles. [any-thread]
+    virtual bool AudioServerCycle(MIDIAudioServerCycle&) const { return false; }
 };
 
 // The backends of the system's MIDI services that this build supports, not yet started; their

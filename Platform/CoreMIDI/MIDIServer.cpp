@@ -436,6 +436,14 @@ OSStatus MIDIServer::SetIntegerProperty(MIDIObjectRef object, CFStringRef proper
     return kMIDIUnknownProperty;
 }
 
+OSStatus MIDIServer::AudioServerCycle(MIDIAudioServerCycle& outCycle) const
+{
+    for (const Lane& lane : mLanes)
+        if (lane.mBackend->AudioServerCycle(outCycle))
+            return noErr;
+    return kMIDINoConnection;
+}
+
 OSStatus MIDIServer::Send(MIDIPortRef port, MIDIEndpointRef destination, const MIDIPacketList* list)
 {
     if (mTable.Find(port, MIDIObjectKind::Port) == nullptr)

@@ -40,6 +40,7 @@ public:
     OSStatus SetIntegerProperty(MIDIObjectRef object, CFStringRef property, SInt32 value);
 
     // [render-thread]
+    OSStatus AudioServerCycle(MIDIAudioServerCycle& outCycle) const;
     OSStatus Send(MIDIPortRef port, MIDIEndpointRef destination, const MIDIPacketList* list);
 
 private:

@@ -2,6 +2,7 @@
 // exception into a status and hands the call to the shared MIDIServer.
 #include "MIDIServer.h"
 
+#include <CoreAudio/CoreAudioTypes.h>
 #include <CoreFoundation/CFString.h>
 
 const CFStringRef kMIDIPropertyName = CFSTR("name");
@@ -115,4 +116,12 @@ OSStatus MIDISend(MIDIPortRef port, MIDIEndpointRef dest, const MIDIPacketList* 
 {
     MIDIServer* server = MIDIServer::Shared();
     return server != nullptr ? server->Send(port, dest, pktlist) : OSStatus(kMIDIServerStartErr);
+}
+
+OSStatus MIDIGetAudioServerCycle(MIDIAudioServerCycle* outCycle)
+{
+    if (outCycle == nullptr)
+        return kAudio_ParamError;
+    MIDIServer* server = MIDIServer::Shared();
+    return server != nullptr ? server->AudioServerCycle(*outCycle) : OSStatus(kMIDIServerStartErr);
 }

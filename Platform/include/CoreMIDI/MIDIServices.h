@@ -194,6 +194,22 @@ MIDIPacket* MIDIPacketNext(const MIDIPacket* pkt);
 // [render-thread]
 OSStatus MIDISend(MIDIPortRef port, MIDIEndpointRef dest, const MIDIPacketList* pktlist);
 
+// Beyond the platform's own set: the cycle of the system's audio server (a JACK server) that the
+// backend placing packets at its frames last began, timed by the host clock. A host whose audio
+// runs in these very cycles takes its own cycle's time from here, so that what it stamps lands at
+// exactly the frames it means, however the server's estimate of its cycles moves.
+typedef struct MIDIAudioServerCycle {
+    MIDITimeStamp start; // host time of the cycle's first frame
+    MIDITimeStamp next;  // host time of the next cycle's first frame, as the server expects it
+    MIDITimeStamp begun; // host time at which the backend began the cycle
+    UInt32 firstFrame;   // the server's count of frames at the cycle's first frame
+    UInt32 frames;
+    UInt32 sampleRate;
+} MIDIAudioServerCycle;
+// kMIDINoConnection while no audio server's cycles are known. No allocation, no lock, no wait.
+// [render-thread]
+OSStatus MIDIGetAudioServerCycle(MIDIAudioServerCycle* outCycle);
+
 #ifdef __cplusplus
 }
 #endif

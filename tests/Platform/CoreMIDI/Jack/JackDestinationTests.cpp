@@ -571,6 +571,9 @@ void StartWithoutAServer()
         std::this_thread::sleep_for(std::chrono::milliseconds(1200));
         if (Destinations() != std::vector<MIDIEndpointRef>{recorder.Endpoint()})
             printed += "<more destinations than the virtual one>";
+        MIDIAudioServerCycle cycle{};
+        if (MIDIGetAudioServerCycle(&cycle) != kMIDINoConnection)
+            printed += "<a server's cycle without a server>";
         printed += out.Take() + err.Take();
     }
     fprintf(stderr, "started in %llu us; %lu destinations at the start; printed: \"%s\"\n",
@@ -601,6 +604,29 @@ std::vector<std::pair<int, int>> NotesPrinted(const std::string& output)
     return notes;
 }
 
+// The services give the cycle the server began last, as the server times it: 256 frames at
+// 48 kHz that last about as long, begun about when the server says it started, and the cycle of
+// a later look further on frame for frame and in time.
+bool ServerCycleIsKnown()
+{
+    MIDIAudioServerCycle first{}, later{};
+    if (MIDIGetAudioServerCycle(&first) != noErr)
+        return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (MIDIGetAudioServerCycle(&later) != noErr)
+        return false;
+    const double nanosPerFrame = 1e9 / 48000;
+    const double length = double(first.next - first.start);
+    const double lateness = double(SInt64(first.begun - first.start));
+    const auto framesApart = UInt32(later.firstFrame - first.firstFrame);
+    const double apart = double(SInt64(later.start - first.start));
+    // Loose bounds on time: a busy machine runs the dummy driver's cycles a few percent off.
+    return first.frames == 256 && first.sampleRate == 48000 &&
+           std::fabs(length - 256 * nanosPerFrame) < 0.1 * 256 * nanosPerFrame &&
+           std::fabs(lateness) < 20 * kMillis && framesApart > 0 && framesApart % 256 == 0 &&
+           std::fabs(apart - framesApart * nanosPerFrame) < 0.1 * apart;
+}
+
 // Runs in a child process of its own, whose services know only the private server, which stops
 // and starts again several times; the other program is jack_midi_dump, so that the services' client
 // is the only one of this process. Returns what went wrong.
@@ -627,6 +653,7 @@ std::string FollowAServerThatStopsAndReturns(PrivateJackServer& server)
             id = IntegerProperty(destination, kMIDIPropertyUniqueID);
         check(IntegerProperty(destination, kMIDIPropertyUniqueID) == id, "the unique id changed",
               round);
+        check(ServerCycleIsKnown(), "the server's cycle was not known", round);
         const MIDIPacketList note = OnePacket(0, {0x90, 60, Byte(round + 1)});
         check(MIDISend(client.Port(), destination, &note) == noErr, "the send failed", round);
         // The port that carries it is made and connected first, which a busy server may take a
@@ -644,6 +671,9 @@ std::string FollowAServerThatStopsAndReturns(PrivateJackServer& server)
         const std::string stopped = server.Stop();
         check(stopped.empty(), stopped, round);
         check(WaitUntilGone(destination), "the port stayed listed after the server stopped", round);
+        MIDIAudioServerCycle cycle{};
+        check(MIDIGetAudioServerCycle(&cycle) == kMIDINoConnection,
+              "a server's cycle was still given after the server stopped", round);
         check(MIDISend(client.Port(), destination, &note) == kMIDINoConnection,
               "a send to the vanished port was not refused", round);
         const MessageCounts after = WaitForMessageCounts(destination, before.Sum() + 2);
