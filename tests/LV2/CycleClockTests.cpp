@@ -1,13 +1,14 @@
 // The loop of the cycles' times against arrival times made up for each case: cycles that arrive
-// on time, late by random amounts, from an audio clock that runs fast, after a pause, and faster
-// than real time. The stamps keep within microseconds to the audio clock's line through the
-// arrivals, the rate follows it, a pause restarts the loop, and nothing drives the stamps
-// backwards.
+// on time, late by random amounts, from an audio clock that runs fast, after a pause, faster
+// than real time, and disturbed by single late wake-ups or a timeline that moved. The stamps keep
+// within microseconds to the audio clock's line through the arrivals, the rate follows it, a
+// pause restarts the loop, a late wake-up moves nothing, and nothing drives the stamps backwards.
 #include "CycleClock.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <random>
 
 namespace {
@@ -84,6 +85,54 @@ TEST(CycleClock, FasterThanRealTimeNeverRunsBackwards)
         ASSERT_NEAR(cycle.ticksPerFrame, kTicksPerSecond / kRate,
                     kTicksPerSecond / kRate * CycleClock::kMaxRateError * 1.0001);
         previous = cycle.hostTime;
+    }
+}
+
+// Arrivals on the nominal line but for a disturbance; where each cycle's stamp must lie.
+struct Disturbance {
+    const char* what;
+    std::function<Float64(int)> arrival;
+    std::function<Float64(int)> expected;
+};
+
+TEST(CycleClock, LateWakeUpsMoveNothingAndAMovedTimelineIsFollowed)
+{
+    const Float64 period = kFrames / kRate * kTicksPerSecond;
+    const Float64 millis = 1e6;
+    const auto line = [=](int k) { return kStart + k * period; };
+    const int moved = 500, settled = moved + int(CycleClock::kCyclesToMove);
+    const int fastCycles = 2000;
+    const Float64 backToRealTime = kStart + 1e9;
+    const auto fastThenRealTime = [=](int k) {
+        return k < fastCycles ? kStart + k * 2000.0 : backToRealTime + (k - fastCycles) * period;
+    };
+    const Disturbance cases[] = {
+        {"one wake-up 3 ms late", [=](int k) { return line(k) + (k == moved ? 3 * millis : 0); },
+         line},
+        {"a few wake-ups 2 ms late, fewer than move the line",
+         [=](int k) { return line(k) + (k >= moved && k < settled - 1 ? 2 * millis : 0); }, line},
+        {"one wake-up 2 ms early", [=](int k) { return line(k) - (k == moved ? 2 * millis : 0); },
+         line},
+        {"the timeline moved 3 ms later",
+         [=](int k) { return line(k) + (k >= moved ? 3 * millis : 0); },
+         [=](int k) { return line(k) + (k >= settled - 1 ? 3 * millis : 0); }},
+        {"the timeline moved 1 ms earlier",
+         [=](int k) { return line(k) - (k >= moved ? 1 * millis : 0); },
+         [=](int k) { return line(k) - (k >= settled - 1 ? 1 * millis : 0); }},
+        // An export ran its cycles far ahead of the clock; playing again starts at the arrival.
+        {"back to real time after running ahead of it", fastThenRealTime,
+         [=](int k) { return k < fastCycles ? NAN : fastThenRealTime(k); }},
+    };
+    for (const Disturbance& c : cases) {
+        SCOPED_TRACE(c.what);
+        CycleClock clock(kRate, kTicksPerSecond);
+        for (int k = 0; k < fastCycles + 1000; ++k) {
+            const CycleClock::Cycle cycle = clock.Next(UInt64(c.arrival(k)), kFrames);
+            const Float64 expected = c.expected(k);
+            if (!std::isnan(expected)) {
+                ASSERT_NEAR(Float64(cycle.hostTime), expected, 1000) << "cycle " << k;
+            }
+        }
     }
 }
 
