@@ -132,7 +132,14 @@ void PlenkoOutPlugin::ConnectPort(uint32_t port, void* data)
 void PlenkoOutPlugin::Run(uint32_t frames)
 {
     const UInt64 arrival = AudioGetCurrentHostTime();
-    const CycleClock::Cycle cycle = mClock.Next(arrival, frames);
+    CycleClock::Cycle cycle = mClock.Next(arrival, frames);
+    MIDIAudioServerCycle server{};
+    const bool serverKnown = MIDIGetAudioServerCycle(&server) == noErr;
+    if (const auto start = mServerCycle.Follow(serverKnown ? &server : nullptr, arrival, frames,
+                                               UInt32(mSampleRate + 0.5))) {
+        cycle.hostTime = start->hostTime;
+        cycle.ticksPerFrame = start->ticksPerFrame;
+    }
     mLastCycle = {cycle.sampleTime, cycle.hostTime, cycle.ticksPerFrame};
     ForwardControls();
     RenderCycle(cycle, frames);

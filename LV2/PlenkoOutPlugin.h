@@ -2,10 +2,11 @@
 // folder, which it drives through the component host's host calls alone. The control inputs set
 // the unit's parameters, the MIDI input becomes MusicDeviceMIDIEvent calls at each event's frame,
 // and each run() becomes render calls (split where the run is longer than the unit's slices)
-// whose time stamps carry the cycle's host time from a delay-locked loop. What the audio thread
-// must not do (choosing a destination, reading its delivery delay) runs on the host's worker, or
-// on a thread of the adapter's own when the host offers none. The state holds the unit's own
-// saved state and the destination by name.
+// whose time stamps carry the cycle's host time: the audio server's own time of the cycle while
+// the host runs in the server's cycles, else a delay-locked loop's over the runs. What the audio
+// thread must not do (choosing a destination, reading its delivery delay) runs on the host's
+// worker, or on a thread of the adapter's own when the host offers none. The state holds the unit's
+// own saved state and the destination by name.
 #pragma once
 
 #include "BundledUnit.h"
@@ -14,6 +15,7 @@
 #include "JobThread.h"
 #include "PlenkoOutLV2.h"
 #include "PlenkoOutPorts.h"
+#include "ServerCycleFollower.h"
 
 #include <lv2/atom/atom.h>
 #include <lv2/log/logger.h>
@@ -101,6 +103,7 @@ private:
 
     // Audio thread (and Restore, never beside it).
     CycleClock mClock;
+    ServerCycleFollower mServerCycle;
     PlenkoOutCycleTime mLastCycle{};
     float mForwarded[std::size(kParameterPorts)] = {};
     bool mKnown[std::size(kParameterPorts)] = {};
