@@ -9,7 +9,7 @@
 #include <thread>
 #include <unistd.h>
 
-PrivateJackServer::PrivateJackServer()
+PrivateJackServer::PrivateJackServer(unsigned periodFrames) : mPeriodFrames(periodFrames)
 {
     char program[PATH_MAX] = {};
     const ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
@@ -25,7 +25,8 @@ PrivateJackServer::~PrivateJackServer()
 std::string PrivateJackServer::Start()
 {
     mServer = std::make_unique<ChildProcess>(std::vector<std::string>{
-        "jackd", "-n", mName, "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "256"});
+        "jackd", "-n", mName, "--no-realtime", "-d", "dummy", "-r", "48000", "-p",
+        std::to_string(mPeriodFrames)});
     if (!mServer->Started())
         return "jackd (package jackd2) could not be run";
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);

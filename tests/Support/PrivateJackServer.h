@@ -1,8 +1,8 @@
-// A JACK server of a test's own (jackd with the dummy driver, 48 kHz, 256 frames) under a name of
-// its own, so that the test may stop it and start it again without disturbing any other server.
-// Clients reach it when JACK_DEFAULT_SERVER names it. It leaves nothing in /dev/shm: jackd is ended
-// with SIGTERM and waited for, and the semaphores jackd keeps for clients still connected when it
-// stops are removed.
+// A JACK server of a test's own (jackd with the dummy driver, 48 kHz, 256 frames unless the test
+// asks for other periods) under a name of its own, so that the test may stop it and start it again
+// without disturbing any other server. Clients reach it when JACK_DEFAULT_SERVER names it. It
+// leaves nothing in /dev/shm: jackd is ended with SIGTERM and waited for, and the semaphores jackd
+// keeps for clients still connected when it stops are removed.
 #pragma once
 
 #include "ChildProcess.h"
@@ -14,7 +14,7 @@ class PrivateJackServer {
 public:
     // The name is the same in every run of one test program, so that the next start takes over
     // the registry entry of a server that was killed before it could remove it.
-    PrivateJackServer();
+    explicit PrivateJackServer(unsigned periodFrames = 256);
     ~PrivateJackServer(); // stops the server if it runs
     PrivateJackServer(const PrivateJackServer&) = delete;
     PrivateJackServer& operator=(const PrivateJackServer&) = delete;
@@ -31,5 +31,6 @@ private:
     void RemoveClientSemaphores() const;
 
     std::string mName;
+    unsigned mPeriodFrames;
     std::unique_ptr<ChildProcess> mServer;
 };
