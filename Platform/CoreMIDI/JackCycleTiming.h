@@ -62,7 +62,9 @@ inline JackPlacement PlaceInCycle(UInt64 dueNanos, const JackCycle& cycle, UInt3
 }
 
 // The latest cycle as the process callback began it, for any thread to read without a lock: the
-// fields change under a sequence count that is odd while they do.
+// fields change under a sequence count that is odd while they do. Each field is stored with
+// release and loaded with acquire, so a reader that sees any field of a newer cycle also sees the
+// count that a change began, and tries again.
 class JackCycleRecord {
 public:
     // [process callback]
@@ -70,13 +72,12 @@ public:
     {
         const UInt32 sequence = mSequence.load(std::memory_order_relaxed);
         mSequence.store(sequence + 1, std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_release);
-        mStart.store(cycle.start, std::memory_order_relaxed);
-        mNext.store(cycle.next, std::memory_order_relaxed);
-        mBegun.store(cycle.begun, std::memory_order_relaxed);
-        mFirstFrame.store(cycle.firstFrame, std::memory_order_relaxed);
-        mFrames.store(cycle.frames, std::memory_order_relaxed);
-        mSampleRate.store(cycle.sampleRate, std::memory_order_relaxed);
+        mStart.store(cycle.start, std::memory_order_release);
+        mNext.store(cycle.next, std::memory_order_release);
+        mBegun.store(cycle.begun, std::memory_order_release);
+        mFirstFrame.store(cycle.firstFrame, std::memory_order_release);
+        mFrames.store(cycle.frames, std::memory_order_release);
+        mSampleRate.store(cycle.sampleRate, std::memory_order_release);
         mSequence.store(sequence + 2, std::memory_order_release);
     }
     // No cycle from now on, until the next Store. [any-thread]
@@ -89,13 +90,12 @@ public:
             const UInt32 before = mSequence.load(std::memory_order_acquire);
             if (before % 2 != 0)
                 continue;
-            cycle.start = mStart.load(std::memory_order_relaxed);
-            cycle.next = mNext.load(std::memory_order_relaxed);
-            cycle.begun = mBegun.load(std::memory_order_relaxed);
-            cycle.firstFrame = mFirstFrame.load(std::memory_order_relaxed);
-            cycle.frames = mFrames.load(std::memory_order_relaxed);
-            cycle.sampleRate = mSampleRate.load(std::memory_order_relaxed);
-            std::atomic_thread_fence(std::memory_order_acquire);
+            cycle.start = mStart.load(std::memory_order_acquire);
+            cycle.next = mNext.load(std::memory_order_acquire);
+            cycle.begun = mBegun.load(std::memory_order_acquire);
+            cycle.firstFrame = mFirstFrame.load(std::memory_order_acquire);
+            cycle.frames = mFrames.load(std::memory_order_acquire);
+            cycle.sampleRate = mSampleRate.load(std::memory_order_acquire);
             if (mSequence.load(std::memory_order_relaxed) == before)
                 return cycle.frames != 0;
         }

@@ -1,7 +1,9 @@
 // Under ThreadSanitizer: a render thread sends while the JACK callback writes and another program's
 // port comes and goes; what is sent to the destination that stays arrives, once each, in order.
-// And the gate between libjack's threads and the backend shuts them out before the backend goes.
+// And the gate between libjack's threads and the backend shuts them out before the backend goes,
+// and a reader of the latest cycle never sees the fields of two cycles mixed.
 #include "CoreMIDI/JackCallbackGate.h"
+#include "CoreMIDI/JackCycleTiming.h"
 #include "JackPeer.h"
 #include "MIDIRecorder.h"
 #include "Watchdog.h"
@@ -142,4 +144,49 @@ TEST(JackCallbackGate, NoCallReachesTheTargetOnceTheGateIsShut)
             caller.join();
         EXPECT_EQ(callsAfterShut.load(), 0u) << "round " << round;
     }
+}
+
+// The process callback stores cycle after cycle, each with all fields made from its number, while
+// a render thread reads: every cycle read is one the callback stored whole, and none goes back.
+TEST(JackCycleRecord, AReaderSeesOneCycleWholeOrNone)
+{
+    Watchdog watchdog(120, "reading cycles while they are stored");
+    const auto cycleNumbered = [](UInt32 k) {
+        return MIDIAudioServerCycle{UInt64(k) * 1000,     UInt64(k) * 1000 + 999,
+                                    UInt64(k) * 1000 + 7, k * 256,
+                                    256 + k % 3,          48000 + k};
+    };
+    constexpr UInt32 kCycles = 200000;
+    JackCycleRecord record;
+    std::atomic<bool> done{false};
+    std::thread callback([&] {
+        for (UInt32 k = 1; k <= kCycles; ++k)
+            record.Store(cycleNumbered(k));
+        done.store(true);
+    });
+    UInt64 read = 0, mixed = 0, backwards = 0;
+    UInt32 last = 0;
+    while (!done.load()) {
+        MIDIAudioServerCycle cycle{};
+        if (!record.Load(cycle))
+            continue;
+        const UInt32 k = UInt32(cycle.start / 1000);
+        const MIDIAudioServerCycle whole = cycleNumbered(k);
+        ++read;
+        if (cycle.next != whole.next || cycle.begun != whole.begun ||
+            cycle.firstFrame != whole.firstFrame || cycle.frames != whole.frames ||
+            cycle.sampleRate != whole.sampleRate)
+            ++mixed;
+        if (k < last)
+            ++backwards;
+        last = k;
+    }
+    callback.join();
+    MIDIAudioServerCycle cycle{};
+    ASSERT_TRUE(record.Load(cycle));
+    EXPECT_EQ(cycle.start, UInt64(kCycles) * 1000);
+    EXPECT_EQ(mixed, 0u) << "of " << read << " read";
+    EXPECT_EQ(backwards, 0u);
+    record.Clear();
+    EXPECT_FALSE(record.Load(cycle));
 }
