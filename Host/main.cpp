@@ -1,6 +1,6 @@
 // auhost: the command-line host. Every error is one line on standard error and exit status 2.
-#include "HostCommandLine.h"
-#include "HostCommands.h"
+#include "CommandLine/HostCommandLine.h"
+#include "CommandLine/HostCommands.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #include "Destination.h"
 
 // The stand-in's text of a CoreFoundation string.
-#include "CoreFoundation/CFStringText.h"
+#include "CFStringText.h"
 #include "ParameterValue.h"
 
 #include <limits>

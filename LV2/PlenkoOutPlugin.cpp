@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr AudioUnitParameterID kTXDeviceParameter = 0;
 constexpr uint8_t kSysExStart = 0xF0;
 
 bool SameValue(float a, float b)
@@ -166,7 +165,7 @@ void PlenkoOutPlugin::ForwardControls()
             continue;
         mKnown[i] = true;
         mForwarded[i] = value;
-        if (kParameterPorts[i].parameter != kTXDeviceParameter) {
+        if (kParameterPorts[i].parameter != kParameterTXDevice) {
             AudioUnitSetParameter(mAudioUnit, kParameterPorts[i].parameter, kAudioUnitScope_Global,
                                   0, value, 0);
             continue;
@@ -267,7 +266,7 @@ void PlenkoOutPlugin::PerformJobs()
 
 void PlenkoOutPlugin::ChooseDestination(Float32 txDevice)
 {
-    AudioUnitSetParameter(mAudioUnit, kTXDeviceParameter, kAudioUnitScope_Global, 0, txDevice, 0);
+    AudioUnitSetParameter(mAudioUnit, kParameterTXDevice, kAudioUnitScope_Global, 0, txDevice, 0);
     mDestination = DestinationChosenBy(txDevice);
     mIdentity = IdentityOf(mDestination);
 }
@@ -368,7 +367,7 @@ LV2_State_Status PlenkoOutPlugin::Restore(LV2_State_Retrieve_Function retrieve,
 void PlenkoOutPlugin::TakeUnitsParameters()
 {
     for (size_t i = 0; i < std::size(kParameterPorts); ++i) {
-        if (kParameterPorts[i].parameter == kTXDeviceParameter)
+        if (kParameterPorts[i].parameter == kParameterTXDevice)
             continue;
         AudioUnitGetParameter(mAudioUnit, kParameterPorts[i].parameter, kAudioUnitScope_Global, 0,
                               &mForwarded[i]);

@@ -3,6 +3,8 @@
 // output.
 #pragma once
 
+#include "PlenkoOutParameterIDs.h"
+
 #include <AudioUnit/AUComponent.h>
 
 #include <cstdint>
@@ -28,9 +30,11 @@ struct ParameterPort {
 };
 
 constexpr ParameterPort kParameterPorts[] = {
-    {kPortTXDevice, 0, "tx_device"},   {kPortTXChannel, 1, "tx_channel"},
-    {kPortPrgChange, 2, "prg_change"}, {kPortBankMSB, 3, "bank_msb"},
-    {kPortBankLSB, 4, "bank_lsb"},
+    {kPortTXDevice, kParameterTXDevice, "tx_device"},
+    {kPortTXChannel, kParameterTXChannel, "tx_channel"},
+    {kPortPrgChange, kParameterPrgChange, "prg_change"},
+    {kPortBankMSB, kParameterBankMSB, "bank_msb"},
+    {kPortBankLSB, kParameterBankLSB, "bank_lsb"},
 };
 
 // The unit's component description and the name of its bundle inside the plug-in's folder.

@@ -7,9 +7,11 @@
 // exactly the frames it names.
 //
 // The services begin each server cycle in a callback of their own, before or after the host's
-// run. The host's cycle is the one they began last when they began it within half a cycle
-// before the host arrived, else the one after it; and the host is taken to run in the server's
-// cycles once those follow each other frame for frame, one a run, for a few runs.
+// run. After a run of the host's, its next cycle is the one after, which the services' record
+// names or follows by one. Without such a run, the host's cycle is the one they began last when
+// they began it within half a cycle before the host arrived, else the one after it. The host is
+// taken to run in the server's cycles once those follow each other frame for frame, one a run,
+// for a few runs.
 #pragma once
 
 #include <CoreMIDI/MIDIServices.h>
@@ -34,6 +36,11 @@ public:
                                 UInt32 sampleRate);
 
 private:
+    // Whether the host's cycle, which arrived at `arrival`, is the one after the services' record
+    // of `server` (else the recorded one); nothing when the record is stale.
+    std::optional<bool> FollowsTheRecord(const MIDIAudioServerCycle& server, UInt64 arrival,
+                                         UInt32 frames) const;
+
     UInt32 mInStep = 0;
     bool mHaveFirstFrame = false;
     UInt32 mLastFirstFrame = 0;

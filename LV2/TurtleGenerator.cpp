@@ -7,7 +7,7 @@
 // writes OUT-FOLDER/manifest.ttl and OUT-FOLDER/PlenkoOut.ttl for the adapter library BINARY.
 #include "BundledUnit.h"
 // The stand-in's text of a CoreFoundation string.
-#include "CoreFoundation/CFStringText.h"
+#include "CFStringText.h"
 #include "PlenkoOutLV2.h"
 #include "PlenkoOutPorts.h"
 
@@ -27,7 +27,6 @@ namespace {
 // "TX Device" names the destinations of the moment the unit opens, which are not the build
 // machine's: the description gives it a fixed range that covers every number a host's list can
 // be expected to reach (beyond the list the unit takes the first destination) and no labels.
-constexpr AudioUnitParameterID kTXDeviceParameter = 0;
 constexpr int kTXDeviceMaximum = 255;
 // The largest latency a destination is expected to report, in frames.
 constexpr int kLatencyMaximum = 192000;
@@ -97,7 +96,7 @@ Parameter ReadParameter(AudioUnit unit, AudioUnitParameterID id)
 
 void WriteControl(std::ostream& out, const ParameterPort& port, Parameter parameter)
 {
-    if (port.parameter == kTXDeviceParameter) {
+    if (port.parameter == kParameterTXDevice) {
         parameter.maximum = kTXDeviceMaximum;
         parameter.valueStrings.clear();
     }

@@ -6,29 +6,19 @@
 #include "AUInstrumentBase.h"
 #include "DestinationNames.h"
 #include "MIDIMessageQueue.h"
+#include "MIDIMessageSender.h"
+#include "PlenkoOutParameterIDs.h"
+#include "SampleClock.h"
 #include "UnitLog.h"
 
 #include <CoreMIDI/MIDIServices.h>
 
 #include <atomic>
-#include <memory>
 #include <mutex>
 #include <optional>
 
-// The parameters, all in the global element.
-enum : AudioUnitParameterID {
-    kParameterTXDevice = 0,
-    kParameterTXChannel = 1,
-    kParameterPrgChange = 2,
-    kParameterBankMSB = 3,
-    kParameterBankLSB = 4,
-    kNumberOfParameters = 5
-};
-
 class PlenkoOut : public AUInstrumentBase {
 public:
-    static constexpr UInt32 kPacketListBytes = 512;
-
     // Names the destinations of the moment; no client or port yet. [host-thread]
     explicit PlenkoOut(AudioComponentInstance inComponentInstance);
     ~PlenkoOut() override;
@@ -67,7 +57,11 @@ public:
     OSStatus HandleMidiEvent(UInt8 status, UInt8 channel, UInt8 data1, UInt8 data2,
                              UInt32 startFrame) override;
 
-    // Chooses endPortRef from "TX Device". [host-thread]
+    // Chooses endPortRef from "TX Device". A host thread chooses when the parameter or the
+    // presentation latency is set; the render thread chooses when a send finds messages waiting
+    // and no destination, and leaves the choice to the host thread when that one is choosing at
+    // the same moment, so that a choice made from an older value never outlasts a newer one.
+    // [any-thread]
     void updateDestinationPort();
     // Logs every global parameter with its name and value. [host-thread]
     void printParameters();
@@ -80,72 +74,36 @@ public:
     {
         // Most render calls have nothing to send: they need not enter the sending's frame.
         if (!midiMessages.IsEmpty())
-            Fire(Sender::kRender, &inTimeStamp);
+            SendQueue(MIDIMessageSender::Caller::kRender, &inTimeStamp);
     }
     // Queues one message, dropped while no destination is chosen. [render-thread]
     void AddMIDIEvent(UInt8 status, UInt8 channel, UInt8 data1, UInt8 data2, UInt32 startFrame);
     // Samples at sampleRate as host-clock ticks. [any-thread]
-    Float64 samples2ticks(Float64 samples) const;
-    MIDIPacketList* PacketList()
-    {
-        return reinterpret_cast<MIDIPacketList*>(packetListBuffer.get());
-    }
+    Float64 samples2ticks(Float64 samples) const { return clock.SamplesToTicks(samples); }
+    // Host time of sample time 0; NaN while the clock is not anchored. [any-thread]
+    Float64 hostTimeOffset() const { return clock.HostTimeOffset(); }
+    MIDIPacketList* PacketList() { return sender.PacketList(); }
 
 private:
-    // Whoever sends keeps a batch of its own: the render thread, and the host thread that sets
-    // the presentation latency.
-    enum class Sender { kRender, kHost };
-
-    // What a send stamps its messages against: a slice's sample time and, when the host gave a
-    // valid one, the host time of the slice's first frame.
-    struct SliceTime {
-        Float64 sampleTime;
-        UInt64 hostTime;
-        bool hostTimeValid;
-    };
-
     // Ties sample time to the host clock at the first render call after the clock was cleared.
     // [render-thread]
     void AnchorClock(const AudioTimeStamp& inTimeStamp, UInt32 inNumberFrames);
-    // Sends the queue at the slice's time given, or (null) at that of the most recent render call.
-    void Fire(Sender sender, const AudioTimeStamp* timeStamp);
-    // Takes the queue, packs it into lists and sends them; holds only sendLock. Returns the sample
-    // time used.
-    Float64 SendQueued(MIDIMessageQueue::Batch& batch, const AudioTimeStamp* timeStamp);
-    // The log lines of a sent batch, as the lists went out.
-    void LogSent(const MIDIMessageQueue::Batch& batch, Float64 sampleTime);
-    // The stamp of a message `startFrame` samples into the slice: the slice's host time plus that
-    // offset at the sample rate when the host time is valid, else the sample's time on the
-    // anchored clock; 0 (at once) while the clock is not anchored or before time 0.
-    MIDITimeStamp StampOf(const SliceTime& slice, UInt32 startFrame) const;
+    // Sends the queue at the slice's time given, or (null) at that of the most recent render
+    // call, choosing a destination first if there is none. [any-thread]
+    void SendQueue(MIDIMessageSender::Caller caller, const AudioTimeStamp* timeStamp);
     // A global parameter as the whole number its readers act on; nothing when out of range.
+    // [any-thread]
     std::optional<UInt32> ParameterValue(AudioUnitParameterID inID);
-    // The log line of one message of a sent list, at its position in the list.
-    void LogFired(const QueuedMIDIMessage& queued, int position, size_t remaining,
-                  Float64 sampleTime);
 
     MIDIClientRef clientRef = 0;
     MIDIPortRef outPortRef = 0;
     std::atomic<MIDIEndpointRef> endPortRef{0};
+    // Held by whoever chooses endPortRef; the render thread only ever tries it.
+    std::mutex destinationChoice;
     const DestinationNames destinationNames;
     const ItemCount numDestinations;
-    std::unique_ptr<Byte[]> packetListBuffer;
     MIDIMessageQueue midiMessages;
-    // Host time of sample time 0, truncated to whole ticks; NaN while not anchored. Kept signed,
-    // so that a host whose sample time is ahead of the host clock still gets the right stamps.
-    std::atomic<Float64> hostTimeOffset;
-    std::atomic<Float64> sampleRate{44100.0};
-
     UnitLog log;
-    // Held by a sender while it takes the queue, packs and hands the lists to MIDISend, so that
-    // lists reach MIDISend in the order their messages arrived and never share packetListBuffer.
-    // Nothing allocates, logs or writes while it is held.
-    std::mutex sendLock;
-    MIDIMessageQueue::Batch renderBatch;
-    MIDIMessageQueue::Batch hostBatch;
-    // The sample time of the most recent render call, and its host time when valid (else
-    // kNoHostTime), for a send from the host thread.
-    static constexpr UInt64 kNoHostTime = ~UInt64(0);
-    std::atomic<Float64> lastRenderSampleTime{0.0};
-    std::atomic<UInt64> lastRenderHostTime{kNoHostTime};
+    SampleClock clock;
+    MIDIMessageSender sender;
 };

@@ -1,10 +1,12 @@
-// The five global parameters: their descriptions, value strings and what a change sets off.
-#include "ParameterValue.h"
-#include "PlenkoOut.h"
+// The five global parameters: their descriptions and value strings.
+#include "PlenkoOutParameters.h"
+
+#include "PlenkoOutParameterIDs.h"
 
 #include <CoreFoundation/CFString.h>
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -65,7 +67,8 @@ CFArrayRef CopyProgramStrings()
     return ArrayTakingStrings(strings);
 }
 
-// The data byte a program or bank value 1 to 128 stands for; nothing for 0 or out of range.
+} // namespace
+
 std::optional<UInt8> ProgramByte(std::optional<UInt32> value)
 {
     if (!value || *value < 1 || *value > UInt32(kProgramMax))
@@ -73,21 +76,12 @@ std::optional<UInt8> ProgramByte(std::optional<UInt32> value)
     return UInt8(*value - 1);
 }
 
-} // namespace
-
-std::optional<UInt32> PlenkoOut::ParameterValue(AudioUnitParameterID inID)
+OSStatus DescribeParameter(AudioUnitParameterID id, ItemCount numDestinations,
+                           AudioUnitParameterInfo& outParameterInfo)
 {
-    return TruncatedParameterValue(Globals()->GetParameter(inID));
-}
-
-OSStatus PlenkoOut::GetParameterInfo(AudioUnitScope inScope, AudioUnitParameterID inParameterID,
-                                     AudioUnitParameterInfo& outParameterInfo)
-{
-    if (inScope != kAudioUnitScope_Global)
-        return kAudioUnitErr_InvalidScope;
     CFStringRef name;
     Float32 maxValue;
-    switch (inParameterID) {
+    switch (id) {
     case kParameterTXDevice:
         name = kDeviceName;
         maxValue = Float32(numDestinations);
@@ -121,85 +115,19 @@ OSStatus PlenkoOut::GetParameterInfo(AudioUnitScope inScope, AudioUnitParameterI
     return noErr;
 }
 
-OSStatus PlenkoOut::GetParameterValueStrings(AudioUnitScope inScope,
-                                             AudioUnitParameterID inParameterID,
-                                             CFArrayRef* outStrings)
+CFArrayRef CopyParameterValueStrings(AudioUnitParameterID id, const DestinationNames& names)
 {
-    if (inScope != kAudioUnitScope_Global)
-        return kAudioUnitErr_InvalidParameter;
-    if (outStrings == nullptr)
-        return noErr;
-    switch (inParameterID) {
+    switch (id) {
     case kParameterTXDevice:
-        *outStrings = numDestinations == 0
-                          ? ArrayTakingStrings({CFSTR("!! NO MIDI OUTPUT DEVICE FOUND !!")})
-                          : destinationNames.CopyValueStrings();
-        break;
+        return names.Count() == 0 ? ArrayTakingStrings({CFSTR("!! NO MIDI OUTPUT DEVICE FOUND !!")})
+                                  : names.CopyValueStrings();
     case kParameterTXChannel:
-        *outStrings = CopyChannelStrings();
-        break;
+        return CopyChannelStrings();
     case kParameterPrgChange:
     case kParameterBankMSB:
     case kParameterBankLSB:
-        *outStrings = CopyProgramStrings();
-        break;
+        return CopyProgramStrings();
     default:
-        break;
+        return nullptr;
     }
-    return noErr;
-}
-
-OSStatus PlenkoOut::SetParameter(AudioUnitParameterID inID, AudioUnitScope inScope,
-                                 AudioUnitElement inElement, AudioUnitParameterValue inValue,
-                                 UInt32 inBufferOffsetInFrames)
-{
-    const OSStatus status =
-        AUInstrumentBase::SetParameter(inID, inScope, inElement, inValue, inBufferOffsetInFrames);
-    if (status != noErr)
-        return status;
-    switch (inID) {
-    case kParameterTXDevice:
-        updateDestinationPort();
-        break;
-    case kParameterPrgChange:
-    case kParameterBankMSB:
-    case kParameterBankLSB:
-        updatePrgChange();
-        break;
-    default:
-        break;
-    }
-    return noErr;
-}
-
-void PlenkoOut::updatePrgChange()
-{
-    if (endPortRef == 0)
-        return;
-    // Bank and program go out only on a fixed transmit channel.
-    const std::optional<UInt32> txChannel = ParameterValue(kParameterTXChannel);
-    if (!txChannel || UInt16(*txChannel) == 0)
-        return;
-    if (const auto msb = ProgramByte(ParameterValue(kParameterBankMSB)))
-        AddMIDIEvent(0xB0, 0, 0, *msb, 0);
-    if (const auto lsb = ProgramByte(ParameterValue(kParameterBankLSB)))
-        AddMIDIEvent(0xB0, 0, 32, *lsb, 0);
-    if (const auto program = ProgramByte(ParameterValue(kParameterPrgChange)))
-        AddMIDIEvent(0xC0, 0, *program, 0, 0);
-}
-
-void PlenkoOut::printParameters()
-{
-    const bool onRenderThread = InRenderThread();
-    log.Print(onRenderThread, "Printing Parameters...\n");
-    AUElement* globals = Globals();
-    std::vector<AudioUnitParameterID> ids(globals->GetNumberOfParameters());
-    globals->GetParameterList(ids.data());
-    for (size_t i = 0; i < ids.size(); ++i) {
-        AudioUnitParameterInfo info{};
-        GetParameterInfo(kAudioUnitScope_Global, ids[i], info);
-        log.Print(onRenderThread, "[%d]  %s: %f\n", int(i), info.name,
-                  double(globals->GetParameter(ids[i])));
-    }
-    log.Print(onRenderThread, "Printing Parameters...done\n");
 }

@@ -1,6 +1,6 @@
 #include "CAAUMIDIMap.h"
 
-#include "AUBase.h"
+#include <CoreFoundation/CFBase.h>
 
 #include <pthread.h>
 
@@ -19,19 +19,9 @@ template <class Curve> double Signed(double x, Curve curve)
     return x < 0 ? -curve(-x) : curve(x);
 }
 
-double FlooredLog(double x)
-{
-    return std::log(x < kLogFloor ? kLogFloor : x);
-}
-
 double Square(double x)
 {
     return x * x;
-}
-
-double Cube(double x)
-{
-    return x * x * x;
 }
 
 double CubeRoot(double x)
@@ -54,67 +44,42 @@ pthread_once_t sOnce = PTHREAD_ONCE_INIT;
 
 } // namespace
 
+double MIDICurves::Identity(double x)
+{
+    return x;
+}
+
+double MIDICurves::FlooredLog(double x)
+{
+    return std::log(x < kLogFloor ? kLogFloor : x);
+}
+
+double MIDICurves::Exp(double x)
+{
+    return std::exp(x);
+}
+
+double MIDICurves::SignedSquareRoot(double x)
+{
+    return Signed(x, SquareRoot);
+}
+
+double MIDICurves::SignedSquare(double x)
+{
+    return Signed(x, Square);
+}
+
+double MIDICurves::SignedCubeRoot(double x)
+{
+    return Signed(x, CubeRoot);
+}
+
+double MIDICurves::Cube(double x)
+{
+    return x * x * x;
+}
+
 AllMidiTransformers* gAllMidiTransformers = nullptr;
-
-double MIDILogTransformer::tolinear(double x)
-{
-    return FlooredLog(x);
-}
-
-double MIDILogTransformer::fromlinear(double x)
-{
-    return std::exp(x);
-}
-
-double MIDIExpTransformer::tolinear(double x)
-{
-    return std::exp(x);
-}
-
-double MIDIExpTransformer::fromlinear(double x)
-{
-    return FlooredLog(x);
-}
-
-double MIDISqrtTransformer::tolinear(double x)
-{
-    return Signed(x, SquareRoot);
-}
-
-double MIDISqrtTransformer::fromlinear(double x)
-{
-    return Signed(x, Square);
-}
-
-double MIDISquareTransformer::tolinear(double x)
-{
-    return Signed(x, Square);
-}
-
-double MIDISquareTransformer::fromlinear(double x)
-{
-    return Signed(x, SquareRoot);
-}
-
-double MIDICubeRtTransformer::tolinear(double x)
-{
-    return Signed(x, CubeRoot);
-}
-
-double MIDICubeRtTransformer::fromlinear(double x)
-{
-    return Cube(x);
-}
-
-double MIDICubeTransformer::tolinear(double x)
-{
-    return Cube(x);
-}
-
-double MIDICubeTransformer::fromlinear(double x)
-{
-    return Signed(x, CubeRoot);
-}
 
 void InitAllMidiTransformers()
 {
@@ -223,7 +188,7 @@ void CAAUMIDIMap::Print() const
            IsValid() ? 'T' : 'F', unsigned(mStatus), int(mData1), unsigned(mFlags));
 }
 
-void FillInMap(CAAUMIDIMap& map, AUBase& unit)
+void FillInMap(CAAUMIDIMap& map, CAMIDIMapTarget& unit)
 {
     // Zeroed, so that a parameter the unit does not describe leaves a defined range and curve
     // rather than whatever the stack held.

@@ -3,9 +3,9 @@
 // Also the curves themselves and the order the manager keeps its maps in.
 #pragma once
 
-#include <AudioUnit/AudioUnitProperties.h>
+#include "CAMIDIMapTarget.h"
 
-class AUBase;
+#include <AudioUnit/AudioUnitProperties.h>
 
 // Turns a value into the linear domain of a curve and back. Stateless: one instance of each
 // curve serves every map of the process. [any-thread]
@@ -16,47 +16,37 @@ public:
     virtual ~MIDIValueTransformer() = default;
 };
 
-class MIDILinearTransformer : public MIDIValueTransformer {
+// The curves in each direction; "signed" ones mirror a negative argument through the origin.
+namespace MIDICurves {
+double Identity(double x);
+double FlooredLog(double x);
+double Exp(double x);
+double SignedSquareRoot(double x);
+double SignedSquare(double x);
+double SignedCubeRoot(double x);
+double Cube(double x);
+} // namespace MIDICurves
+
+// A transformer whose two directions are fixed curves: each of the seven is one of these.
+template <double (*ToLinear)(double), double (*FromLinear)(double)>
+class MIDICurveTransformer : public MIDIValueTransformer {
 public:
-    double tolinear(double x) override { return x; }
-    double fromlinear(double x) override { return x; }
+    double tolinear(double x) override { return ToLinear(x); }
+    double fromlinear(double x) override { return FromLinear(x); }
 };
 
-class MIDILogTransformer : public MIDIValueTransformer {
-public:
-    double tolinear(double x) override;
-    double fromlinear(double x) override;
-};
-
-class MIDIExpTransformer : public MIDIValueTransformer {
-public:
-    double tolinear(double x) override;
-    double fromlinear(double x) override;
-};
-
-class MIDISqrtTransformer : public MIDIValueTransformer {
-public:
-    double tolinear(double x) override;
-    double fromlinear(double x) override;
-};
-
-class MIDISquareTransformer : public MIDIValueTransformer {
-public:
-    double tolinear(double x) override;
-    double fromlinear(double x) override;
-};
-
-class MIDICubeRtTransformer : public MIDIValueTransformer {
-public:
-    double tolinear(double x) override;
-    double fromlinear(double x) override;
-};
-
-class MIDICubeTransformer : public MIDIValueTransformer {
-public:
-    double tolinear(double x) override;
-    double fromlinear(double x) override;
-};
+class MIDILinearTransformer
+    : public MIDICurveTransformer<MIDICurves::Identity, MIDICurves::Identity> {};
+class MIDILogTransformer : public MIDICurveTransformer<MIDICurves::FlooredLog, MIDICurves::Exp> {};
+class MIDIExpTransformer : public MIDICurveTransformer<MIDICurves::Exp, MIDICurves::FlooredLog> {};
+class MIDISqrtTransformer
+    : public MIDICurveTransformer<MIDICurves::SignedSquareRoot, MIDICurves::SignedSquare> {};
+class MIDISquareTransformer
+    : public MIDICurveTransformer<MIDICurves::SignedSquare, MIDICurves::SignedSquareRoot> {};
+class MIDICubeRtTransformer
+    : public MIDICurveTransformer<MIDICurves::SignedCubeRoot, MIDICurves::Cube> {};
+class MIDICubeTransformer
+    : public MIDICurveTransformer<MIDICurves::Cube, MIDICurves::SignedCubeRoot> {};
 
 // One instance of every curve, made once per process and never destroyed.
 struct AllMidiTransformers {
@@ -121,7 +111,7 @@ public:
 // Completes a map from the unit's description of its parameter: range (unless the map brings a
 // sub-range) and curve. A parameter the unit does not describe gets a range of 0 to 0 and the
 // linear curve. [host-thread]
-void FillInMap(CAAUMIDIMap& map, AUBase& unit);
+void FillInMap(CAAUMIDIMap& map, CAMIDIMapTarget& unit);
 
 // The order of the manager's maps: by message kind, then, for control and program changes, by
 // controller or program number. Channel, flags and parameter never take part, so every map a

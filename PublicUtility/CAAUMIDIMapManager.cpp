@@ -1,7 +1,5 @@
 #include "CAAUMIDIMapManager.h"
 
-#include "AUBase.h"
-
 #include <AudioToolbox/AudioUnitUtilities.h>
 
 #include <algorithm>
@@ -32,7 +30,7 @@ bool SameParameter(const AUParameterMIDIMapping& a, const AUParameterMIDIMapping
 
 // The records as maps completed from the unit's parameter descriptions, in the given order.
 std::vector<CAAUMIDIMap> CompletedMaps(const AUParameterMIDIMapping* records, UInt32 count,
-                                       AUBase& unit)
+                                       CAMIDIMapTarget& unit)
 {
     std::vector<CAAUMIDIMap> maps;
     maps.reserve(count);
@@ -224,7 +222,7 @@ void CAAUMIDIMapManager::CollectGarbage()
 }
 
 OSStatus CAAUMIDIMapManager::SortedInsertToParamaterMaps(const AUParameterMIDIMapping* maps,
-                                                         UInt32 count, AUBase& unit)
+                                                         UInt32 count, CAMIDIMapTarget& unit)
 {
     const std::vector<CAAUMIDIMap> added = CompletedMaps(maps, count, unit);
     {
@@ -268,7 +266,7 @@ void CAAUMIDIMapManager::SortedRemoveFromParameterMaps(const AUParameterMIDIMapp
 }
 
 OSStatus CAAUMIDIMapManager::ReplaceAllMaps(const AUParameterMIDIMapping* maps, UInt32 count,
-                                            AUBase& unit)
+                                            CAMIDIMapTarget& unit)
 {
     std::vector<CAAUMIDIMap> replacement = CompletedMaps(maps, count, unit);
     std::stable_sort(replacement.begin(), replacement.end(), CompareMIDIMap());
@@ -285,7 +283,7 @@ OSStatus CAAUMIDIMapManager::ReplaceAllMaps(const AUParameterMIDIMapping* maps, 
     return noErr;
 }
 
-void CAAUMIDIMapManager::SetHotMapping(const AUParameterMIDIMapping& map, AUBase& unit)
+void CAAUMIDIMapManager::SetHotMapping(const AUParameterMIDIMapping& map, CAMIDIMapTarget& unit)
 {
     auto learn = std::make_unique<Learn>(map);
     FillInMap(learn->mMap, unit);
@@ -354,7 +352,7 @@ void CAAUMIDIMapManager::Print() const
 // ---- The MIDI thread ----
 
 bool CAAUMIDIMapManager::HandleHotMapping(UInt8 inStatus, UInt8 inChannel, UInt8 inData1,
-                                          AUBase& /*unit*/)
+                                          CAMIDIMapTarget& /*unit*/)
 {
     // Only channel messages complete a template; a system message, or a data byte given as a
     // status, leaves learning armed.
@@ -393,7 +391,7 @@ bool CAAUMIDIMapManager::HandleHotMapping(UInt8 inStatus, UInt8 inChannel, UInt8
 
 bool CAAUMIDIMapManager::FindParameterMapEventMatch(UInt8 inStatus, UInt8 inChannel, UInt8 inData1,
                                                     UInt8 inData2, UInt32 inBufferOffset,
-                                                    AUBase& unit)
+                                                    CAMIDIMapTarget& unit)
 {
     // A note-on of velocity 0 is a note-off.
     if (inStatus == 0x90 && inData2 == 0)
@@ -403,7 +401,7 @@ bool CAAUMIDIMapManager::FindParameterMapEventMatch(UInt8 inStatus, UInt8 inChan
     probe.mData1 = inData1;
     AudioUnitEvent event{};
     event.mEventType = kAudioUnitEvent_ParameterValueChange;
-    event.mArgument.mParameter.mAudioUnit = unit.GetComponentInstance();
+    event.mArgument.mParameter.mAudioUnit = unit.MappedInstance();
 
     ReadSection section(mReaders);
     const MapSet& maps = *mMaps.load(std::memory_order_seq_cst);

@@ -36,14 +36,15 @@ public:
     // Each record replaces the map of its parameter (scope, element, id), if any; of two records
     // for one parameter the later stays. Always 0; allocation failure throws. [host-thread]
     OSStatus SortedInsertToParamaterMaps(const AUParameterMIDIMapping* maps, UInt32 count,
-                                         AUBase& unit);
+                                         CAMIDIMapTarget& unit);
     // Cancels learning, then removes the map of each record's parameter; only the parameter
     // identity of a record counts. [host-thread]
     void SortedRemoveFromParameterMaps(const AUParameterMIDIMapping* maps, UInt32 count,
                                        bool& outMapDidChange);
     // The store becomes exactly these maps, duplicates included. Learning is untouched.
     // [host-thread]
-    OSStatus ReplaceAllMaps(const AUParameterMIDIMapping* maps, UInt32 count, AUBase& unit);
+    OSStatus ReplaceAllMaps(const AUParameterMIDIMapping* maps, UInt32 count,
+                            CAMIDIMapTarget& unit);
 
     // The first records in store order, as many as the caller has room for; how many it wrote.
     // The store may have changed since NumMaps() was asked. [host-thread]
@@ -55,18 +56,18 @@ public:
     // Arms learning with a template: the next channel message completes its status and data
     // byte and inserts it. The parameter's range and curve are read now, while allocation is
     // still allowed. [host-thread]
-    void SetHotMapping(const AUParameterMIDIMapping& map, AUBase& unit);
+    void SetHotMapping(const AUParameterMIDIMapping& map, CAMIDIMapTarget& unit);
     // The latest template, or after a capture the map it made; all zero before the first arming.
     // [host-thread]
     void GetHotParameterMap(AUParameterMIDIMapping& outMap) const;
     // Completes an armed learn with this message; true if it did. Allocates nothing and takes no
     // lock. [render-thread]
-    bool HandleHotMapping(UInt8 inStatus, UInt8 inChannel, UInt8 inData1, AUBase& unit);
+    bool HandleHotMapping(UInt8 inStatus, UInt8 inChannel, UInt8 inData1, CAMIDIMapTarget& unit);
 
     // Sets every parameter whose map matches the message and tells the parameter listeners;
     // true if any matched. Allocates nothing and takes no lock. [render-thread]
     bool FindParameterMapEventMatch(UInt8 inStatus, UInt8 inChannel, UInt8 inData1, UInt8 inData2,
-                                    UInt32 inBufferOffset, AUBase& unit);
+                                    UInt32 inBufferOffset, CAMIDIMapTarget& unit);
 
     // One line per map on standard output. [any-thread]
     void Print() const;

@@ -143,6 +143,143 @@ bool ReadFormatCode(const char*& p, UInt32& outCode)
     return true;
 }
 
+// ---- Reading a format from text ----
+
+// The kind of sample a format text starts with: an optional '-', a byte order ("BE" or "LE"),
+// then 'F' for float or an optional 'U' and an 'I' for integer, which leave `pcmFlags` saying so.
+// Any other start is a format code, read from the text's beginning into `formatID`, and the
+// format is not PCM. False when that code cannot be read.
+bool ReadSampleKind(const char* text, const char*& p, bool& isPCM, UInt32& pcmFlags,
+                    UInt32& formatID)
+{
+    if (*p == '-') {
+        ++p;
+    }
+    if (p[0] == 'B' && p[1] == 'E') {
+        pcmFlags |= kAudioFormatFlagIsBigEndian;
+        p += 2;
+    } else if (p[0] == 'L' && p[1] == 'E') {
+        p += 2;
+    }
+    if (*p == 'F') {
+        pcmFlags = (pcmFlags & ~kAudioFormatFlagIsSignedInteger) | kAudioFormatFlagIsFloat;
+        ++p;
+        return true;
+    }
+    if (*p == 'U') {
+        pcmFlags &= ~kAudioFormatFlagIsSignedInteger;
+        ++p;
+    }
+    if (*p == 'I') {
+        ++p;
+        return true;
+    }
+    isPCM = false;
+    p = text;
+    return ReadFormatCode(p, formatID);
+}
+
+// A PCM format's bit depth, with "." and the fraction bits of a fixed-point format; one
+// channel of one frame a packet until the text says otherwise. False for a '.' without digits.
+bool ReadPCMDepth(const char*& p, UInt32 pcmFlags, AudioStreamBasicDescription& out)
+{
+    out.mFormatID = kAudioFormatLinearPCM;
+    out.mFormatFlags = pcmFlags;
+    out.mFramesPerPacket = 1;
+    out.mChannelsPerFrame = 1;
+    UInt32 bitDepth = static_cast<UInt32>(ReadNumber(p, 10));
+    if (*p == '.') {
+        ++p;
+        if (!isdigit(static_cast<unsigned char>(*p))) {
+            fprintf(stderr, "Expected fractional bits following '.'\n");
+            return false;
+        }
+        const UInt32 fractionBits = static_cast<UInt32>(ReadNumber(p, 10));
+        bitDepth += fractionBits;
+        out.mFormatFlags |= fractionBits << kFractionShift;
+    }
+    out.mBitsPerChannel = bitDepth;
+    out.mBytesPerFrame = out.mBytesPerPacket = bitDepth / 8 + ((bitDepth & 7) != 0 ? 1 : 0);
+    if (bitDepth & 7) {
+        out.mFormatFlags =
+            (out.mFormatFlags & ~kAudioFormatFlagIsPacked) | kAudioFormatFlagIsAlignedHigh;
+    }
+    return true;
+}
+
+// The fields a format text may name after its kind, each behind its own mark: "@" sample rate,
+// "/" flags in hex, "#" frames per packet.
+void ReadRateFlagsAndPacketFrames(const char*& p, AudioStreamBasicDescription& out)
+{
+    if (*p == '@') {
+        ++p;
+        out.mSampleRate = static_cast<Float64>(ReadNumber(p, 10));
+    }
+    if (*p == '/') {
+        ++p;
+        out.mFormatFlags = static_cast<UInt32>(ReadNumber(p, 16));
+    }
+    if (*p == '#') {
+        ++p;
+        out.mFramesPerPacket = static_cast<UInt32>(ReadNumber(p, 10));
+    }
+}
+
+// ":L" or ":H" and a byte count: unpacked samples aligned low or high in frames of that size.
+// False for another alignment letter.
+bool ReadAlignment(const char*& p, AudioStreamBasicDescription& out)
+{
+    if (*p != ':') {
+        return true;
+    }
+    ++p;
+    out.mFormatFlags &= ~kAudioFormatFlagIsPacked;
+    if (*p == 'L') {
+        out.mFormatFlags &= ~kAudioFormatFlagIsAlignedHigh;
+    } else if (*p == 'H') {
+        out.mFormatFlags |= kAudioFormatFlagIsAlignedHigh;
+    } else {
+        return false;
+    }
+    ++p;
+    out.mBytesPerFrame = out.mBytesPerPacket = static_cast<UInt32>(ReadNumber(p, 10));
+    return true;
+}
+
+// "," and a channel count, then "D" for non-interleaved (PCM only) or an optional "I" for
+// interleaved, whose PCM frames grow by the count. False for "D" on a format that is not PCM.
+bool ReadChannels(const char*& p, bool isPCM, AudioStreamBasicDescription& out)
+{
+    if (*p != ',') {
+        return true;
+    }
+    ++p;
+    out.mChannelsPerFrame = static_cast<UInt32>(ReadNumber(p, 10));
+    if (*p == 'D') {
+        ++p;
+        if (!isPCM) {
+            fprintf(stderr, "non-interleaved flag invalid for non-PCM formats\n");
+            return false;
+        }
+        out.mFormatFlags |= kAudioFormatFlagIsNonInterleaved;
+        return true;
+    }
+    if (*p == 'I') {
+        ++p;
+    }
+    if (isPCM) {
+        out.mBytesPerPacket = out.mBytesPerFrame *= out.mChannelsPerFrame;
+    }
+    return true;
+}
+
+bool RefuseFormatText(const char* text)
+{
+    fprintf(stderr, "Invalid format string: %s\n", text);
+    fprintf(stderr, "Syntax of format strings is: \n");
+    return false;
+}
+
 } // namespace
 
 CAStreamBasicDescription::CAStreamBasicDescription() : AudioStreamBasicDescription{} {}
@@ -532,111 +669,21 @@ bool CAStreamBasicDescription::FromText(const char* text, AudioStreamBasicDescri
     const char* p = text;
     bool isPCM = true;
     UInt32 pcmFlags = kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked;
-
-    if (*p == '-') {
-        ++p;
+    if (!ReadSampleKind(text, p, isPCM, pcmFlags, out.mFormatID)) {
+        return false;
     }
-    if (p[0] == 'B' && p[1] == 'E') {
-        pcmFlags |= kAudioFormatFlagIsBigEndian;
-        p += 2;
-    } else if (p[0] == 'L' && p[1] == 'E') {
-        p += 2;
+    if (isPCM && !ReadPCMDepth(p, pcmFlags, out)) {
+        return RefuseFormatText(text);
     }
-    if (*p == 'F') {
-        pcmFlags = (pcmFlags & ~kAudioFormatFlagIsSignedInteger) | kAudioFormatFlagIsFloat;
-        ++p;
-    } else {
-        if (*p == 'U') {
-            pcmFlags &= ~kAudioFormatFlagIsSignedInteger;
-            ++p;
-        }
-        if (*p == 'I') {
-            ++p;
-        } else {
-            isPCM = false;
-            p = text;
-            if (!ReadFormatCode(p, out.mFormatID)) {
-                return false;
-            }
-        }
-    }
-
-    if (isPCM) {
-        out.mFormatID = kAudioFormatLinearPCM;
-        out.mFormatFlags = pcmFlags;
-        out.mFramesPerPacket = 1;
-        out.mChannelsPerFrame = 1;
-        UInt32 bitDepth = static_cast<UInt32>(ReadNumber(p, 10));
-        if (*p == '.') {
-            ++p;
-            if (!isdigit(static_cast<unsigned char>(*p))) {
-                fprintf(stderr, "Expected fractional bits following '.'\n");
-                goto Bail;
-            }
-            const UInt32 fractionBits = static_cast<UInt32>(ReadNumber(p, 10));
-            bitDepth += fractionBits;
-            out.mFormatFlags |= fractionBits << kFractionShift;
-        }
-        out.mBitsPerChannel = bitDepth;
-        out.mBytesPerFrame = out.mBytesPerPacket = bitDepth / 8 + ((bitDepth & 7) != 0 ? 1 : 0);
-        if (bitDepth & 7) {
-            out.mFormatFlags =
-                (out.mFormatFlags & ~kAudioFormatFlagIsPacked) | kAudioFormatFlagIsAlignedHigh;
-        }
-    }
-    if (*p == '@') {
-        ++p;
-        out.mSampleRate = static_cast<Float64>(ReadNumber(p, 10));
-    }
-    if (*p == '/') {
-        ++p;
-        out.mFormatFlags = static_cast<UInt32>(ReadNumber(p, 16));
-    }
-    if (*p == '#') {
-        ++p;
-        out.mFramesPerPacket = static_cast<UInt32>(ReadNumber(p, 10));
-    }
-    if (*p == ':') {
-        ++p;
-        out.mFormatFlags &= ~kAudioFormatFlagIsPacked;
-        if (*p == 'L') {
-            out.mFormatFlags &= ~kAudioFormatFlagIsAlignedHigh;
-        } else if (*p == 'H') {
-            out.mFormatFlags |= kAudioFormatFlagIsAlignedHigh;
-        } else {
-            goto Bail;
-        }
-        ++p;
-        out.mBytesPerFrame = out.mBytesPerPacket = static_cast<UInt32>(ReadNumber(p, 10));
-    }
-    if (*p == ',') {
-        ++p;
-        out.mChannelsPerFrame = static_cast<UInt32>(ReadNumber(p, 10));
-        if (*p == 'D') {
-            ++p;
-            if (!isPCM) {
-                fprintf(stderr, "non-interleaved flag invalid for non-PCM formats\n");
-                goto Bail;
-            }
-            out.mFormatFlags |= kAudioFormatFlagIsNonInterleaved;
-        } else {
-            if (*p == 'I') {
-                ++p;
-            }
-            if (isPCM) {
-                out.mBytesPerPacket = out.mBytesPerFrame *= out.mChannelsPerFrame;
-            }
-        }
+    ReadRateFlagsAndPacketFrames(p, out);
+    if (!ReadAlignment(p, out) || !ReadChannels(p, isPCM, out)) {
+        return RefuseFormatText(text);
     }
     if (*p == '\0') {
         return true;
     }
     fprintf(stderr, "extra characters at end of format string: %s\n", p);
-
-Bail:
-    fprintf(stderr, "Invalid format string: %s\n", text);
-    fprintf(stderr, "Syntax of format strings is: \n");
-    return false;
+    return RefuseFormatText(text);
 }
 
 bool operator==(const AudioStreamBasicDescription& a, const AudioStreamBasicDescription& b)

@@ -3,7 +3,7 @@
 // channels, 1.44 million events), to its monitor, with the song's reading, the unit, the MIDI
 // services and the monitor all in the time. The goal is under 20 s for the whole run; the
 // counters give the events delivered and their rate.
-#include "MIDIFileWriter.h"
+#include "MIDIFile/MIDIFileWriter.h"
 #include "ProgramRun.h"
 
 #include <benchmark/benchmark.h>

@@ -1,5 +1,7 @@
 // Cost of MIDISend on the sending thread, and how late the scheduler delivers a packet after its
 // stamp (median and largest, in microseconds).
+#include "Monitor/RecordingDestination.h"
+
 #include <CoreAudio/HostTime.h>
 #include <CoreFoundation/CFString.h>
 #include <CoreMIDI/CoreMIDI.h>
@@ -7,51 +9,61 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
 namespace {
 
-// A client, a port and one destination, for the length of one benchmark.
+// A client, a port and one recording destination (keeping packets in a ring of ringPackets, if
+// any), for the length of one benchmark.
 class Session {
 public:
-    Session(MIDIReadProc readProc, void* refCon) : mReadProc(readProc), mRefCon(refCon)
+    explicit Session(UInt32 ringPackets = 0) : mRingPackets(ringPackets)
     {
         MIDIClientCreate(CFSTR("Bench"), nullptr, nullptr, &mClient);
         MIDIOutputPortCreate(mClient, CFSTR("Bench Out"), &mPort);
-        CreateDestination();
+        RenewDestination();
     }
-    ~Session() { MIDIClientDispose(mClient); }
+    ~Session()
+    {
+        mDestination.reset();
+        MIDIClientDispose(mClient);
+    }
 
     // Replaces the destination, which frees whatever was queued for it.
     void RenewDestination()
     {
-        MIDIEndpointDispose(mDestination);
-        CreateDestination();
+        mDestination.reset();
+        mDestination = std::make_unique<RecordingDestination>(
+            RecordingSettings{"Bench In", mClient, "", false, mRingPackets});
     }
 
     // Sends until the queue takes the list; returns how often it refused.
     int64_t Send(const MIDIPacketList* list) const
     {
         int64_t refusals = 0;
-        while (MIDISend(mPort, mDestination, list) == kMIDIMessageSendErr)
+        while (MIDISend(mPort, mDestination->Endpoint(), list) == kMIDIMessageSendErr)
             ++refusals;
         return refusals;
     }
 
-private:
-    void CreateDestination()
+    // The host time the next packet arrived at, once it has.
+    UInt64 NextArrival() const
     {
-        MIDIDestinationCreate(mClient, CFSTR("Bench In"), mReadProc, mRefCon, &mDestination);
+        MIDIPacket packet;
+        UInt64 arrival = 0;
+        while (!mDestination->Pop(packet, arrival))
+            std::this_thread::yield();
+        return arrival;
     }
 
-    MIDIReadProc mReadProc;
-    void* mRefCon;
+private:
+    const UInt32 mRingPackets;
     MIDIClientRef mClient = 0;
     MIDIPortRef mPort = 0;
-    MIDIEndpointRef mDestination = 0;
+    std::unique_ptr<RecordingDestination> mDestination;
 };
 
 // A list like the unit sends per render slice: 512 bytes of 3-byte messages, with distinct stamps
@@ -70,7 +82,7 @@ void FillList(MIDIPacketList* list, size_t size, int messages, bool equalStamps)
 // delivering, and the destination is renewed (outside the timing) before the pool runs out.
 void BM_MIDISendWithRoom(benchmark::State& state)
 {
-    Session session(nullptr, nullptr);
+    Session session;
     MIDIPacketList list{};
     const Byte noteOn[] = {0x90, 60, 100};
     MIDIPacketListAdd(&list, sizeof list, MIDIPacketListInit(&list),
@@ -94,7 +106,7 @@ BENCHMARK(BM_MIDISendWithRoom);
 // faster than it meets a full queue (counted as refusals per list).
 void BM_MIDISendSustained(benchmark::State& state)
 {
-    Session session(nullptr, nullptr);
+    Session session;
     alignas(MIDIPacketList) Byte buffer[512];
     auto* list = reinterpret_cast<MIDIPacketList*>(buffer);
     FillList(list, sizeof buffer, int(state.range(0)), state.range(1) != 0);
@@ -111,30 +123,18 @@ BENCHMARK(BM_MIDISendSustained)
     ->Args({31, 0})
     ->Args({100, 1});
 
-struct Arrival {
-    std::atomic<UInt64> time{0};
-    static void Read(const MIDIPacketList*, void* refCon, void*)
-    {
-        static_cast<Arrival*>(refCon)->time.store(AudioGetCurrentHostTime());
-    }
-};
-
 void BM_DeliveryLateness(benchmark::State& state)
 {
-    Arrival arrival;
-    Session session(&Arrival::Read, &arrival);
+    Session session(16);
     const UInt64 ahead = UInt64(state.range(0)) * 1000;
     std::vector<double> latenessMicros;
     for (auto _ : state) {
-        arrival.time.store(0);
         MIDIPacketList list{};
         const Byte noteOn[] = {0x90, 60, 100};
         const MIDITimeStamp stamp = AudioGetCurrentHostTime() + ahead;
         MIDIPacketListAdd(&list, sizeof list, MIDIPacketListInit(&list), stamp, 3, noteOn);
         session.Send(&list);
-        UInt64 arrived = 0;
-        while ((arrived = arrival.time.load()) == 0)
-            std::this_thread::yield();
+        const UInt64 arrived = session.NextArrival();
         latenessMicros.push_back(double(arrived - stamp) / 1000.0);
     }
     std::sort(latenessMicros.begin(), latenessMicros.end());

@@ -7,7 +7,7 @@ file(GLOB plenko_bench_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp
 foreach(source ${plenko_bench_sources})
   get_filename_component(name ${source} NAME_WE)
   add_executable(${name} ${source})
-  target_link_libraries(${name} PRIVATE ${PLENKO_TEST_LIBRARIES} benchmark::benchmark_main)
+  target_link_libraries(${name} PRIVATE ${PLENKO_PROJECT_LIBRARIES} benchmark::benchmark_main)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/Support
                                              ${CMAKE_SOURCE_DIR}/tests/Support/Units)
   # The unit's benchmark opens its bundle from the build tree with the tests' host fixture.

@@ -1,5 +1,6 @@
-# Every public header compiles on its own: the stand-in's headers under Platform/include, the
-# framework's in each folder of AUPublic/ and those of PublicUtility/. One generated source per
+# Every public header compiles on its own: the stand-in's headers under Platform/include and its
+# kit in Platform/Kit, the framework's in each folder of AUPublic/, those of PublicUtility/ and
+# the unit's parameter ids. One generated source per
 # header includes it by the name its users write, with the include folders of its library.
 function(plenko_check_headers root library)
   file(GLOB_RECURSE headers CONFIGURE_DEPENDS ${root}/*.h)
@@ -19,6 +20,10 @@ function(plenko_check_headers root library)
 endfunction()
 
 plenko_check_headers(${CMAKE_SOURCE_DIR}/Platform/include Platform)
+plenko_check_headers(${CMAKE_SOURCE_DIR}/Platform/Kit Platform)
+if(TARGET PlenkoOutParameterIDs)
+  plenko_check_headers(${CMAKE_SOURCE_DIR}/PlenkoOut/include PlenkoOutParameterIDs)
+endif()
 if(TARGET PublicUtility)
   plenko_check_headers(${CMAKE_SOURCE_DIR}/PublicUtility PublicUtility)
 endif()

@@ -13,17 +13,9 @@ find_package(Python3 COMPONENTS Interpreter)
 
 add_subdirectory(tests/Support)
 
-# The project's libraries that exist so far; a test program links all of them.
-set(PLENKO_TEST_LIBRARIES Platform)
-foreach(lib PublicUtility AUPublic AUHostCore)
-  if(TARGET ${lib})
-    list(APPEND PLENKO_TEST_LIBRARIES ${lib})
-  endif()
-endforeach()
-
 function(plenko_add_test_program name label)
   add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE ${PLENKO_TEST_LIBRARIES} TestSupport GTest::gtest_main
+  target_link_libraries(${name} PRIVATE ${PLENKO_PROJECT_LIBRARIES} TestSupport GTest::gtest_main
                                         GTest::gmock)
   target_compile_definitions(${name} PRIVATE PLENKO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                                              PLENKO_BINARY_DIR="${CMAKE_BINARY_DIR}")
@@ -60,6 +52,29 @@ function(plenko_add_test_folder dir stem)
     list(APPEND programs ${stem}Tests)
   endif()
   set(${stem}_PROGRAMS ${programs} PARENT_SCOPE)
+endfunction()
+
+# Makes the programs of a folder of the host's tests (tests/Host and below), as
+# plenko_add_test_folder does, with the labels after LABELS. They run the auhost program the build
+# makes with the unit, so they wait for both, plus the targets after DEPENDS, and they are told
+# where the program, the unit's bundles, the component host's fixture bundles, the demo song and
+# the MIDI corpus are; tests/Host's own helpers (AuhostRun.h) are found from every sub-folder.
+# Sets <stem>_PROGRAMS to the programs made.
+function(plenko_add_host_test_folder stem)
+  cmake_parse_arguments(PARSE_ARGV 1 host "" "" "LABELS;DEPENDS")
+  plenko_add_test_folder(${CMAKE_CURRENT_SOURCE_DIR} ${stem} ${host_LABELS})
+  foreach(program ${${stem}_PROGRAMS})
+    add_dependencies(${program} auhost PlenkoOut ${host_DEPENDS})
+    target_include_directories(${program} PRIVATE ${CMAKE_SOURCE_DIR}/tests/Host)
+    target_compile_definitions(${program} PRIVATE
+      AUHOST_PATH="$<TARGET_FILE:auhost>"
+      PLENKO_VERSION="${PROJECT_VERSION}"
+      PLENKO_BUNDLES_DIR="${CMAKE_BINARY_DIR}"
+      DEMO_SONG_PATH="${CMAKE_BINARY_DIR}/Host/demo/demo.mid"
+      MIDI_CORPUS_DIR="${CMAKE_SOURCE_DIR}/tests/Host/corpus"
+      FIXTURE_BUNDLES_DIR="${CMAKE_BINARY_DIR}/tests/Platform/AudioComponent/Fixtures/bundles")
+  endforeach()
+  set(${stem}_PROGRAMS ${${stem}_PROGRAMS} PARENT_SCOPE)
 endfunction()
 
 file(GLOB_RECURSE plenko_test_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*.cpp)

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Reads the input in order; zeros once it runs out.
 class Input {
@@ -25,11 +26,24 @@ public:
         for (size_t i = 0; i < size; ++i)
             bytes[i] = Byte();
     }
+    // The next `count` bytes.
+    std::vector<UInt8> Bytes(size_t count)
+    {
+        std::vector<UInt8> bytes(count);
+        Fill(bytes.data(), bytes.size());
+        return bytes;
+    }
     // Small numbers most of the time, any 32-bit number now and then.
     UInt32 SmallOrAny(UInt32 small)
     {
         const uint8_t choice = Byte();
         return choice < 240 ? UInt32(choice % small) : Word();
+    }
+    // One of `choices` most of the time, now and then any 32-bit number with `anyBits` set.
+    template <size_t N> UInt32 OneOfOrAny(const UInt32 (&choices)[N], UInt32 anyBits = 0)
+    {
+        const uint8_t choice = Byte();
+        return choice < 250 ? choices[choice % N] : anyBits | Word();
     }
 
 private:

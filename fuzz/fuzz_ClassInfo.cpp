@@ -2,8 +2,8 @@
 // bytes read as a property list, and the bytes as the parameter record of an otherwise valid
 // state. Every restore must answer a status without reading out of bounds or leaking, and the
 // state saved afterwards must restore again.
+#include "FuzzTarget.h"
 #include "HostedTestUnit.h"
-#include "QuietStderr.h"
 
 #include <CoreFoundation/CFData.h>
 #include <CoreFoundation/CFDictionary.h>
@@ -57,11 +57,7 @@ CFDictionaryRef StateWithRecord(const uint8_t* bytes, size_t size)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    AddCloseStderrFlag(argc, argv);
-    return 0;
-}
+PLENKO_FUZZ_CLOSE_OUTPUT(false)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

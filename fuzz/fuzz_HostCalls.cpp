@@ -5,8 +5,8 @@
 // inside property values (CF objects, procedures, lent memory, other units), and the handful of
 // sizes a host could never mean (buses, channels and frames beyond what memory holds).
 #include "FuzzInput.h"
+#include "FuzzTarget.h"
 #include "HostedTestUnit.h"
-#include "QuietStderr.h"
 
 #include <AudioUnit/MusicDevice.h>
 #include <CoreFoundation/CFDictionary.h>
@@ -113,12 +113,7 @@ public:
 private:
     AudioUnit Unit() const { return mInstance.Unit(); }
 
-    AudioUnitPropertyID PropertyID()
-    {
-        const uint8_t choice = mInput.Byte();
-        constexpr size_t count = sizeof(kPropertyIDs) / sizeof(kPropertyIDs[0]);
-        return choice < 250 ? kPropertyIDs[choice % count] : mInput.Word();
-    }
+    AudioUnitPropertyID PropertyID() { return mInput.OneOfOrAny(kPropertyIDs); }
 
     CFTypeRef PooledObject()
     {
@@ -269,8 +264,7 @@ private:
             return;
         }
         size %= kMaxDataSize + 1;
-        std::vector<UInt8> data(size);
-        mInput.Fill(data.data(), data.size());
+        std::vector<UInt8> data = mInput.Bytes(size);
         MakeHostValue(id, data);
         AudioUnitSetProperty(Unit(), id, scope, element, data.empty() ? nullptr : data.data(),
                              size);
@@ -382,8 +376,7 @@ private:
                                  mInput.Word());
             break;
         case 17: {
-            std::vector<UInt8> sysex(mInput.Byte());
-            mInput.Fill(sysex.data(), sysex.size());
+            const std::vector<UInt8> sysex = mInput.Bytes(mInput.Byte());
             MusicDeviceSysEx(Unit(), sysex.data(), UInt32(sysex.size()));
             break;
         }
@@ -416,15 +409,9 @@ private:
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    AddCloseStderrFlag(argc, argv);
-    return 0;
-}
+PLENKO_FUZZ_CLOSE_OUTPUT(false)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Session session(data, size);
-    session.Run();
-    return 0;
+    return RunFuzzSession<Session>(data, size);
 }

@@ -3,8 +3,8 @@
 // must take or refuse every value without a crash, then run, and save again. One instance serves
 // every input, as in a host whose user loads song after song.
 #include "FuzzInput.h"
+#include "FuzzTarget.h"
 #include "PlenkoOutPlugin.h"
-#include "QuietStderr.h"
 
 #include <lv2/atom/atom.h>
 
@@ -54,11 +54,7 @@ LV2_State_Status Store(LV2_State_Handle, uint32_t, const void*, size_t, uint32_t
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    AddCloseStderrFlag(argc, argv);
-    return 0;
-}
+PLENKO_FUZZ_CLOSE_OUTPUT(false)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -4,8 +4,8 @@
 // beyond it). After each call the listed maps must still be in the store's order.
 #include "CAAUMIDIMap.h"
 #include "FuzzInput.h"
+#include "FuzzTarget.h"
 #include "MIDITestUnit.h"
-#include "QuietStderr.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -47,21 +47,14 @@ private:
 
     // Now and then an id beyond those of every unit (none of them hands out an object that this
     // target would have to release).
-    AudioUnitPropertyID PropertyID()
-    {
-        const uint8_t choice = mInput.Byte();
-        constexpr size_t count = sizeof(kPropertyIDs) / sizeof(kPropertyIDs[0]);
-        return choice < 250 ? kPropertyIDs[choice % count] : 0x10000 | mInput.Word();
-    }
+    AudioUnitPropertyID PropertyID() { return mInput.OneOfOrAny(kPropertyIDs, 0x10000); }
 
     // Mostly whole records aimed at the unit's parameters, sometimes raw bytes of any length.
     std::vector<UInt8> Value()
     {
         const uint8_t mode = mInput.Byte();
         if (mode % 4 == 0) {
-            std::vector<UInt8> raw(mInput.SmallOrAny(200) % 400);
-            mInput.Fill(raw.data(), raw.size());
-            return raw;
+            return mInput.Bytes(mInput.SmallOrAny(200) % 400);
         }
         std::vector<AUParameterMIDIMapping> maps(mode % kMaxRecords);
         for (AUParameterMIDIMapping& map : maps) {
@@ -110,8 +103,7 @@ private:
         auto* list = reinterpret_cast<MIDIPacketList*>(storage);
         MIDIPacket* packet = MIDIPacketListInit(list);
         for (int i = mInput.Byte() % 4; i > 0 && packet != nullptr; --i) {
-            std::vector<Byte> bytes(1 + mInput.Byte() % 16);
-            mInput.Fill(bytes.data(), bytes.size());
+            const std::vector<UInt8> bytes = mInput.Bytes(1 + mInput.Byte() % 16);
             packet = MIDIPacketListAdd(list, sizeof storage, packet, mInput.Word(), bytes.size(),
                                        bytes.data());
         }
@@ -147,8 +139,7 @@ private:
                 AudioUnitInitialize(Unit());
             break;
         case 7: {
-            std::vector<UInt8> sysex(mInput.Byte());
-            mInput.Fill(sysex.data(), sysex.size());
+            const std::vector<UInt8> sysex = mInput.Bytes(mInput.Byte());
             MusicDeviceSysEx(Unit(), sysex.data(), UInt32(sysex.size()));
             break;
         }
@@ -175,15 +166,9 @@ private:
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    AddCloseStderrFlag(argc, argv);
-    return 0;
-}
+PLENKO_FUZZ_CLOSE_OUTPUT(false)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Session session(data, size);
-    session.Run();
-    return 0;
+    return RunFuzzSession<Session>(data, size);
 }

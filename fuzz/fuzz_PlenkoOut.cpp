@@ -6,7 +6,7 @@
 // fuzzer discards.
 #include "../tests/Support/PlenkoOutUnit.h"
 #include "FuzzInput.h"
-#include "QuietStderr.h"
+#include "FuzzTarget.h"
 
 #include <cmath>
 #include <cstdint>
@@ -114,11 +114,7 @@ void Discard(void*, const MIDIPacket&) {}
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    AddCloseStderrFlag(argc, argv, true);
-    return 0;
-}
+PLENKO_FUZZ_CLOSE_OUTPUT(true)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

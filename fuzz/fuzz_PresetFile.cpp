@@ -1,7 +1,7 @@
 // Reads arbitrary bytes as an .aupreset file. A refusal must be a std::runtime_error naming the
 // file; a preset read must hold its state and no more parameters than its record has room for,
 // and show itself.
-#include "PresetFile.h"
+#include "Presets/PresetFile.h"
 
 #include <cstdint>
 #include <cstdlib>

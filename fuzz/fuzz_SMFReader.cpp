@@ -2,9 +2,9 @@
 // the sequence's promises (time order, positions that never go back, payloads inside their
 // store), read the same at another sample rate but for positions, and come back the same when
 // the writer writes it out and the reader reads that again.
-#include "MIDIFileError.h"
-#include "MIDIFileReader.h"
-#include "MIDIFileWriter.h"
+#include "MIDIFile/MIDIFileError.h"
+#include "MIDIFile/MIDIFileReader.h"
+#include "MIDIFile/MIDIFileWriter.h"
 
 #include <cstdint>
 #include <cstdlib>

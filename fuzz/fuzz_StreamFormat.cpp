@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the format parser as text and, read as a raw description, to the
 // printing, naming and comparison operations, with output buffers of every small size.
 #include "CAStreamBasicDescription.h"
-#include "QuietStderr.h"
+#include "FuzzTarget.h"
 
 #include <cmath>
 #include <cstdint>
@@ -56,11 +56,7 @@ void ExerciseDescription(const CAStreamBasicDescription& desc, size_t size)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    AddCloseStderrFlag(argc, argv);
-    return 0;
-}
+PLENKO_FUZZ_CLOSE_OUTPUT(false)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <type_traits>
 
 namespace {
 
@@ -64,29 +65,62 @@ bool FirstBufferHasNoData(const AudioBufferList& list)
     return list.mNumberBuffers == 0 || list.mBuffers[0].mData == nullptr;
 }
 
+// One kind of buffer list a render or process call is handed: the bus whose format it must
+// match, how a refusal names it (after the call's own argument, so the names differ in their
+// member arrows), and whether a buffer may come without data. A list the call may write is
+// trimmed to the slice; an input of several lists is read only, so it is not.
+struct BufferListKind {
+    const char* bus;
+    const char* list;
+    bool indexed; // one of several lists: its name carries its index
+    const char* countArrow;
+    const char* bufferArrow;
+    bool dataRequired;
+};
+
+constexpr BufferListKind kRenderedOutput{"output", "ioData", false, ".", ".", false};
+constexpr BufferListKind kProcessedInPlace{"input", "ioData", false, ".", ".", false};
+constexpr BufferListKind kInputOfMany{"input", "inInputBufferLists", true, "->", ".", true};
+constexpr BufferListKind kOutputOfMany{"output", "ioOutputBufferLists", true, "->", "->", false};
+
+// The list's name as a refusal writes it: "ioData", or "inInputBufferLists[2]".
+struct ListName {
+    ListName(const BufferListKind& kind, UInt32 index)
+    {
+        if (kind.indexed)
+            snprintf(mText, sizeof mText, "%s[%u]", kind.list, index);
+        else
+            snprintf(mText, sizeof mText, "%s", kind.list);
+    }
+    char mText[40];
+};
+
 // The refusals of a render or process call's arguments: a line on standard error, and the status.
 // Kept out of line and cold, so that the checks themselves stay short on the path that passes.
-__attribute__((cold, noinline)) OSStatus RefuseBufferCount(const AudioBufferList& ioData,
+__attribute__((cold, noinline)) OSStatus RefuseBufferCount(const AudioBufferList& list,
                                                            const CAStreamBasicDescription& format,
-                                                           const char* busName, int line)
+                                                           const BufferListKind& kind, UInt32 index,
+                                                           int line)
 {
     fprintf(stderr,
-            "%s:%d ioData.mNumberBuffers=%u, "
+            "%s:%d %s%smNumberBuffers=%u, "
             "%s->GetStreamFormat().NumberChannelStreams()=%u; kAudio_ParamError\n",
-            kSourceFile, line, ioData.mNumberBuffers, busName, format.NumberChannelStreams());
+            kSourceFile, line, ListName(kind, index).mText, kind.countArrow, list.mNumberBuffers,
+            kind.bus, format.NumberChannelStreams());
     return kAudio_ParamError;
 }
 
-__attribute__((cold, noinline)) OSStatus RefuseBufferSize(const AudioBuffer& buffer, UInt32 index,
-                                                          UInt32 frames,
+__attribute__((cold, noinline)) OSStatus RefuseBufferSize(const AudioBuffer& buffer,
+                                                          UInt32 bufferIndex, UInt32 frames,
                                                           const CAStreamBasicDescription& format,
+                                                          const BufferListKind& kind, UInt32 index,
                                                           int line)
 {
     fprintf(stderr,
             "%s:%d %u frames, %u bytes/frame, expected %llu-byte buffer; "
-            "ioData.mBuffers[%u].mDataByteSize=%u; kAudio_ParamError\n",
-            kSourceFile, line, frames, format.mBytesPerFrame, ExpectedBytes(frames, format), index,
-            buffer.mDataByteSize);
+            "%s%smBuffers[%u].mDataByteSize=%u; kAudio_ParamError\n",
+            kSourceFile, line, frames, format.mBytesPerFrame, ExpectedBytes(frames, format),
+            ListName(kind, index).mText, kind.bufferArrow, bufferIndex, buffer.mDataByteSize);
     return kAudio_ParamError;
 }
 
@@ -107,23 +141,46 @@ __attribute__((cold, noinline)) OSStatus RefuseTooManyFrames(UInt32 frames, UInt
     return kAudioUnitErr_TooManyFramesToProcess;
 }
 
-// The caller's ioData must have one buffer per channel stream of the bus (`busName`), and each
-// buffer with data must hold `frames` frames; those are trimmed to exactly that (a buffer of that
-// size already is left unwritten). Inline: it sits on every render call.
-__attribute__((always_inline)) inline OSStatus CheckIOData(AudioBufferList& ioData, UInt32 frames,
-                                                           const CAStreamBasicDescription& format,
-                                                           const char* busName, int line)
+// A buffer list must have one buffer per channel stream of its bus's `format`, and each buffer
+// with data must hold `frames` frames; where the list may be written, larger buffers are trimmed
+// to exactly that (a buffer of that size already is left unwritten). `index` names the list
+// among several. Inline: it sits on every render call.
+template <class BufferList>
+__attribute__((always_inline)) inline OSStatus
+CheckBufferList(BufferList& list, UInt32 frames, const CAStreamBasicDescription& format,
+                const BufferListKind& kind, UInt32 index, int line)
 {
-    if (format.NumberChannelStreams() != ioData.mNumberBuffers)
-        return RefuseBufferCount(ioData, format, busName, line);
+    if (format.NumberChannelStreams() != list.mNumberBuffers)
+        return RefuseBufferCount(list, format, kind, index, line);
     const unsigned long long expected = ExpectedBytes(frames, format);
-    for (UInt32 i = 0; i < ioData.mNumberBuffers; ++i) {
-        AudioBuffer& buffer = ioData.mBuffers[i];
-        if (buffer.mDataByteSize == expected || buffer.mData == nullptr)
+    for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {
+        auto& buffer = list.mBuffers[i];
+        if (buffer.mData == nullptr) {
+            if (kind.dataRequired)
+                return kAudio_ParamError;
+            continue;
+        }
+        if (buffer.mDataByteSize == expected)
             continue;
         if (buffer.mDataByteSize < expected)
-            return RefuseBufferSize(buffer, i, frames, format, line);
-        buffer.mDataByteSize = static_cast<UInt32>(expected);
+            return RefuseBufferSize(buffer, i, frames, format, kind, index, line);
+        if constexpr (!std::is_const_v<BufferList>)
+            buffer.mDataByteSize = static_cast<UInt32>(expected);
+    }
+    return noErr;
+}
+
+// Every list of a call of several that the host handed (null ones are skipped), each against the
+// bus of its own index.
+template <class BufferList, class BusFormat>
+OSStatus CheckBufferLists(BufferList* const* lists, UInt32 count, UInt32 frames,
+                          BusFormat busFormat, const BufferListKind& kind, int line)
+{
+    for (UInt32 i = 0; i < count; ++i) {
+        if (lists[i] == nullptr)
+            continue;
+        if (const OSStatus status = CheckBufferList(*lists[i], frames, busFormat(i), kind, i, line))
+            return status;
     }
     return noErr;
 }
@@ -640,7 +697,8 @@ __attribute__((always_inline)) inline OSStatus AUBase::CheckRenderArgs(UInt32 in
     if (inNumberFrames > mMaxFramesPerSlice)
         return RefuseTooManyFrames(inNumberFrames, mMaxFramesPerSlice);
     outOutput = GetOutput(inBusNumber);
-    return CheckIOData(ioData, inNumberFrames, outOutput->GetStreamFormat(), "output", __LINE__);
+    return CheckBufferList(ioData, inNumberFrames, outOutput->GetStreamFormat(), kRenderedOutput, 0,
+                           __LINE__);
 }
 
 __attribute__((always_inline)) inline OSStatus
@@ -767,8 +825,8 @@ OSStatus AUBase::CheckProcessArgs(UInt32 inFramesToProcess, AudioBufferList& ioD
     const OSStatus status = CheckProcessPreconditions(inFramesToProcess);
     if (status != noErr)
         return status;
-    return CheckIOData(ioData, inFramesToProcess, GetInput(0)->GetStreamFormat(), "input",
-                       __LINE__);
+    return CheckBufferList(ioData, inFramesToProcess, GetInput(0)->GetStreamFormat(),
+                           kProcessedInPlace, 0, __LINE__);
 }
 
 OSStatus AUBase::DoProcess(AudioUnitRenderActionFlags& ioActionFlags,
@@ -786,67 +844,21 @@ OSStatus AUBase::CheckProcessMultipleArgs(UInt32 inFramesToProcess, UInt32 inNum
                                           UInt32 inNumberOutputBufferLists,
                                           AudioBufferList** ioOutputBufferLists)
 {
-    const OSStatus status = CheckProcessPreconditions(inFramesToProcess);
-    if (status != noErr)
+    if (const OSStatus status = CheckProcessPreconditions(inFramesToProcess))
         return status;
-    for (UInt32 i = 0; i < inNumberInputBufferLists; ++i) {
-        const AudioBufferList* list = inInputBufferLists[i];
-        if (list == nullptr)
-            continue;
-        const CAStreamBasicDescription& format = GetInput(i)->GetStreamFormat();
-        if (format.NumberChannelStreams() != list->mNumberBuffers) {
-            fprintf(stderr,
-                    "%s:%d inInputBufferLists[%u]->mNumberBuffers=%u, "
-                    "input->GetStreamFormat().NumberChannelStreams()=%u; kAudio_ParamError\n",
-                    kSourceFile, __LINE__, i, list->mNumberBuffers, format.NumberChannelStreams());
-            return kAudio_ParamError;
-        }
-        const unsigned long long expected = ExpectedBytes(inFramesToProcess, format);
-        for (UInt32 j = 0; j < list->mNumberBuffers; ++j) {
-            const AudioBuffer& buffer = list->mBuffers[j];
-            if (buffer.mData == nullptr)
-                return kAudio_ParamError;
-            if (buffer.mDataByteSize < expected) {
-                fprintf(stderr,
-                        "%s:%d %u frames, %u bytes/frame, expected %llu-byte buffer; "
-                        "inInputBufferLists[%u].mBuffers[%u].mDataByteSize=%u; "
-                        "kAudio_ParamError\n",
-                        kSourceFile, __LINE__, inFramesToProcess, format.mBytesPerFrame, expected,
-                        i, j, buffer.mDataByteSize);
-                return kAudio_ParamError;
-            }
-        }
-    }
-    for (UInt32 i = 0; i < inNumberOutputBufferLists; ++i) {
-        AudioBufferList* list = ioOutputBufferLists[i];
-        if (list == nullptr)
-            continue;
-        const CAStreamBasicDescription& format = GetOutput(i)->GetStreamFormat();
-        if (format.NumberChannelStreams() != list->mNumberBuffers) {
-            fprintf(stderr,
-                    "%s:%d ioOutputBufferLists[%u]->mNumberBuffers=%u, "
-                    "output->GetStreamFormat().NumberChannelStreams()=%u; kAudio_ParamError\n",
-                    kSourceFile, __LINE__, i, list->mNumberBuffers, format.NumberChannelStreams());
-            return kAudio_ParamError;
-        }
-        const unsigned long long expected = ExpectedBytes(inFramesToProcess, format);
-        for (UInt32 j = 0; j < list->mNumberBuffers; ++j) {
-            AudioBuffer& buffer = list->mBuffers[j];
-            if (buffer.mData == nullptr)
-                continue;
-            if (buffer.mDataByteSize < expected) {
-                fprintf(stderr,
-                        "%s:%d %u frames, %u bytes/frame, expected %llu-byte buffer; "
-                        "ioOutputBufferLists[%u]->mBuffers[%u].mDataByteSize=%u; "
-                        "kAudio_ParamError\n",
-                        kSourceFile, __LINE__, inFramesToProcess, format.mBytesPerFrame, expected,
-                        i, j, buffer.mDataByteSize);
-                return kAudio_ParamError;
-            }
-            buffer.mDataByteSize = static_cast<UInt32>(expected);
-        }
-    }
-    return noErr;
+    if (const OSStatus status = CheckBufferLists(
+            inInputBufferLists, inNumberInputBufferLists, inFramesToProcess,
+            [this](UInt32 bus) -> const CAStreamBasicDescription& {
+                return GetInput(bus)->GetStreamFormat();
+            },
+            kInputOfMany, __LINE__))
+        return status;
+    return CheckBufferLists(
+        ioOutputBufferLists, inNumberOutputBufferLists, inFramesToProcess,
+        [this](UInt32 bus) -> const CAStreamBasicDescription& {
+            return GetOutput(bus)->GetStreamFormat();
+        },
+        kOutputOfMany, __LINE__);
 }
 
 OSStatus AUBase::DoProcessMultiple(AudioUnitRenderActionFlags& ioActionFlags,

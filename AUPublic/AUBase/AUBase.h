@@ -9,6 +9,7 @@
 #include "AUOutputElement.h"
 #include "AUScope.h"
 #include "CAAllocation.h"
+#include "CAMIDIMapTarget.h"
 #include "CAStreamBasicDescription.h"
 #include "ComponentBase.h"
 #include "TThreadSafeList.h"
@@ -27,11 +28,12 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 class CAMutex;
 
-class AUBase : public ComponentBase {
+class AUBase : public ComponentBase, public CAMIDIMapTarget {
 public:
     static constexpr UInt32 kDefaultMaxFramesPerSlice = 1156;
 
@@ -108,9 +110,11 @@ public:
     // Throw -10866, -10877 or -10878 for what does not exist. [any-thread]
     virtual OSStatus GetParameter(AudioUnitParameterID inID, AudioUnitScope inScope,
                                   AudioUnitElement inElement, AudioUnitParameterValue& outValue);
-    virtual OSStatus SetParameter(AudioUnitParameterID inID, AudioUnitScope inScope,
-                                  AudioUnitElement inElement, AudioUnitParameterValue inValue,
-                                  UInt32 inBufferOffsetInFrames);
+    OSStatus SetParameter(AudioUnitParameterID inID, AudioUnitScope inScope,
+                          AudioUnitElement inElement, AudioUnitParameterValue inValue,
+                          UInt32 inBufferOffsetInFrames) override;
+    // The MIDI maps tell the parameter listeners about this instance. [any-thread]
+    AudioComponentInstance MappedInstance() const final { return GetComponentInstance(); }
     // Whether scheduled events are kept for slicing the next render call. [any-thread]
     virtual bool CanScheduleParameters() const = 0;
     // Immediate events take effect at once; all are kept for the next render call when the unit
@@ -161,8 +165,8 @@ public:
     virtual OSStatus GetParameterList(AudioUnitScope inScope,
                                       AudioUnitParameterID* outParameterList,
                                       UInt32& outNumParameters);
-    virtual OSStatus GetParameterInfo(AudioUnitScope inScope, AudioUnitParameterID inParameterID,
-                                      AudioUnitParameterInfo& outParameterInfo);
+    OSStatus GetParameterInfo(AudioUnitScope inScope, AudioUnitParameterID inParameterID,
+                              AudioUnitParameterInfo& outParameterInfo) override;
     virtual OSStatus GetParameterHistoryInfo(AudioUnitScope inScope,
                                              AudioUnitParameterID inParameterID,
                                              Float32& outUpdatesPerSecond,
@@ -448,6 +452,37 @@ private:
     static void InitializeClassStrings();
     OSStatus ApplyStreamFormat(AudioUnitScope inScope, AudioUnitElement inElement,
                                const CAStreamBasicDescription& newDesc);
+    // Tells the property's listeners when `result` says a write or removal took effect; returns
+    // `result`.
+    OSStatus NotifyIfDone(OSStatus result, AudioUnitPropertyID inID, AudioUnitScope inScope,
+                          AudioUnitElement inElement);
+    // The shared properties read and written a group at a time: each answers the properties of
+    // its group and nothing (no status) for the others, which the dispatchers then ask on.
+    using PropertyReader = std::optional<OSStatus> (AUBase::*)(AudioUnitPropertyID, AudioUnitScope,
+                                                               AudioUnitElement, void*, UInt32&);
+    using PropertyWriter = std::optional<OSStatus> (AUBase::*)(AudioUnitPropertyID, AudioUnitScope,
+                                                               AudioUnitElement, const void*,
+                                                               UInt32);
+    std::optional<OSStatus> GetBusProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                           AudioUnitElement inElement, void* outData, UInt32&);
+    std::optional<OSStatus> GetParameterProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                                 AudioUnitElement inElement, void* outData,
+                                                 UInt32& ioDataSize);
+    std::optional<OSStatus> GetRenderProperty(AudioUnitPropertyID inID, AudioUnitScope,
+                                              AudioUnitElement, void* outData, UInt32&);
+    std::optional<OSStatus> GetStateProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                             AudioUnitElement inElement, void* outData, UInt32&);
+    std::optional<OSStatus> SetFormatProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                              AudioUnitElement inElement, const void* inData,
+                                              UInt32 inDataSize);
+    std::optional<OSStatus> SetBufferProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                              AudioUnitElement inElement, const void* inData,
+                                              UInt32 inDataSize);
+    std::optional<OSStatus> SetNameProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                            AudioUnitElement inElement, const void* inData, UInt32);
+    std::optional<OSStatus> SetStateProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                             AudioUnitElement inElement, const void* inData,
+                                             UInt32 inDataSize);
     OSStatus RestoreParameterRecord(CFDataRef data);
     void ReplaceCurrentPreset(SInt32 number, CFStringRef name);
     // Renders output `inBusNumber` into the caller's buffers or hands back the unit's own.

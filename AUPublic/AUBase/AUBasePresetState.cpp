@@ -2,6 +2,7 @@
 // the current preset, and helpers for unit classes that keep file references or print events.
 #include "AUBase.h"
 
+#include "CFOwned.h"
 #include "CatchAsStatus.h"
 
 #include <CoreFoundation/CFByteOrder.h>
@@ -13,7 +14,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
 namespace {
 
@@ -22,12 +22,6 @@ constexpr AudioUnitScope kLastScopeWithNames = kAudioUnitScope_Group;
 // Scope, element and count precede each entry's (id, value) pairs.
 constexpr size_t kEntryHeaderSize = 3 * sizeof(UInt32);
 constexpr size_t kPairSize = 2 * sizeof(UInt32);
-
-struct CFReleaser {
-    void operator()(CFTypeRef object) const { CFRelease(object); }
-};
-// Releases a CF object the function created, on every path including an exception.
-template <class Ref> using CFOwned = std::unique_ptr<std::remove_pointer_t<Ref>, CFReleaser>;
 
 CFStringRef FileReferencesKey()
 {

@@ -5,10 +5,12 @@
 #include "AUBase.h"
 
 #include "AUDiagnostics.h"
+#include "AUPropertyValue.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -301,18 +303,6 @@ OSStatus CheckWrite(AUBase& unit, const PropertyRule& rule, AudioUnitScope scope
     return sizeLast ? checkSize() : OSStatus(noErr);
 }
 
-template <class T> T ReadValue(const void* data)
-{
-    T value;
-    std::memcpy(&value, data, sizeof(T));
-    return value;
-}
-
-template <class T> void WriteValue(void* data, const T& value)
-{
-    std::memcpy(data, &value, sizeof(T));
-}
-
 // A name a host hands in must be a string (or null, where null is allowed): anything else
 // would be stored and later written into saved states and handed to listeners as a string.
 bool IsStringOrNull(CFStringRef name)
@@ -370,22 +360,24 @@ OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID inID, AudioUnitScop
 OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
                                      AudioUnitElement inElement, void* outData, UInt32& ioDataSize)
 {
+    static constexpr PropertyReader kReaders[] = {
+        &AUBase::GetBusProperty, &AUBase::GetParameterProperty, &AUBase::GetRenderProperty,
+        &AUBase::GetStateProperty};
+    for (const PropertyReader read : kReaders)
+        if (const std::optional<OSStatus> result =
+                (this->*read)(inID, inScope, inElement, outData, ioDataSize))
+            return *result;
+    return GetPropertyWithSize(inID, inScope, inElement, outData, ioDataSize);
+}
+
+// Formats, bus counts, channel configurations and layouts, slice size and buffer allocation.
+std::optional<OSStatus> AUBase::GetBusProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                               AudioUnitElement inElement, void* outData, UInt32&)
+{
     switch (inID) {
-    case kAudioUnitProperty_ClassInfo: {
-        auto* plist = static_cast<CFPropertyListRef*>(outData);
-        *plist = nullptr;
-        return SaveState(plist);
-    }
     case kAudioUnitProperty_SampleRate:
         WriteValue<Float64>(outData, GetStreamFormat(inScope, inElement).mSampleRate);
         return noErr;
-    case kAudioUnitProperty_ParameterList: {
-        UInt32 count = 0;
-        return GetParameterList(inScope, static_cast<AudioUnitParameterID*>(outData), count);
-    }
-    case kAudioUnitProperty_ParameterInfo:
-        // The element argument carries the parameter id.
-        return GetParameterInfo(inScope, inElement, *static_cast<AudioUnitParameterInfo*>(outData));
     case kAudioUnitProperty_StreamFormat: {
         const AudioStreamBasicDescription& format = GetStreamFormat(inScope, inElement);
         std::memcpy(outData, &format, sizeof(format));
@@ -393,9 +385,6 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope in
     }
     case kAudioUnitProperty_ElementCount:
         WriteValue<UInt32>(outData, GetScope(inScope).GetNumberOfElements());
-        return noErr;
-    case kAudioUnitProperty_Latency:
-        WriteValue<Float64>(outData, GetLatency());
         return noErr;
     case kAudioUnitProperty_SupportedNumChannels: {
         const AUChannelInfo* table = nullptr;
@@ -407,14 +396,71 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope in
     case kAudioUnitProperty_MaximumFramesPerSlice:
         WriteValue<UInt32>(outData, mMaxFramesPerSlice);
         return noErr;
-    case kAudioUnitProperty_ParameterValueStrings:
-        return GetParameterValueStrings(inScope, inElement, static_cast<CFArrayRef*>(outData));
     case kAudioUnitProperty_AudioChannelLayout: {
         Boolean writable = false;
         const UInt32 size = GetAudioChannelLayout(
             inScope, inElement, static_cast<AudioChannelLayout*>(outData), writable);
         return size == 0 ? OSStatus(kAudioUnitErr_InvalidProperty) : OSStatus(noErr);
     }
+    case kAudioUnitProperty_SupportedChannelLayoutTags: {
+        const UInt32 count =
+            GetChannelLayoutTags(inScope, inElement, static_cast<AudioChannelLayoutTag*>(outData));
+        return count == 0 ? OSStatus(kAudioUnitErr_InvalidProperty) : OSStatus(noErr);
+    }
+    case kAudioUnitProperty_ShouldAllocateBuffer:
+        WriteValue<UInt32>(outData, GetIOElement(inScope, inElement)->WillAllocateBuffer() ? 1 : 0);
+        return noErr;
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<OSStatus> AUBase::GetParameterProperty(AudioUnitPropertyID inID,
+                                                     AudioUnitScope inScope,
+                                                     AudioUnitElement inElement, void* outData,
+                                                     UInt32& ioDataSize)
+{
+    switch (inID) {
+    case kAudioUnitProperty_ParameterList: {
+        UInt32 count = 0;
+        return GetParameterList(inScope, static_cast<AudioUnitParameterID*>(outData), count);
+    }
+    case kAudioUnitProperty_ParameterInfo:
+        // The element argument carries the parameter id.
+        return GetParameterInfo(inScope, inElement, *static_cast<AudioUnitParameterInfo*>(outData));
+    case kAudioUnitProperty_ParameterValueStrings:
+        return GetParameterValueStrings(inScope, inElement, static_cast<CFArrayRef*>(outData));
+    case kAudioUnitProperty_ParameterClumpName: {
+        auto record = ReadValue<ClumpNameRecord>(outData);
+        if (record.inID == 0)
+            return kAudioUnitErr_InvalidPropertyValue;
+        const OSStatus result = CopyClumpName(
+            inScope, record.inID, static_cast<UInt32>(record.inDesiredLength), &record.outName);
+        if (result == kAudioUnitErr_InvalidProperty)
+            return GetPropertyWithSize(inID, inScope, inElement, outData, ioDataSize);
+        WriteValue(outData, record);
+        return result;
+    }
+    case kAudioUnitProperty_ParameterHistoryInfo: {
+        Float32 history[2] = {0, 0};
+        const OSStatus result = GetParameterHistoryInfo(inScope, inElement, history[0], history[1]);
+        std::memcpy(outData, history, sizeof(history));
+        return result;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+// What the render cycle reports: latency, tail, the last error and sample time, the host's
+// callbacks.
+std::optional<OSStatus> AUBase::GetRenderProperty(AudioUnitPropertyID inID, AudioUnitScope,
+                                                  AudioUnitElement, void* outData, UInt32&)
+{
+    switch (inID) {
+    case kAudioUnitProperty_Latency:
+        WriteValue<Float64>(outData, GetLatency());
+        return noErr;
     case kAudioUnitProperty_TailTime:
         if (!SupportsTail())
             return kAudioUnitErr_InvalidProperty;
@@ -423,6 +469,28 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope in
     case kAudioUnitProperty_LastRenderError:
         WriteValue<OSStatus>(outData, TakeLastRenderError());
         return noErr;
+    case kAudioUnitProperty_HostCallbacks:
+        std::memcpy(outData, &mHostCallbackInfo, sizeof(mHostCallbackInfo));
+        return noErr;
+    case kAudioUnitProperty_LastRenderSampleTime:
+        WriteValue<Float64>(outData, mCurrentRenderTime.mSampleTime);
+        return noErr;
+    default:
+        return std::nullopt;
+    }
+}
+
+// The saved state, presets, icon and names; a string or preset handed out is retained for the
+// caller.
+std::optional<OSStatus> AUBase::GetStateProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                                 AudioUnitElement inElement, void* outData, UInt32&)
+{
+    switch (inID) {
+    case kAudioUnitProperty_ClassInfo: {
+        auto* plist = static_cast<CFPropertyListRef*>(outData);
+        *plist = nullptr;
+        return SaveState(plist);
+    }
     case kAudioUnitProperty_FactoryPresets: {
         auto* presets = static_cast<CFArrayRef*>(outData);
         *presets = nullptr;
@@ -434,9 +502,6 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope in
             return kAudioUnitErr_InvalidPropertyValue;
         CFRetain(mContextName);
         return noErr;
-    case kAudioUnitProperty_HostCallbacks:
-        std::memcpy(outData, &mHostCallbackInfo, sizeof(mHostCallbackInfo));
-        return noErr;
     case kAudioUnitProperty_ElementName: {
         AUElement* element = SafeGetElement(inScope, inElement);
         if (!element->HasName())
@@ -445,22 +510,6 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope in
         CFRetain(name);
         WriteValue<CFStringRef>(outData, name);
         return noErr;
-    }
-    case kAudioUnitProperty_SupportedChannelLayoutTags: {
-        const UInt32 count =
-            GetChannelLayoutTags(inScope, inElement, static_cast<AudioChannelLayoutTag*>(outData));
-        return count == 0 ? OSStatus(kAudioUnitErr_InvalidProperty) : OSStatus(noErr);
-    }
-    case kAudioUnitProperty_ParameterClumpName: {
-        auto record = ReadValue<ClumpNameRecord>(outData);
-        if (record.inID == 0)
-            return kAudioUnitErr_InvalidPropertyValue;
-        const OSStatus result = CopyClumpName(
-            inScope, record.inID, static_cast<UInt32>(record.inDesiredLength), &record.outName);
-        if (result == kAudioUnitErr_InvalidProperty)
-            return GetPropertyWithSize(inID, inScope, inElement, outData, ioDataSize);
-        WriteValue(outData, record);
-        return result;
     }
     case kAudioUnitProperty_PresentPreset: {
         if (mCurrentPreset.presetName != nullptr)
@@ -475,25 +524,13 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope in
         WriteValue(outData, icon);
         return noErr;
     }
-    case kAudioUnitProperty_ShouldAllocateBuffer:
-        WriteValue<UInt32>(outData, GetIOElement(inScope, inElement)->WillAllocateBuffer() ? 1 : 0);
-        return noErr;
-    case kAudioUnitProperty_ParameterHistoryInfo: {
-        Float32 history[2] = {0, 0};
-        const OSStatus result = GetParameterHistoryInfo(inScope, inElement, history[0], history[1]);
-        std::memcpy(outData, history, sizeof(history));
-        return result;
-    }
     case kAudioUnitProperty_NickName:
         if (mNickName != nullptr)
             CFRetain(mNickName);
         WriteValue<CFStringRef>(outData, mNickName);
         return noErr;
-    case kAudioUnitProperty_LastRenderSampleTime:
-        WriteValue<Float64>(outData, mCurrentRenderTime.mSampleTime);
-        return noErr;
     default:
-        return GetPropertyWithSize(inID, inScope, inElement, outData, ioDataSize);
+        return std::nullopt;
     }
 }
 
@@ -521,20 +558,28 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope in
         if (const OSStatus status = CheckWrite(*this, *rule, inScope, inElement, inDataSize))
             return status;
     }
+    static constexpr PropertyWriter kWriters[] = {
+        &AUBase::SetFormatProperty, &AUBase::SetBufferProperty, &AUBase::SetNameProperty,
+        &AUBase::SetStateProperty};
+    for (const PropertyWriter write : kWriters)
+        if (const std::optional<OSStatus> result =
+                (this->*write)(inID, inScope, inElement, inData, inDataSize))
+            return *result;
+    return NotifyIfDone(SetProperty(inID, inScope, inElement, inData, inDataSize), inID, inScope,
+                        inElement);
+}
 
+// Sample rate, stream format, bus count and channel layout.
+std::optional<OSStatus> AUBase::SetFormatProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                                  AudioUnitElement inElement, const void* inData,
+                                                  UInt32 inDataSize)
+{
     switch (inID) {
-    case kAudioUnitProperty_ClassInfo:
-        return RestoreState(ReadValue<CFPropertyListRef>(inData));
-
-    case kAudioUnitProperty_MakeConnection:
-        return SetConnection(ReadValue<AudioUnitConnection>(inData));
-
     case kAudioUnitProperty_SampleRate: {
         CAStreamBasicDescription newDesc = GetStreamFormat(inScope, inElement);
         newDesc.mSampleRate = ReadValue<Float64>(inData);
         return ApplyStreamFormat(inScope, inElement, newDesc);
     }
-
     case kAudioUnitProperty_StreamFormat: {
         // The reserved field stays 0 whatever the host sent.
         CAStreamBasicDescription newDesc;
@@ -543,16 +588,44 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope in
         std::memcpy(static_cast<AudioStreamBasicDescription*>(&newDesc), inData, kFormatSize.bytes);
         return ApplyStreamFormat(inScope, inElement, newDesc);
     }
-
     case kAudioUnitProperty_ElementCount: {
         if (!BusCountWritable(inScope))
             return Fail(kBusCountWritable, __LINE__);
-        const OSStatus result = SetBusCount(inScope, ReadValue<UInt32>(inData));
-        if (result == noErr)
-            PropertyChanged(inID, inScope, inElement);
-        return result;
+        return NotifyIfDone(SetBusCount(inScope, ReadValue<UInt32>(inData)), inID, inScope,
+                            inElement);
     }
+    case kAudioUnitProperty_AudioChannelLayout: {
+        // The count is read only once the header is known to be there; the sum is formed in
+        // 64 bits so that a huge count cannot wrap around to a small size.
+        if (inDataSize < kChannelLayoutHeaderSize)
+            return Fail(kChannelLayoutSize, __LINE__);
+        const auto* layout = static_cast<const AudioChannelLayout*>(inData);
+        const UInt64 needed =
+            UInt64(kChannelLayoutHeaderSize) +
+            UInt64(layout->mNumberChannelDescriptions) * sizeof(AudioChannelDescription);
+        if (inDataSize < needed)
+            return Fail(kChannelLayoutSize, __LINE__);
+        return NotifyIfDone(SetAudioChannelLayout(inScope, inElement, layout), inID, inScope,
+                            inElement);
+    }
+    default:
+        return std::nullopt;
+    }
+}
 
+// Where the unit's audio comes from and goes: connections, callbacks, slice size, buffers.
+std::optional<OSStatus> AUBase::SetBufferProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                                  AudioUnitElement inElement, const void* inData,
+                                                  UInt32 inDataSize)
+{
+    switch (inID) {
+    case kAudioUnitProperty_MakeConnection:
+        return SetConnection(ReadValue<AudioUnitConnection>(inData));
+    case kAudioUnitProperty_SetRenderCallback: {
+        const auto callback = ReadValue<AURenderCallbackStruct>(inData);
+        return SetInputCallback(kAudioUnitProperty_SetRenderCallback, inElement, callback.inputProc,
+                                callback.inputProcRefCon);
+    }
     case kAudioUnitProperty_MaximumFramesPerSlice: {
         const OSStatus result = CanSetMaxFrames();
         if (result != noErr)
@@ -560,7 +633,6 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope in
         SetMaxFramesPerSlice(ReadValue<UInt32>(inData));
         return noErr;
     }
-
     case kAudioUnitProperty_SetExternalBuffer: {
         if (inDataSize < sizeof(AudioUnitExternalBuffer))
             return Fail(kExternalBufferSize, __LINE__);
@@ -575,40 +647,49 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope in
             GetOutput(inElement)->UseExternalBuffer(buffer);
         return noErr;
     }
-
-    case kAudioUnitProperty_AudioChannelLayout: {
-        // The count is read only once the header is known to be there; the sum is formed in
-        // 64 bits so that a huge count cannot wrap around to a small size.
-        if (inDataSize < kChannelLayoutHeaderSize)
-            return Fail(kChannelLayoutSize, __LINE__);
-        const auto* layout = static_cast<const AudioChannelLayout*>(inData);
-        const UInt64 needed =
-            UInt64(kChannelLayoutHeaderSize) +
-            UInt64(layout->mNumberChannelDescriptions) * sizeof(AudioChannelDescription);
-        if (inDataSize < needed)
-            return Fail(kChannelLayoutSize, __LINE__);
-        const OSStatus result = SetAudioChannelLayout(inScope, inElement, layout);
-        if (result == noErr)
-            PropertyChanged(inID, inScope, inElement);
-        return result;
+    case kAudioUnitProperty_ShouldAllocateBuffer:
+        if (IsInitialized())
+            return Fail(kNotInitialized, __LINE__);
+        GetIOElement(inScope, inElement)->SetWillAllocateBuffer(ReadValue<UInt32>(inData) != 0);
+        return noErr;
+    default:
+        return std::nullopt;
     }
+}
 
-    case kAudioUnitProperty_SetRenderCallback: {
-        const auto callback = ReadValue<AURenderCallbackStruct>(inData);
-        return SetInputCallback(kAudioUnitProperty_SetRenderCallback, inElement, callback.inputProc,
-                                callback.inputProcRefCon);
-    }
-
+// The unit's context name and nickname, and an element's name: strings (or null) only.
+std::optional<OSStatus> AUBase::SetNameProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                                AudioUnitElement inElement, const void* inData,
+                                                UInt32)
+{
+    switch (inID) {
     case kAudioUnitProperty_ContextName:
-    case kAudioUnitProperty_NickName: {
+    case kAudioUnitProperty_NickName:
+    case kAudioUnitProperty_ElementName: {
         const auto name = ReadValue<CFStringRef>(inData);
         if (!IsStringOrNull(name))
             return kAudioUnitErr_InvalidPropertyValue;
-        ReplaceOwnedString(inID == kAudioUnitProperty_NickName ? mNickName : mContextName, name);
+        if (inID == kAudioUnitProperty_ElementName)
+            GetElement(inScope, inElement)->SetName(name);
+        else
+            ReplaceOwnedString(inID == kAudioUnitProperty_NickName ? mNickName : mContextName,
+                               name);
         PropertyChanged(inID, inScope, inElement);
         return noErr;
     }
+    default:
+        return std::nullopt;
+    }
+}
 
+// A saved state, the host's callbacks and the present preset.
+std::optional<OSStatus> AUBase::SetStateProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                                                 AudioUnitElement inElement, const void* inData,
+                                                 UInt32 inDataSize)
+{
+    switch (inID) {
+    case kAudioUnitProperty_ClassInfo:
+        return RestoreState(ReadValue<CFPropertyListRef>(inData));
     case kAudioUnitProperty_HostCallbacks: {
         // A shorter table clears the rest, so the whole new table is compared with the old:
         // a cleared procedure is a change even when the bytes sent are the stored ones.
@@ -620,16 +701,6 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope in
             PropertyChanged(inID, inScope, inElement);
         return noErr;
     }
-
-    case kAudioUnitProperty_ElementName: {
-        const auto name = ReadValue<CFStringRef>(inData);
-        if (!IsStringOrNull(name))
-            return kAudioUnitErr_InvalidPropertyValue;
-        GetElement(inScope, inElement)->SetName(name);
-        PropertyChanged(inID, inScope, inElement);
-        return noErr;
-    }
-
     case kAudioUnitProperty_PresentPreset: {
         const auto preset = ReadValue<AUPreset>(inData);
         if (!IsStringOrNull(preset.presetName))
@@ -639,23 +710,10 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope in
             result = NewFactoryPresetSet(preset);
         else if (preset.presetName != nullptr)
             result = NewCustomPresetSet(preset);
-        if (result == noErr)
-            PropertyChanged(inID, inScope, inElement);
-        return result;
+        return NotifyIfDone(result, inID, inScope, inElement);
     }
-
-    case kAudioUnitProperty_ShouldAllocateBuffer:
-        if (IsInitialized())
-            return Fail(kNotInitialized, __LINE__);
-        GetIOElement(inScope, inElement)->SetWillAllocateBuffer(ReadValue<UInt32>(inData) != 0);
-        return noErr;
-
-    default: {
-        const OSStatus result = SetProperty(inID, inScope, inElement, inData, inDataSize);
-        if (result == noErr)
-            PropertyChanged(inID, inScope, inElement);
-        return result;
-    }
+    default:
+        return std::nullopt;
     }
 }
 
@@ -666,10 +724,7 @@ OSStatus AUBase::DispatchRemovePropertyValue(AudioUnitPropertyID inID, AudioUnit
 {
     switch (inID) {
     case kAudioUnitProperty_AudioChannelLayout: {
-        const OSStatus result = RemoveAudioChannelLayout(inScope, inElement);
-        if (result == noErr)
-            PropertyChanged(inID, inScope, inElement);
-        return result;
+        return NotifyIfDone(RemoveAudioChannelLayout(inScope, inElement), inID, inScope, inElement);
     }
     case kAudioUnitProperty_ContextName:
         ReplaceOwnedString(mContextName, nullptr);
@@ -790,4 +845,12 @@ void AUBase::PropertyChanged(AudioUnitPropertyID inID, AudioUnitScope inScope,
             listener.listenerProc(listener.listenerRefCon, GetComponentInstance(), inID, inScope,
                                   inElement);
     }
+}
+
+OSStatus AUBase::NotifyIfDone(OSStatus result, AudioUnitPropertyID inID, AudioUnitScope inScope,
+                              AudioUnitElement inElement)
+{
+    if (result == noErr)
+        PropertyChanged(inID, inScope, inElement);
+    return result;
 }

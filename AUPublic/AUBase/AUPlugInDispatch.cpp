@@ -9,7 +9,9 @@
 #include <AudioUnit/AudioOutputUnit.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 namespace {
@@ -40,11 +42,6 @@ template <MutexUse kMutexUse, class Call> OSStatus RunAdapter(void* self, Call&&
             return call(unit);
         }
     });
-}
-
-template <class Method> AudioComponentMethod AsMethod(Method method)
-{
-    return reinterpret_cast<AudioComponentMethod>(method);
 }
 
 // ---- Lifecycle ----
@@ -356,152 +353,150 @@ OSStatus AUMethodStopNote(void* self, MusicDeviceGroupID inGroupID, NoteInstance
     });
 }
 
+// ---- The lookups ----
+
+// One selector a kind of unit answers and the adapter that serves it. The adapter is reached
+// through a function, so that the tables stay constant data: a cast of a function pointer is not
+// a constant expression.
+struct SelectorEntry {
+    SInt16 selector;
+    AudioComponentMethod (*method)();
+};
+
+template <auto kAdapter> AudioComponentMethod Adapter()
+{
+    return reinterpret_cast<AudioComponentMethod>(kAdapter);
+}
+
+// The property and parameter calls: every kind of unit answers them, a unit that stands beside
+// another only them.
+constexpr SelectorEntry kPropertyAndParameterCalls[] = {
+    {kAudioUnitGetPropertyInfoSelect, Adapter<&AUMethodGetPropertyInfo>},
+    {kAudioUnitGetPropertySelect, Adapter<&AUMethodGetProperty>},
+    {kAudioUnitSetPropertySelect, Adapter<&AUMethodSetProperty>},
+    {kAudioUnitGetParameterSelect, Adapter<&AUMethodGetParameter>},
+    {kAudioUnitSetParameterSelect, Adapter<&AUMethodSetParameter>},
+};
+// The rest of the calls every kind of unit answers.
+constexpr SelectorEntry kLifecycleAndRenderCalls[] = {
+    {kAudioUnitInitializeSelect, Adapter<&AUMethodInitialize>},
+    {kAudioUnitUninitializeSelect, Adapter<&AUMethodUninitialize>},
+    {kAudioUnitResetSelect, Adapter<&AUMethodReset>},
+    {kAudioUnitAddPropertyListenerSelect, Adapter<&AUMethodAddPropertyListener>},
+    {kAudioUnitRemovePropertyListenerSelect, Adapter<&AUMethodRemovePropertyListener>},
+    {kAudioUnitRenderSelect, Adapter<&AUMethodRender>},
+    {kAudioUnitAddRenderNotifySelect, Adapter<&AUMethodAddRenderNotify>},
+    {kAudioUnitRemoveRenderNotifySelect, Adapter<&AUMethodRemoveRenderNotify>},
+    {kAudioUnitScheduleParametersSelect, Adapter<&AUMethodScheduleParameters>},
+    {kAudioUnitRemovePropertyListenerWithUserDataSelect,
+     Adapter<&AUMethodRemovePropertyListenerWithUserData>},
+};
+constexpr SelectorEntry kMIDICalls[] = {
+    {kMusicDeviceMIDIEventSelect, Adapter<&AUMethodMIDIEvent>},
+    {kMusicDeviceSysExSelect, Adapter<&AUMethodSysEx>},
+};
+constexpr SelectorEntry kOutputCalls[] = {
+    {kAudioOutputUnitStartSelect, Adapter<&AUMethodStart>},
+    {kAudioOutputUnitStopSelect, Adapter<&AUMethodStop>},
+};
+constexpr SelectorEntry kComplexRenderCalls[] = {
+    {kAudioUnitComplexRenderSelect, Adapter<&AUMethodComplexRender>},
+};
+constexpr SelectorEntry kProcessCalls[] = {
+    {kAudioUnitProcessSelect, Adapter<&AUMethodProcess>},
+};
+constexpr SelectorEntry kProcessMultipleCalls[] = {
+    {kAudioUnitProcessMultipleSelect, Adapter<&AUMethodProcessMultiple>},
+};
+constexpr SelectorEntry kNoteCalls[] = {
+    {kMusicDevicePrepareInstrumentSelect, Adapter<&AUMethodPrepareInstrument>},
+    {kMusicDeviceReleaseInstrumentSelect, Adapter<&AUMethodReleaseInstrument>},
+    {kMusicDeviceStartNoteSelect, Adapter<&AUMethodStartNote>},
+    {kMusicDeviceStopNoteSelect, Adapter<&AUMethodStopNote>},
+};
+
+// One table among those a kind of unit asks in turn.
+struct SelectorTable {
+    template <size_t N>
+    constexpr SelectorTable(const SelectorEntry (&entries)[N]) : begin(entries), end(entries + N)
+    {
+    }
+    const SelectorEntry* begin;
+    const SelectorEntry* end;
+};
+
+// The adapter of the first table, in the order given, that answers the selector; null if none.
+AudioComponentMethod LookupInTables(std::initializer_list<SelectorTable> tables, SInt16 selector)
+{
+    for (const SelectorTable& table : tables)
+        for (const SelectorEntry* entry = table.begin; entry != table.end; ++entry)
+            if (entry->selector == selector)
+                return entry->method();
+    return nullptr;
+}
+
+// What every kind of unit answers first: the base calls, then the kind's own tables in order.
+AudioComponentMethod LookupAfterBase(std::initializer_list<SelectorTable> own, SInt16 selector)
+{
+    if (AudioComponentMethod method =
+            LookupInTables({kPropertyAndParameterCalls, kLifecycleAndRenderCalls}, selector))
+        return method;
+    return LookupInTables(own, selector);
+}
+
 } // namespace
 
 AudioComponentMethod AUBaseLookup::Lookup(SInt16 selector)
 {
-    switch (selector) {
-    case kAudioUnitInitializeSelect:
-        return AsMethod(&AUMethodInitialize);
-    case kAudioUnitUninitializeSelect:
-        return AsMethod(&AUMethodUninitialize);
-    case kAudioUnitGetPropertyInfoSelect:
-        return AsMethod(&AUMethodGetPropertyInfo);
-    case kAudioUnitGetPropertySelect:
-        return AsMethod(&AUMethodGetProperty);
-    case kAudioUnitSetPropertySelect:
-        return AsMethod(&AUMethodSetProperty);
-    case kAudioUnitGetParameterSelect:
-        return AsMethod(&AUMethodGetParameter);
-    case kAudioUnitSetParameterSelect:
-        return AsMethod(&AUMethodSetParameter);
-    case kAudioUnitResetSelect:
-        return AsMethod(&AUMethodReset);
-    case kAudioUnitAddPropertyListenerSelect:
-        return AsMethod(&AUMethodAddPropertyListener);
-    case kAudioUnitRemovePropertyListenerSelect:
-        return AsMethod(&AUMethodRemovePropertyListener);
-    case kAudioUnitRenderSelect:
-        return AsMethod(&AUMethodRender);
-    case kAudioUnitAddRenderNotifySelect:
-        return AsMethod(&AUMethodAddRenderNotify);
-    case kAudioUnitRemoveRenderNotifySelect:
-        return AsMethod(&AUMethodRemoveRenderNotify);
-    case kAudioUnitScheduleParametersSelect:
-        return AsMethod(&AUMethodScheduleParameters);
-    case kAudioUnitRemovePropertyListenerWithUserDataSelect:
-        return AsMethod(&AUMethodRemovePropertyListenerWithUserData);
-    default:
-        return nullptr;
-    }
+    return LookupAfterBase({}, selector);
 }
 
 AudioComponentMethod MIDI_Lookup(SInt16 selector)
 {
-    switch (selector) {
-    case kMusicDeviceMIDIEventSelect:
-        return AsMethod(&AUMethodMIDIEvent);
-    case kMusicDeviceSysExSelect:
-        return AsMethod(&AUMethodSysEx);
-    default:
-        return nullptr;
-    }
+    return LookupInTables({kMIDICalls}, selector);
 }
 
 AudioComponentMethod AUMIDILookup::Lookup(SInt16 selector)
 {
-    if (AudioComponentMethod method = AUBaseLookup::Lookup(selector))
-        return method;
-    return MIDI_Lookup(selector);
+    return LookupAfterBase({kMIDICalls}, selector);
 }
 
 AudioComponentMethod AUOutputLookup::Lookup(SInt16 selector)
 {
-    if (AudioComponentMethod method = AUBaseLookup::Lookup(selector))
-        return method;
-    switch (selector) {
-    case kAudioOutputUnitStartSelect:
-        return AsMethod(&AUMethodStart);
-    case kAudioOutputUnitStopSelect:
-        return AsMethod(&AUMethodStop);
-    default:
-        return nullptr;
-    }
+    return LookupAfterBase({kOutputCalls}, selector);
 }
 
 AudioComponentMethod AUComplexOutputLookup::Lookup(SInt16 selector)
 {
-    if (AudioComponentMethod method = AUOutputLookup::Lookup(selector))
-        return method;
-    if (selector == kAudioUnitComplexRenderSelect)
-        return AsMethod(&AUMethodComplexRender);
-    return nullptr;
+    return LookupAfterBase({kOutputCalls, kComplexRenderCalls}, selector);
 }
 
 AudioComponentMethod AUBaseProcessLookup::Lookup(SInt16 selector)
 {
-    if (AudioComponentMethod method = AUBaseLookup::Lookup(selector))
-        return method;
-    if (selector == kAudioUnitProcessSelect)
-        return AsMethod(&AUMethodProcess);
-    return nullptr;
+    return LookupAfterBase({kProcessCalls}, selector);
 }
 
 AudioComponentMethod AUBaseProcessMultipleLookup::Lookup(SInt16 selector)
 {
-    if (AudioComponentMethod method = AUBaseLookup::Lookup(selector))
-        return method;
-    if (selector == kAudioUnitProcessMultipleSelect)
-        return AsMethod(&AUMethodProcessMultiple);
-    return nullptr;
+    return LookupAfterBase({kProcessMultipleCalls}, selector);
 }
 
 AudioComponentMethod AUBaseProcessAndMultipleLookup::Lookup(SInt16 selector)
 {
-    if (AudioComponentMethod method = AUBaseProcessMultipleLookup::Lookup(selector))
-        return method;
-    return AUBaseProcessLookup::Lookup(selector);
+    return LookupAfterBase({kProcessMultipleCalls, kProcessCalls}, selector);
 }
 
 AudioComponentMethod AUMIDIProcessLookup::Lookup(SInt16 selector)
 {
-    if (AudioComponentMethod method = AUBaseProcessLookup::Lookup(selector))
-        return method;
-    return MIDI_Lookup(selector);
+    return LookupAfterBase({kProcessCalls, kMIDICalls}, selector);
 }
 
 AudioComponentMethod AUMusicLookup::Lookup(SInt16 selector)
 {
-    if (AudioComponentMethod method = AUBaseLookup::Lookup(selector))
-        return method;
-    switch (selector) {
-    case kMusicDevicePrepareInstrumentSelect:
-        return AsMethod(&AUMethodPrepareInstrument);
-    case kMusicDeviceReleaseInstrumentSelect:
-        return AsMethod(&AUMethodReleaseInstrument);
-    case kMusicDeviceStartNoteSelect:
-        return AsMethod(&AUMethodStartNote);
-    case kMusicDeviceStopNoteSelect:
-        return AsMethod(&AUMethodStopNote);
-    default:
-        return MIDI_Lookup(selector);
-    }
+    return LookupAfterBase({kNoteCalls, kMIDICalls}, selector);
 }
 
 AudioComponentMethod AUAuxBaseLookup::Lookup(SInt16 selector)
 {
-    switch (selector) {
-    case kAudioUnitGetPropertyInfoSelect:
-        return AsMethod(&AUMethodGetPropertyInfo);
-    case kAudioUnitGetPropertySelect:
-        return AsMethod(&AUMethodGetProperty);
-    case kAudioUnitSetPropertySelect:
-        return AsMethod(&AUMethodSetProperty);
-    case kAudioUnitGetParameterSelect:
-        return AsMethod(&AUMethodGetParameter);
-    case kAudioUnitSetParameterSelect:
-        return AsMethod(&AUMethodSetParameter);
-    default:
-        return nullptr;
-    }
+    return LookupInTables({kPropertyAndParameterCalls}, selector);
 }

@@ -252,30 +252,26 @@ void AUInstrumentBase::PerformEvent(const SynthEvent& inEvent)
 void AUInstrumentBase::PerformGroupEvent(SynthGroupElement& inGroup, UInt32 inEventType,
                                          UInt32 inFrame)
 {
-    switch (inEventType) {
-    case SynthEvent::EventSustainOn:
-        inGroup.SustainOn(inFrame);
-        break;
-    case SynthEvent::EventSustainOff:
-        inGroup.SustainOff(inFrame);
-        break;
-    case SynthEvent::EventSostenutoOn:
-        inGroup.SostenutoOn(inFrame);
-        break;
-    case SynthEvent::EventSostenutoOff:
-        inGroup.SostenutoOff(inFrame);
-        break;
-    case SynthEvent::EventAllNotesOff:
-        inGroup.AllNotesOff(inFrame);
-        break;
-    case SynthEvent::EventAllSoundOff:
-        inGroup.AllSoundOff(inFrame);
-        break;
-    case SynthEvent::EventResetAllControllers:
-        inGroup.ResetAllControllers(inFrame);
-        break;
-    default:
-        break;
+    // What each kind of group event does to the group; any other kind does nothing.
+    using GroupCall = void (SynthGroupElement::*)(UInt32);
+    struct GroupEvent {
+        UInt32 type;
+        GroupCall call;
+    };
+    static constexpr GroupEvent kGroupEvents[] = {
+        {SynthEvent::EventSustainOn, &SynthGroupElement::SustainOn},
+        {SynthEvent::EventSustainOff, &SynthGroupElement::SustainOff},
+        {SynthEvent::EventSostenutoOn, &SynthGroupElement::SostenutoOn},
+        {SynthEvent::EventSostenutoOff, &SynthGroupElement::SostenutoOff},
+        {SynthEvent::EventAllNotesOff, &SynthGroupElement::AllNotesOff},
+        {SynthEvent::EventAllSoundOff, &SynthGroupElement::AllSoundOff},
+        {SynthEvent::EventResetAllControllers, &SynthGroupElement::ResetAllControllers},
+    };
+    for (const GroupEvent& event : kGroupEvents) {
+        if (event.type == inEventType) {
+            (inGroup.*event.call)(inFrame);
+            return;
+        }
     }
 }
 

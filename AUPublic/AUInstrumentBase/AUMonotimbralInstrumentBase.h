@@ -7,11 +7,7 @@
 class AUMonotimbralInstrumentBase : public AUInstrumentBase {
 public:
     // [host-thread]
-    AUMonotimbralInstrumentBase(AudioComponentInstance inInstance, UInt32 numInputs,
-                                UInt32 numOutputs, UInt32 numGroups, UInt32 numParts)
-        : AUInstrumentBase(inInstance, numInputs, numOutputs, numGroups, numParts)
-    {
-    }
+    using AUInstrumentBase::AUInstrumentBase;
 
     // -1 when no voice can be had; a note that refuses to start goes back to the pool.
     // [render-thread]

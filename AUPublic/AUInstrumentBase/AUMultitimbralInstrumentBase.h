@@ -6,11 +6,7 @@
 class AUMultitimbralInstrumentBase : public AUInstrumentBase {
 public:
     // [host-thread]
-    AUMultitimbralInstrumentBase(AudioComponentInstance inInstance, UInt32 numInputs,
-                                 UInt32 numOutputs, UInt32 numGroups, UInt32 numParts)
-        : AUInstrumentBase(inInstance, numInputs, numOutputs, numGroups, numParts)
-    {
-    }
+    using AUInstrumentBase::AUInstrumentBase;
 
     // The part-group property: described in the part scope, not readable or writable in the
     // group scope (-1), -10866 in any other. [host-thread]

@@ -40,13 +40,7 @@ public:
         mWritePos.store(Next(mWritePos.load(std::memory_order_relaxed)), std::memory_order_release);
     }
     // The oldest performed item not yet freed, or null. [host-thread]
-    ITEM* FreeItem()
-    {
-        const SInt32 freePos = mFreePos.load(std::memory_order_relaxed);
-        if (freePos == mReadPos.load(std::memory_order_acquire))
-            return nullptr;
-        return &mSlots[freePos];
-    }
+    ITEM* FreeItem() { return SlotUpTo(mFreePos, mReadPos); }
     // Frees every performed item (ITEM::Free) and makes its slot writable again. [host-thread]
     void FreeItems()
     {
@@ -65,13 +59,7 @@ public:
                mWritePos.load(std::memory_order_acquire);
     }
     // The oldest item waiting to be performed, or null. [render-thread]
-    ITEM* ReadItem()
-    {
-        const SInt32 readPos = mReadPos.load(std::memory_order_relaxed);
-        if (readPos == mWritePos.load(std::memory_order_acquire))
-            return nullptr;
-        return &mSlots[readPos];
-    }
+    ITEM* ReadItem() { return SlotUpTo(mReadPos, mWritePos); }
     // Hands the item just performed back to the producer. [render-thread]
     void AdvanceReadPtr()
     {
@@ -87,6 +75,13 @@ private:
         return power;
     }
     SInt32 Next(SInt32 position) const { return (position + 1) & mIndexMask; }
+    // The slot a position of this side stands at, or null when it has caught up with the side
+    // ahead of it, whose slots it then sees filled.
+    ITEM* SlotUpTo(const std::atomic<SInt32>& position, const std::atomic<SInt32>& ahead)
+    {
+        const SInt32 at = position.load(std::memory_order_relaxed);
+        return at == ahead.load(std::memory_order_acquire) ? nullptr : &mSlots[at];
+    }
 
     std::atomic<SInt32> mReadPos{0};
     std::atomic<SInt32> mWritePos{0};

@@ -115,44 +115,41 @@ bool SynthGroupElement::ChannelMessage(UInt16 inControllerID, UInt16 inValue)
     }
 }
 
+bool SynthGroupElement::MovePedal(bool& ioPedalDown, bool inDown, UInt8 inController)
+{
+    if (ioPedalDown == inDown)
+        return false;
+    if (mControlHandler != nullptr)
+        mControlHandler->SetController(inController, inDown ? 127 : 0);
+    ioPedalDown = inDown;
+    return true;
+}
+
 void SynthGroupElement::SustainOn(UInt32 /*inFrame*/)
 {
-    if (mSustainDown)
-        return;
-    if (mControlHandler != nullptr)
-        mControlHandler->SetController(kSustainController, 127);
-    mSustainDown = true;
+    MovePedal(mSustainDown, true, kSustainController);
 }
 
 void SynthGroupElement::SustainOff(UInt32 inFrame)
 {
-    if (!mSustainDown)
+    if (!MovePedal(mSustainDown, false, kSustainController))
         return;
-    if (mControlHandler != nullptr)
-        mControlHandler->SetController(kSustainController, 0);
-    mSustainDown = false;
     mNoteLists[kSynthNoteState_Released].TransferAllFrom(
         &mNoteLists[kSynthNoteState_ReleasedInSustain], inFrame);
 }
 
 void SynthGroupElement::SostenutoOn(UInt32 inFrame)
 {
-    if (mSostenutoDown)
+    if (!MovePedal(mSostenutoDown, true, kSostenutoController))
         return;
-    if (mControlHandler != nullptr)
-        mControlHandler->SetController(kSostenutoController, 127);
-    mSostenutoDown = true;
     mNoteLists[kSynthNoteState_SostenutoHeld].TransferAllFrom(&mNoteLists[kSynthNoteState_Held],
                                                               inFrame);
 }
 
 void SynthGroupElement::SostenutoOff(UInt32 inFrame)
 {
-    if (!mSostenutoDown)
+    if (!MovePedal(mSostenutoDown, false, kSostenutoController))
         return;
-    if (mControlHandler != nullptr)
-        mControlHandler->SetController(kSostenutoController, 0);
-    mSostenutoDown = false;
     mNoteLists[kSynthNoteState_Held].TransferAllFrom(&mNoteLists[kSynthNoteState_SostenutoHeld],
                                                      inFrame);
     const SynthNoteState released =

@@ -122,6 +122,9 @@ private:
     // Render's work when a note is listed, apart so that an empty group costs a few loads.
     // [render-thread]
     OSStatus RenderNotes(SInt64 inAbsoluteFrameTime, UInt32 inNumberFrames, AUScope& outputScope);
+    // Puts a pedal up or down and tells the controller store; false, and nothing done, when it
+    // is there already. [render-thread]
+    bool MovePedal(bool& ioPedalDown, bool inDown, UInt8 inController);
     // Moves a note from the list of its state to that of `inState`. [render-thread]
     void MoveNote(SynthNote* inNote, SynthNoteState inState);
 

@@ -2,6 +2,7 @@
 
 #include "AUBase.h"
 #include "AUDiagnostics.h"
+#include "AUPropertyValue.h"
 #include "CAAUMIDIMapManager.h"
 
 #include <cstring>
@@ -52,12 +53,6 @@ OSStatus CheckDelegated(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitE
         return AURequireFailed("inElement == 0", "InvalidElement", kSourceFile, line,
                                kAudioUnitErr_InvalidElement);
     return noErr;
-}
-
-// Property values come as bytes from the host; nothing assumes they are aligned.
-template <class T> void WriteValue(void* data, const T& value)
-{
-    std::memcpy(data, &value, sizeof(T));
 }
 
 } // namespace

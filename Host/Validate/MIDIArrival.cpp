@@ -1,7 +1,7 @@
 #include "MIDIArrival.h"
 
 // The stand-in's splitting of packets into messages, shared with its JACK ports.
-#include "CoreMIDI/MIDIMessageSplitter.h"
+#include "MIDIMessageSplitter.h"
 
 #include <algorithm>
 #include <cstdio>

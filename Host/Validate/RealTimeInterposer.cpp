@@ -5,7 +5,8 @@
 // go to the next definitions in the search order, looked up with dlsym(RTLD_NEXT) once as the
 // program starts (dlsym may allocate, which the replaced malloc serves without recursion). A
 // sanitizer build keeps its own allocator and locks: there this file defines nothing, and the
-// real-time test says it is skipped.
+// real-time check says it is skipped.
+#include "LibcAllocator.h"
 #include "RealTimeProbe.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -22,14 +23,6 @@
 #include <cstddef>
 #include <dlfcn.h>
 #include <pthread.h>
-
-extern "C" {
-void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* old, size_t size);
-void* __libc_memalign(size_t alignment, size_t size);
-void __libc_free(void* memory);
-}
 
 namespace {
 

@@ -1,4 +1,4 @@
-// Counts what one thread asks of the allocator and of blocking locks while a test measures it.
+// Counts what one thread asks of the allocator and of blocking locks while a check measures it.
 // The counting is done by RealTimeInterposer.cpp, which only the auhost program links: it
 // replaces the allocator's entry points and the blocking lock calls of the whole process and adds
 // to the counts of the calling thread while that thread has a probe running. Everywhere else

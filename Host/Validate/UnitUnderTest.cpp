@@ -12,16 +12,6 @@ namespace {
 
 constexpr UInt32 kMostChannels = 64;
 
-std::string TextOf(CFStringRef text)
-{
-    if (text == nullptr)
-        return "";
-    char buffer[512];
-    if (!CFStringGetCString(text, buffer, sizeof buffer, kCFStringEncodingUTF8))
-        return "";
-    return buffer;
-}
-
 } // namespace
 
 std::string ParameterAddress::Text() const
@@ -35,30 +25,25 @@ const char* ScopeName(AudioUnitScope scope)
     return scope < sizeof kNames / sizeof kNames[0] ? kNames[scope] : "unknown scope";
 }
 
-UnitUnderTest::UnitUnderTest(AudioComponent component)
+UnitUnderTest::UnitUnderTest(AudioComponent component) : mHosted(component)
 {
-    const OSStatus status = AudioComponentInstanceNew(component, &mUnit);
-    if (status != noErr || mUnit == nullptr)
-        throw TestAbort("the component host cannot make an instance (status " +
+    const OSStatus status = mHosted.OpenStatus();
+    if (status != noErr || mHosted.Unit() == nullptr)
+        throw CheckAbort("the component host cannot make an instance (status " +
                         std::to_string(status) + ")");
-}
-
-UnitUnderTest::~UnitUnderTest()
-{
-    AudioComponentInstanceDispose(mUnit);
 }
 
 void UnitUnderTest::Prepare(Float64 sampleRate, UInt32 maxFrames)
 {
     auto require = [](OSStatus status, const std::string& call) {
         if (status != noErr)
-            throw TestAbort(call + " failed with status " + std::to_string(status));
+            throw CheckAbort(call + " failed with status " + std::to_string(status));
     };
-    require(AudioUnitSetProperty(mUnit, kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, 0,
-                                 &sampleRate, sizeof sampleRate),
+    require(mHosted.SetProperty(kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, &sampleRate,
+                                sizeof sampleRate),
             "setting the output's sample rate to " + std::to_string(long(sampleRate)));
-    require(AudioUnitSetProperty(mUnit, kAudioUnitProperty_MaximumFramesPerSlice,
-                                 kAudioUnitScope_Global, 0, &maxFrames, sizeof maxFrames),
+    require(mHosted.SetProperty(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global,
+                                &maxFrames, sizeof maxFrames),
             "setting the maximum frames per slice to " + std::to_string(maxFrames));
     require(Initialize(), "initialize");
     require(Reset(), "reset");
@@ -70,13 +55,13 @@ void UnitUnderTest::MakeBuffers(UInt32 maxFrames)
 {
     AudioStreamBasicDescription format{};
     UInt32 size = sizeof format;
-    const OSStatus status = AudioUnitGetProperty(mUnit, kAudioUnitProperty_StreamFormat,
+    const OSStatus status = AudioUnitGetProperty(Unit(), kAudioUnitProperty_StreamFormat,
                                                  kAudioUnitScope_Output, 0, &format, &size);
     if (status != noErr)
-        throw TestAbort("reading the output's stream format failed with status " +
+        throw CheckAbort("reading the output's stream format failed with status " +
                         std::to_string(status));
     if (format.mChannelsPerFrame == 0 || format.mChannelsPerFrame > kMostChannels)
-        throw TestAbort("the output has " + std::to_string(format.mChannelsPerFrame) + " channels");
+        throw CheckAbort("the output has " + std::to_string(format.mChannelsPerFrame) + " channels");
     mChannels = format.mChannelsPerFrame;
     mInterleaved = (format.mFormatFlags & kAudioFormatFlagIsNonInterleaved) == 0;
     // One frame more than the maximum: the call that asks for too many frames gets room for them.
@@ -88,7 +73,7 @@ void UnitUnderTest::MakeBuffers(UInt32 maxFrames)
 OSStatus UnitUnderTest::Reset()
 {
     mSampleTime = 0;
-    return AudioUnitReset(mUnit, kAudioUnitScope_Global, 0);
+    return mHosted.Reset(kAudioUnitScope_Global);
 }
 
 OSStatus UnitUnderTest::Render(UInt32 frames)
@@ -109,7 +94,7 @@ OSStatus UnitUnderTest::Render(UInt32 frames)
     timeStamp.mSampleTime = mSampleTime;
     timeStamp.mFlags = kAudioTimeStampSampleTimeValid;
     AudioUnitRenderActionFlags flags = 0;
-    const OSStatus status = AudioUnitRender(mUnit, &flags, &timeStamp, 0, frames, list);
+    const OSStatus status = AudioUnitRender(Unit(), &flags, &timeStamp, 0, frames, list);
     if (status == noErr) {
         mSampleTime += frames;
         mLastFrames = frames;
@@ -140,34 +125,25 @@ std::string UnitUnderTest::OutputProblem(bool expectSilence) const
 
 OSStatus UnitUnderTest::MIDI(UInt32 status, UInt32 data1, UInt32 data2, UInt32 offset) const
 {
-    return MusicDeviceMIDIEvent(mUnit, status, data1, data2, offset);
+    return mHosted.MIDI(status, data1, data2, offset);
 }
 
 OSStatus UnitUnderTest::SetParameter(const ParameterAddress& address, Float32 value) const
 {
-    return AudioUnitSetParameter(mUnit, address.mID, address.mScope, 0, value, 0);
+    return mHosted.SetParameter(address.mID, value, address.mScope);
 }
 
 OSStatus UnitUnderTest::GetParameter(const ParameterAddress& address, Float32& value) const
 {
-    return AudioUnitGetParameter(mUnit, address.mID, address.mScope, 0, &value);
+    return mHosted.GetParameter(address.mID, value, address.mScope);
 }
 
 std::vector<ParameterAddress> UnitUnderTest::Parameters() const
 {
     std::vector<ParameterAddress> parameters;
+    std::vector<AudioUnitParameterID> ids;
     for (AudioUnitScope scope = kAudioUnitScope_Global; scope <= kAudioUnitScope_Part; ++scope) {
-        UInt32 size = 0;
-        Boolean writable = false;
-        if (AudioUnitGetPropertyInfo(mUnit, kAudioUnitProperty_ParameterList, scope, 0, &size,
-                                     &writable) != noErr ||
-            size == 0)
-            continue;
-        std::vector<AudioUnitParameterID> ids(size / sizeof(AudioUnitParameterID));
-        if (AudioUnitGetProperty(mUnit, kAudioUnitProperty_ParameterList, scope, 0, ids.data(),
-                                 &size) != noErr)
-            continue;
-        ids.resize(size / sizeof(AudioUnitParameterID));
+        mHosted.ParameterList(scope, ids);
         for (const AudioUnitParameterID id : ids)
             parameters.push_back({scope, id});
     }
@@ -177,50 +153,26 @@ std::vector<ParameterAddress> UnitUnderTest::Parameters() const
 OSStatus UnitUnderTest::ParameterInfo(const ParameterAddress& address, AudioUnitParameterInfo& info,
                                       std::string* name) const
 {
-    info = AudioUnitParameterInfo{};
-    UInt32 size = sizeof info;
-    const OSStatus status = AudioUnitGetProperty(mUnit, kAudioUnitProperty_ParameterInfo,
-                                                 address.mScope, address.mID, &info, &size);
-    if (status != noErr)
-        return status;
-    const bool hasCFName = (info.flags & kAudioUnitParameterFlag_HasCFNameString) != 0;
+    std::string text;
+    const OSStatus status = mHosted.ParameterInfo(address.mID, info, address.mScope, &text);
     if (name != nullptr)
-        *name = hasCFName ? TextOf(info.cfNameString)
-                          : std::string(info.name, strnlen(info.name, sizeof info.name));
-    if (hasCFName && (info.flags & kAudioUnitParameterFlag_CFNameRelease) != 0 &&
-        info.cfNameString != nullptr)
-        CFRelease(info.cfNameString);
-    info.cfNameString = nullptr;
+        *name = text;
     return status;
 }
 
 std::vector<std::string> UnitUnderTest::ValueStrings(const ParameterAddress& address) const
 {
-    CFArrayRef array = nullptr;
-    UInt32 size = sizeof array;
     std::vector<std::string> strings;
-    if (AudioUnitGetProperty(mUnit, kAudioUnitProperty_ParameterValueStrings, address.mScope,
-                             address.mID, &array, &size) != noErr ||
-        array == nullptr)
-        return strings;
-    CFHolder owned(array);
-    for (CFIndex i = 0; i < CFArrayGetCount(array); ++i) {
-        const void* value = CFArrayGetValueAtIndex(array, i);
-        strings.push_back(CFGetTypeID(value) == CFStringGetTypeID()
-                              ? TextOf(static_cast<CFStringRef>(value))
-                              : std::string());
-    }
+    mHosted.ValueStrings(address.mID, strings, address.mScope);
     return strings;
 }
 
 CFHolder UnitUnderTest::CopyState() const
 {
     CFPropertyListRef state = nullptr;
-    UInt32 size = sizeof state;
-    const OSStatus status = AudioUnitGetProperty(mUnit, kAudioUnitProperty_ClassInfo,
-                                                 kAudioUnitScope_Global, 0, &state, &size);
+    const OSStatus status = mHosted.CopyClassInfo(state);
     if (status != noErr || state == nullptr)
-        throw TestAbort("the saved state cannot be read (status " + std::to_string(status) + ")");
+        throw CheckAbort("the saved state cannot be read (status " + std::to_string(status) + ")");
     return CFHolder(state);
 }
 
@@ -231,8 +183,7 @@ std::vector<UInt8> UnitUnderTest::SavedState() const
 
 OSStatus UnitUnderTest::RestoreState(CFPropertyListRef state) const
 {
-    return AudioUnitSetProperty(mUnit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0,
-                                &state, sizeof state);
+    return mHosted.RestoreClassInfo(state);
 }
 
 std::vector<UInt8> SerializedBytes(CFPropertyListRef list)

@@ -1,26 +1,21 @@
-// One instance of the unit under test, opened through the component host and driven by host calls
-// alone: preparation as a host makes it, render calls into buffers of its output format, MIDI,
-// parameters and the saved state. Disposed at the end of the scope.
+// One instance of the unit under test, a hosted unit as the validator's checks drive it:
+// preparation as a host makes it, render calls into buffers of whatever output format the unit
+// has, parameters of every scope and the saved state, failures of set-up thrown as CheckAbort.
 #pragma once
+
+#include "CFOwned.h"
+#include "Units/HostedUnit.h"
 
 #include <AudioUnit/AudioComponent.h>
 #include <AudioUnit/AudioUnit.h>
 #include <AudioUnit/AudioUnitProperties.h>
 #include <CoreFoundation/CoreFoundation.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
-struct CFReleaser {
-    void operator()(CFTypeRef object) const
-    {
-        if (object != nullptr)
-            CFRelease(object);
-    }
-};
 // A CoreFoundation object the validator owns.
-using CFHolder = std::unique_ptr<const void, CFReleaser>;
+using CFHolder = CFOwned<CFTypeRef>;
 
 // Where a parameter lives. Elements other than 0 are not probed.
 struct ParameterAddress {
@@ -37,19 +32,18 @@ public:
     // The largest slice the validator asks for, and so the maximum frames it prepares.
     static constexpr UInt32 kLargestSlice = 4096;
 
-    // Opens an instance; throws TestAbort when the component host cannot make one. [host-thread]
+    // Opens an instance; throws CheckAbort when the component host cannot make one. [host-thread]
     explicit UnitUnderTest(AudioComponent component);
-    ~UnitUnderTest();
     UnitUnderTest(const UnitUnderTest&) = delete;
     UnitUnderTest& operator=(const UnitUnderTest&) = delete;
 
-    AudioUnit Unit() const { return mUnit; }
+    AudioUnit Unit() const { return mHosted.Unit(); }
 
     // What a host does before it plays: the sample rate of the output, the maximum frames per
-    // slice, initialize and reset. Throws TestAbort naming the call that failed. [host-thread]
+    // slice, initialize and reset. Throws CheckAbort naming the call that failed. [host-thread]
     void Prepare(Float64 sampleRate = 44100, UInt32 maxFrames = kLargestSlice);
-    OSStatus Initialize() const { return AudioUnitInitialize(mUnit); }
-    OSStatus Uninitialize() const { return AudioUnitUninitialize(mUnit); }
+    OSStatus Initialize() const { return mHosted.Initialize(); }
+    OSStatus Uninitialize() const { return mHosted.Uninitialize(); }
     // Resets the global scope and starts the sample time again at 0.
     OSStatus Reset();
 
@@ -73,7 +67,7 @@ public:
     // The value strings as text; empty when the parameter has none.
     std::vector<std::string> ValueStrings(const ParameterAddress& address) const;
 
-    // The saved state (the class-info property); throws TestAbort when it cannot be read.
+    // The saved state (the class-info property); throws CheckAbort when it cannot be read.
     CFHolder CopyState() const;
     // The saved state as the bytes a host writes into its document.
     std::vector<UInt8> SavedState() const;
@@ -83,7 +77,7 @@ private:
     // Buffers of the output's format for slices of up to maxFrames (and one frame more).
     void MakeBuffers(UInt32 maxFrames);
 
-    AudioUnit mUnit = nullptr;
+    HostedUnit mHosted;
     Float64 mSampleTime = 0;
     bool mInterleaved = false;
     UInt32 mChannels = 2;

@@ -1,8 +1,8 @@
 #include "ValidateCommand.h"
 
-#include "TestRunner.h"
+#include "CheckRunner.h"
+#include "ValidationChecks.h"
 #include "ValidationReport.h"
-#include "ValidationTests.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 
@@ -12,7 +12,7 @@
 
 namespace {
 
-// Longer than any test takes on a sound unit, even in a sanitizer build.
+// Longer than any check takes on a sound unit, even in a sanitizer build.
 constexpr std::chrono::seconds kTimeLimit{120};
 
 std::string CodeText(OSType code)
@@ -34,11 +34,11 @@ std::string ComponentName(AudioComponent component)
     return text;
 }
 
-void ListTests(std::ostream& out)
+void ListChecks(std::ostream& out)
 {
-    for (const ValidationTest& test : ValidationTests())
-        out << std::setw(2) << test.mStrictness << "  " << std::left << std::setw(24) << test.mName
-            << std::right << test.mDescription << '\n';
+    for (const ValidationCheck& check : ValidationChecks())
+        out << std::setw(2) << check.mStrictness << "  " << std::left << std::setw(24)
+            << check.mName << std::right << check.mDescription << '\n';
 }
 
 } // namespace
@@ -46,7 +46,7 @@ void ListTests(std::ostream& out)
 int RunValidation(const ValidateOptions& options, std::ostream& out)
 {
     if (options.mList) {
-        ListTests(out);
+        ListChecks(out);
         return 0;
     }
     const AudioComponentDescription& unit = options.mUnit;
@@ -63,13 +63,13 @@ int RunValidation(const ValidateOptions& options, std::ostream& out)
     out << "Validating " << unitText << " \"" << ComponentName(component) << "\", strictness "
         << options.mStrictness << ", seed " << seed << '\n';
 
-    const TestRunner runner(component, seed, kTimeLimit, options.mUnitOutput);
+    const CheckRunner runner(component, seed, kTimeLimit, options.mUnitOutput);
     ValidationReport report(out);
-    for (const ValidationTest& test : ValidationTests()) {
-        const bool chosen =
-            options.mOnly ? *options.mOnly == test.mName : test.mStrictness <= options.mStrictness;
+    for (const ValidationCheck& check : ValidationChecks()) {
+        const bool chosen = options.mOnly ? *options.mOnly == check.mName
+                                          : check.mStrictness <= options.mStrictness;
         if (chosen)
-            report.Add(test, runner.Run(test));
+            report.Add(check, runner.Run(check));
     }
     report.Summarize();
     return report.AllPassed() ? 0 : 1;

@@ -1,10 +1,10 @@
 #include "ValidateCommandLine.h"
 
-#include "CommandLineChecks.h"
-#include "ValidationTests.h"
+#include "CommandLine/CommandLineChecks.h"
+#include "ValidationChecks.h"
 
 // The stand-in's reading of four-character codes, shared with its bundle manifests.
-#include "AudioComponent/BundleManifest.h"
+#include "FourCharCode.h"
 
 #include <CLI/CLI.hpp>
 
@@ -28,7 +28,7 @@ CLI::App* AddValidateCommand(CLI::App& app, ValidateOptions& options)
     command->add_option("--only", options.mOnly, "run this test alone, whatever the strictness")
         ->type_name("TEST")
         ->check([](const std::string& name) {
-            return FindValidationTest(name) != nullptr
+            return FindValidationCheck(name) != nullptr
                        ? std::string()
                        : "no test is named \"" + name + "\" (see --list)";
         });

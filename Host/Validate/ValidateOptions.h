@@ -1,4 +1,4 @@
-// `auhost validate`: which unit, how strictly, which tests and with which seed.
+// `auhost validate`: which unit, how strictly, which checks and with which seed.
 #pragma once
 
 #include <AudioUnit/AudioComponent.h>

@@ -5,14 +5,14 @@
 
 namespace {
 
-// Findings from a test's second thread and from its main thread go out whole, one at a time.
+// Findings from a check's second thread and from its main thread go out whole, one at a time.
 std::mutex sSendMutex;
 
 } // namespace
 
 ValidationContext::ValidationContext(AudioComponent component, std::uint64_t seed,
-                                     const std::string& testName, int report)
-    : mComponent(component), mRandom(TestSeed(seed, testName)), mReport(report)
+                                     const std::string& checkName, int report)
+    : mComponent(component), mRandom(CheckSeed(seed, checkName)), mReport(report)
 {
 }
 
@@ -68,11 +68,11 @@ void ValidationContext::Send(char kind, const std::string& text)
     }
 }
 
-std::uint64_t TestSeed(std::uint64_t runSeed, const std::string& testName)
+std::uint64_t CheckSeed(std::uint64_t runSeed, const std::string& checkName)
 {
     // FNV-1a: the same in every build, unlike std::hash.
     std::uint64_t hash = 0xcbf29ce484222325ULL;
-    for (const char c : testName)
+    for (const char c : checkName)
         hash = (hash ^ std::uint8_t(c)) * 0x100000001b3ULL;
     return hash ^ runSeed;
 }

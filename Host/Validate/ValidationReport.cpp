@@ -9,20 +9,21 @@ constexpr int kNameWidth = 24;
 
 } // namespace
 
-void ValidationReport::Add(const ValidationTest& test, const TestOutcome& outcome)
+void ValidationReport::Add(const ValidationCheck& check, const CheckOutcome& outcome)
 {
     static const char* const kVerdicts[] = {"PASS", "FAIL", "SKIP"};
-    mOut << kVerdicts[outcome.mVerdict] << "  " << std::left << std::setw(kNameWidth) << test.mName;
+    mOut << kVerdicts[outcome.mVerdict] << "  " << std::left << std::setw(kNameWidth)
+         << check.mName;
     switch (outcome.mVerdict) {
-    case TestOutcome::kPass:
+    case CheckOutcome::kPass:
         ++mPassed;
         mOut << outcome.mRemark;
         break;
-    case TestOutcome::kSkip:
+    case CheckOutcome::kSkip:
         ++mSkipped;
         mOut << outcome.mRemark;
         break;
-    case TestOutcome::kFail: {
+    case CheckOutcome::kFail: {
         ++mFailed;
         const size_t shown = std::min(outcome.mFailures.size(), kFailuresShown);
         for (size_t i = 0; i < shown; ++i)

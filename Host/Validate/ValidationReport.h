@@ -1,19 +1,19 @@
-// The validator's report: a line per test (verdict, name, and what failed with the values seen
+// The validator's report: a line per check (verdict, name, and what failed with the values seen
 // or the figures of a pass) and the summary line with the counts.
 #pragma once
 
-#include "TestRunner.h"
+#include "CheckRunner.h"
 
 #include <ostream>
 
 class ValidationReport {
 public:
-    // The failures shown on one test's line; the rest are counted.
+    // The failures shown on one check's line; the rest are counted.
     static constexpr size_t kFailuresShown = 3;
 
     explicit ValidationReport(std::ostream& out) : mOut(out) {}
 
-    void Add(const ValidationTest& test, const TestOutcome& outcome);
+    void Add(const ValidationCheck& check, const CheckOutcome& outcome);
     // "N passed, N failed, N skipped". [host-thread]
     void Summarize();
     bool AllPassed() const { return mFailed == 0; }

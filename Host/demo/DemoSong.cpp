@@ -2,8 +2,8 @@
 // eight bars in F major for piano (with sustain pedal), bass, strings and celesta, about 22
 // seconds, slowing down over the last two bars. The song is the tables below; the code after
 // them only turns bars and eighths into ticks and messages.
-#include "FileBytes.h"
-#include "MIDIFileWriter.h"
+#include "MIDIFile/FileBytes.h"
+#include "MIDIFile/MIDIFileWriter.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -15,6 +15,20 @@ template <class Change> OSStatus ChangeStatus(Change change)
     }
 }
 
+using EventTypeChange = OSStatus (EventListenerRegistry::*)(AUEventListenerRef, void*,
+                                                            const AudioUnitEvent&);
+
+// Adding and removing an event type check the same argument and fail the same way.
+OSStatus ChangeEventType(EventTypeChange change, AUEventListenerRef inListener, void* inObject,
+                         const AudioUnitEvent* inEvent)
+{
+    if (inEvent == nullptr) {
+        return kAudio_ParamError;
+    }
+    return ChangeStatus(
+        [&] { return (EventListenerRegistry::Shared().*change)(inListener, inObject, *inEvent); });
+}
+
 } // namespace
 
 extern "C" {
@@ -35,23 +49,13 @@ OSStatus AUEventListenerCreate(AUEventListenerProc inProc, void* inCallbackRefCo
 OSStatus AUEventListenerAddEventType(AUEventListenerRef inListener, void* inObject,
                                      const AudioUnitEvent* inEvent)
 {
-    if (inEvent == nullptr) {
-        return kAudio_ParamError;
-    }
-    return ChangeStatus([&] {
-        return EventListenerRegistry::Shared().AddEventType(inListener, inObject, *inEvent);
-    });
+    return ChangeEventType(&EventListenerRegistry::AddEventType, inListener, inObject, inEvent);
 }
 
 OSStatus AUEventListenerRemoveEventType(AUEventListenerRef inListener, void* inObject,
                                         const AudioUnitEvent* inEvent)
 {
-    if (inEvent == nullptr) {
-        return kAudio_ParamError;
-    }
-    return ChangeStatus([&] {
-        return EventListenerRegistry::Shared().RemoveEventType(inListener, inObject, *inEvent);
-    });
+    return ChangeEventType(&EventListenerRegistry::RemoveEventType, inListener, inObject, inEvent);
 }
 
 OSStatus AUListenerDispose(AUEventListenerRef inListener)

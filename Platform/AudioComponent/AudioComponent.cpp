@@ -1,6 +1,6 @@
 // The component calls of the host: registration, search, description and instance lifetime.
+#include "CFStringText.h"
 #include "ComponentRegistry.h"
-#include "CoreFoundation/CFStringText.h"
 
 #include <AudioUnit/AUComponent.h>
 #include <CoreAudio/CoreAudioTypes.h>

@@ -1,13 +1,14 @@
 #include "BundleManifest.h"
 
-#include "CoreFoundation/CFStringText.h"
+#include "CFOwned.h"
+#include "CFStringText.h"
+#include "FourCharCode.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <string>
 
 namespace {
@@ -15,10 +16,7 @@ namespace {
 // A manifest lists a few components in a few hundred bytes; anything far larger is not one.
 constexpr std::uintmax_t kMaxManifestBytes = 1 << 20;
 
-struct CFReleaser {
-    void operator()(CFTypeRef object) const { CFRelease(object); }
-};
-using CFHolder = std::unique_ptr<const void, CFReleaser>;
+using CFHolder = CFOwned<CFTypeRef>;
 
 // The value under key when it has the expected type, else NULL.
 CFTypeRef TypedValue(CFDictionaryRef dictionary, CFStringRef key, CFTypeID type)
@@ -113,19 +111,6 @@ bool ReadManifestFile(const std::string& path, std::string& bytes, std::string& 
 }
 
 } // namespace
-
-bool FourCharCodeFromText(const std::string& text, OSType& code)
-{
-    auto isPrintable = [](unsigned char c) { return c >= 0x20 && c <= 0x7e; };
-    if (text.size() != 4 || !std::all_of(text.begin(), text.end(), isPrintable)) {
-        return false;
-    }
-    code = 0;
-    for (unsigned char c : text) {
-        code = (code << 8) | c;
-    }
-    return true;
-}
 
 bool ReadBundleManifest(const std::string& plistPath, std::vector<ManifestComponent>& components,
                         std::string& error)

@@ -18,7 +18,3 @@ struct ManifestComponent {
 // file cannot be read or any entry is incomplete: a bundle is taken whole or not at all.
 bool ReadBundleManifest(const std::string& plistPath, std::vector<ManifestComponent>& components,
                         std::string& error);
-
-// A four-character code from its text of four printable ASCII characters ("aumu"); false for
-// any other text.
-bool FourCharCodeFromText(const std::string& text, OSType& code);

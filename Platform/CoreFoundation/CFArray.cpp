@@ -73,16 +73,6 @@ std::string __CFArray::Describe() const
 
 namespace {
 
-const void* RetainCFType(CFAllocatorRef, const void* value)
-{
-    return CFRetain(value);
-}
-
-void ReleaseCFType(CFAllocatorRef, const void* value)
-{
-    CFRelease(value);
-}
-
 const __CFArray* AsArray(CFTypeRef cf)
 {
     return CFAs<__CFArray>(cf);
@@ -139,8 +129,8 @@ __CFArray* ForChange(CFMutableArrayRef theArray, CFIndex idx, bool mayAppend, co
 
 extern "C" {
 
-const CFArrayCallBacks kCFTypeArrayCallBacks = {0, RetainCFType, ReleaseCFType, CFCopyDescription,
-                                                CFEqual};
+const CFArrayCallBacks kCFTypeArrayCallBacks = {
+    0, CFRetainCallBackForCFType, CFReleaseCallBackForCFType, CFCopyDescription, CFEqual};
 
 CFTypeID CFArrayGetTypeID(void)
 {

@@ -67,6 +67,16 @@ std::string CFDescribePointer(const void* value)
     return text;
 }
 
+const void* CFRetainCallBackForCFType(CFAllocatorRef, const void* value)
+{
+    return CFRetain(value);
+}
+
+void CFReleaseCallBackForCFType(CFAllocatorRef, const void* value)
+{
+    CFRelease(value);
+}
+
 extern "C" {
 
 const CFAllocatorRef kCFAllocatorDefault = nullptr;

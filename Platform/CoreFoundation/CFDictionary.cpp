@@ -147,16 +147,6 @@ std::string __CFDictionary::Describe() const
 
 namespace {
 
-const void* RetainCFType(CFAllocatorRef, const void* value)
-{
-    return CFRetain(value);
-}
-
-void ReleaseCFType(CFAllocatorRef, const void* value)
-{
-    CFRelease(value);
-}
-
 // Keeps an immutable copy of string keys, so that changing a mutable key string later cannot
 // change the dictionary.
 const void* CopyStringKey(CFAllocatorRef, const void* value)
@@ -239,11 +229,11 @@ void SetValue(CFMutableDictionaryRef theDict, const void* key, const void* value
 extern "C" {
 
 const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks = {
-    0, RetainCFType, ReleaseCFType, CFCopyDescription, CFEqual, CFHash};
+    0, CFRetainCallBackForCFType, CFReleaseCallBackForCFType, CFCopyDescription, CFEqual, CFHash};
 const CFDictionaryKeyCallBacks kCFCopyStringDictionaryKeyCallBacks = {
-    0, CopyStringKey, ReleaseCFType, CFCopyDescription, CFEqual, CFHash};
-const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks = {0, RetainCFType, ReleaseCFType,
-                                                                    CFCopyDescription, CFEqual};
+    0, CopyStringKey, CFReleaseCallBackForCFType, CFCopyDescription, CFEqual, CFHash};
+const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks = {
+    0, CFRetainCallBackForCFType, CFReleaseCallBackForCFType, CFCopyDescription, CFEqual};
 
 CFTypeID CFDictionaryGetTypeID(void)
 {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 struct __CFBoolean final : CFObject {
     static constexpr CFTypeID kTypeID = kCFRuntimeBooleanTypeID;
@@ -71,6 +72,33 @@ CFNumberType FixedWidthType(CFNumberType type)
         return kCFNumberFloat64Type;
     default:
         return 0;
+    }
+}
+
+template <class T> struct TypeTag {
+    using Type = T;
+};
+
+// Calls visit with the tag of the C type a fixed-width number type stands for; any other type
+// gives fallback. One table for making, reading and sizing numbers.
+template <class Result, class Visit>
+Result VisitFixedWidth(CFNumberType type, Result fallback, Visit visit)
+{
+    switch (type) {
+    case kCFNumberSInt8Type:
+        return visit(TypeTag<SInt8>{});
+    case kCFNumberSInt16Type:
+        return visit(TypeTag<SInt16>{});
+    case kCFNumberSInt32Type:
+        return visit(TypeTag<SInt32>{});
+    case kCFNumberSInt64Type:
+        return visit(TypeTag<SInt64>{});
+    case kCFNumberFloat32Type:
+        return visit(TypeTag<Float32>{});
+    case kCFNumberFloat64Type:
+        return visit(TypeTag<Float64>{});
+    default:
+        return fallback;
     }
 }
 
@@ -197,21 +225,12 @@ CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType theType, const void* val
     if (!valuePtr || type == 0) {
         return nullptr;
     }
-    return CFCreateOrNull([&]() -> CFNumberRef {
-        switch (type) {
-        case kCFNumberSInt8Type:
-            return new __CFNumber(type, SInt64{Load<SInt8>(valuePtr)});
-        case kCFNumberSInt16Type:
-            return new __CFNumber(type, SInt64{Load<SInt16>(valuePtr)});
-        case kCFNumberSInt32Type:
-            return new __CFNumber(type, SInt64{Load<SInt32>(valuePtr)});
-        case kCFNumberSInt64Type:
-            return new __CFNumber(type, Load<SInt64>(valuePtr));
-        case kCFNumberFloat32Type:
-            return new __CFNumber(type, Float64{Load<Float32>(valuePtr)});
-        default:
-            return new __CFNumber(type, Load<Float64>(valuePtr));
-        }
+    return CFCreateOrNull([&]() {
+        return VisitFixedWidth(type, CFNumberRef{}, [&](auto tag) -> CFNumberRef {
+            using T = typename decltype(tag)::Type;
+            using Held = std::conditional_t<std::is_integral_v<T>, SInt64, Float64>;
+            return new __CFNumber(type, Held{Load<T>(valuePtr)});
+        });
     });
 }
 
@@ -223,20 +242,8 @@ CFNumberType CFNumberGetType(CFNumberRef number)
 
 CFIndex CFNumberGetByteSize(CFNumberRef number)
 {
-    switch (CFNumberGetType(number)) {
-    case kCFNumberSInt8Type:
-        return 1;
-    case kCFNumberSInt16Type:
-        return 2;
-    case kCFNumberSInt32Type:
-    case kCFNumberFloat32Type:
-        return 4;
-    case kCFNumberSInt64Type:
-    case kCFNumberFloat64Type:
-        return 8;
-    default:
-        return 0;
-    }
+    return VisitFixedWidth(CFNumberGetType(number), CFIndex{0},
+                           [](auto tag) { return CFIndex{sizeof(typename decltype(tag)::Type)}; });
 }
 
 Boolean CFNumberIsFloatType(CFNumberRef number)
@@ -251,22 +258,14 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePt
     if (!object || !valuePtr) {
         return false;
     }
-    switch (FixedWidthType(theType)) {
-    case kCFNumberSInt8Type:
-        return StoreInteger<SInt8>(*object, valuePtr);
-    case kCFNumberSInt16Type:
-        return StoreInteger<SInt16>(*object, valuePtr);
-    case kCFNumberSInt32Type:
-        return StoreInteger<SInt32>(*object, valuePtr);
-    case kCFNumberSInt64Type:
-        return StoreInteger<SInt64>(*object, valuePtr);
-    case kCFNumberFloat32Type:
-        return StoreReal<Float32>(*object, valuePtr);
-    case kCFNumberFloat64Type:
-        return StoreReal<Float64>(*object, valuePtr);
-    default:
-        return false;
-    }
+    return VisitFixedWidth(FixedWidthType(theType), false, [&](auto tag) {
+        using T = typename decltype(tag)::Type;
+        if constexpr (std::is_integral_v<T>) {
+            return StoreInteger<T>(*object, valuePtr);
+        } else {
+            return StoreReal<T>(*object, valuePtr);
+        }
+    });
 }
 
 CFComparisonResult CFNumberCompare(CFNumberRef number, CFNumberRef otherNumber, void*)

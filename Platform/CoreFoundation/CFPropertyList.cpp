@@ -3,6 +3,8 @@
 #include "CFPropertyListShape.h"
 #include "CFRuntime.h"
 
+#include "CFOwned.h"
+
 #include <CoreFoundation/CFArray.h>
 #include <CoreFoundation/CFDictionary.h>
 #include <CoreFoundation/CFNumber.h>
@@ -23,10 +25,7 @@ constexpr int kMaxDepth = 512;
 // objects): a few hundred bytes could otherwise ask for billions.
 constexpr size_t kMaxSharedExpansion = size_t(1) << 20;
 
-struct CFReleaser {
-    void operator()(const void* cf) const { CFRelease(cf); }
-};
-using CFHolder = std::unique_ptr<const void, CFReleaser>;
+using CFHolder = CFOwned<CFTypeRef>;
 
 struct PlistFreer {
     void operator()(plist_t node) const { plist_free(node); }

@@ -96,6 +96,11 @@ std::string CFDescribe(CFTypeRef cf);
 // "<address>": the description of a container value that has no description callback.
 std::string CFDescribePointer(const void* value);
 
+// The retain and release callbacks of the CF-type containers: they count a reference for every
+// value they hold.
+const void* CFRetainCallBackForCFType(CFAllocatorRef allocator, const void* value);
+void CFReleaseCallBackForCFType(CFAllocatorRef allocator, const void* value);
+
 // A new string object from valid UTF-8 (+1).
 CFStringRef CFStringCreateFromUTF8(std::string text, bool isMutable = false);
 // The UTF-8 text of a string object, empty for null or a non-string.

@@ -18,7 +18,7 @@ struct MIDIObjectRecord;
 class MIDIBackend;
 class MIDIPoolGrower;
 
-// What a backend may do to the destination list. [backend's notification thread]
+// What a backend may do to the destination list. [backend-thread]
 class MIDIDestinationRegistry {
 public:
     // Lists a new destination of the backend at the end of the list. Its unique id is derived from
@@ -60,7 +60,7 @@ public:
     // the registry still stands. [host-thread]
     virtual void Stop() {}
     // Where MIDISend puts the packets of this backend's destinations, or null for a scheduler
-    // thread of the backend's own, which calls HandOff. [any-thread]
+    // thread of the backend's own, which calls Deliver. [any-thread]
     virtual MIDIPacketSink* DirectSink() { return nullptr; }
     // The constant delay between a stamp and the time a packet falls due at one of this backend's
     // destinations, before the destination's latency offset. [any-thread]
@@ -68,7 +68,7 @@ public:
     // Delivers a packet that is due to a destination that is live for the whole call, without
     // blocking; false when the backend could not take it (the packet is then lost, and counted by
     // the caller). Only for a backend without a direct sink. [scheduler-thread]
-    virtual bool HandOff(const MIDIObjectRecord&, const MIDIScheduledPacket&) { return false; }
+    virtual bool Deliver(const MIDIObjectRecord&, const MIDIScheduledPacket&) { return false; }
     // Returns once no delivery to the destination, which must already be retired, is in progress
     // on the backend's own thread or callback. [host-thread]
     virtual void WaitForDeliveriesToEnd(MIDIEndpointRef) {}

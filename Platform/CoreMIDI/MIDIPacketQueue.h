@@ -7,6 +7,7 @@
 
 #include "MIDIMessageSplitter.h"
 #include "MIDIPacketSink.h"
+#include "MIDIScheduledPacket.h"
 
 #include <CoreMIDI/MIDIServices.h>
 
@@ -17,32 +18,9 @@
 
 class MIDIPoolGrower;
 
-// What a send fixes for each of its packets: when it happened, and where the destination's delay
-// and latency offset (mLateness) and its advance time put delivery against a packet's stamp.
-struct MIDISendTiming {
-    UInt64 mSent = 0;
-    SInt64 mLatenessNanos = 0;
-    SInt64 mAdvanceNanos = 0;
-    bool mAtSend = false; // an unlimited advance time: every packet is due when sent
-};
-
 // The timing of a send to the destination now, whose packets the backend delays by delayMicros.
 // Reads the record through its atomics only, as a disposal may be reusing it. [render-thread]
 MIDISendTiming SendTimingOf(const MIDIObjectRecord& record, UInt32 delayMicros);
-
-// One sent packet on its way to its destination.
-struct MIDIScheduledPacket {
-    MIDITimeStamp mStamp = 0;
-    MIDISendTiming mTiming;
-    UInt64 mDue = 0;      // host time at which it falls due
-    UInt64 mSequence = 0; // send order, across all senders
-    MIDIEndpointRef mDestination = 0;
-    UInt32 mPresence = 0; // the destination's presence at the send
-    // Counted as delivered after its due time already, or never to be (a stamp of 0, "now").
-    bool mLateAccounted = false;
-    UInt16 mLength = 0;
-    Byte mData[sizeof(MIDIPacket::data)] = {};
-};
 
 // The messages of a packet (what is left of it, once partly delivered): counted by whoever
 // delivers, drops or discards it, never at the send, which they would slow down.
@@ -81,17 +59,17 @@ public:
     MIDISubmitResult Submit(MIDIEndpointRef destination, UInt32 presence,
                             const MIDIPacketList& list, const MIDISendTiming& timing,
                             MIDISubmission& submission);
-    // Whether submitted packets wait to be taken. [consumer]
+    // Whether submitted packets wait to be taken. [single-consumer]
     bool HasSubmitted() const { return mSubmittedHead.load(std::memory_order_seq_cst) != 0; }
 
     // Takes every submitted packet and calls visit(index) for each, in no particular order.
-    // [consumer]
+    // [single-consumer]
     template <typename Visit> void TakeSubmitted(Visit visit);
     MIDIQueuedPacket& At(UInt32 index)
     {
         return mChunks[index / kChunkSlots].load(std::memory_order_acquire)[index % kChunkSlots];
     }
-    // Returns a delivered or dropped slot to the pool. [consumer]
+    // Returns a delivered or dropped slot to the pool. [single-consumer]
     void Recycle(UInt32 index)
     {
         PushBack(index);
@@ -101,7 +79,7 @@ public:
     UInt32 Capacity() const { return mCapacity.load(); }
     UInt32 MaxCapacity() const { return mMaxCapacity; }
     // Adds chunks while a quarter of the pool or more is in use, up to the largest size.
-    // [grower]
+    // [pool-grower-thread]
     void GrowWhileLow();
 
 private:
@@ -137,7 +115,7 @@ template <typename Visit> void MIDIPacketQueue::TakeSubmitted(Visit visit)
 }
 
 // The packets a consumer took from its queue and holds, earliest due first (DueBefore): a heap of
-// slot indices with room for the whole pool, so that holding never allocates. [consumer]
+// slot indices with room for the whole pool, so that holding never allocates. [single-consumer]
 class MIDIDueHeap {
 public:
     explicit MIDIDueHeap(MIDIPacketQueue& queue) : mQueue(queue)

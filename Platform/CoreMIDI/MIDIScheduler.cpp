@@ -70,7 +70,7 @@ void MIDIScheduler::Run()
             DropDisposed();
         if (mSetupChanged.exchange(false))
             NotifyClients();
-        HandOverDuePackets(AudioGetCurrentHostTime());
+        DeliverDuePackets(AudioGetCurrentHostTime());
         WaitForWork();
     }
 }
@@ -92,11 +92,11 @@ void MIDIScheduler::DropDisposed()
     });
 }
 
-void MIDIScheduler::HandOverDuePackets(UInt64 now)
+void MIDIScheduler::DeliverDuePackets(UInt64 now)
 {
     while (!mPending.Empty() && mPending.FirstPacket().mDue <= now) {
         const UInt32 index = mPending.Pop();
-        HandOver(mQueue.At(index));
+        DeliverDuePacket(mQueue.At(index));
         mQueue.Recycle(index);
         if (mPending.Empty() || mPending.FirstPacket().mDue > now)
             now = AudioGetCurrentHostTime(); // a slow read procedure lets later packets fall due
@@ -114,7 +114,7 @@ void MIDIScheduler::CallIntoLiveObject(MIDIObjectRef object, MIDIObjectKind kind
     mCalling.store(0, std::memory_order_seq_cst);
 }
 
-void MIDIScheduler::HandOver(const MIDIQueuedPacket& packet)
+void MIDIScheduler::DeliverDuePacket(const MIDIQueuedPacket& packet)
 {
     CallIntoLiveObject(packet.mDestination, MIDIObjectKind::Endpoint,
                        [&](MIDIObjectRecord& destination) {
@@ -122,7 +122,7 @@ void MIDIScheduler::HandOver(const MIDIQueuedPacket& packet)
                            if (destination.mPresence.load() != packet.mPresence) {
                                // It went offline after the send: what waited for it is lost.
                                destination.mOfflineMessages.fetch_add(messages);
-                           } else if (mBackend.HandOff(destination, packet)) {
+                           } else if (mBackend.Deliver(destination, packet)) {
                                destination.mDeliveredMessages.fetch_add(messages);
                            } else {
                                destination.mDroppedPackets.fetch_add(1);

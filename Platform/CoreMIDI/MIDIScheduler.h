@@ -46,8 +46,8 @@ private:
     void Run();
     void TakeSubmitted();
     void DropDisposed();
-    void HandOverDuePackets(UInt64 now);
-    void HandOver(const MIDIQueuedPacket& packet);
+    void DeliverDuePackets(UInt64 now);
+    void DeliverDuePacket(const MIDIQueuedPacket& packet);
     void NotifyClients();
     // Calls use(record) if the object lives, announced so that a disposal waits for it.
     template <typename Use>

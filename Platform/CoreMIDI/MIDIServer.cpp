@@ -3,7 +3,7 @@
 #include "MIDIMessageSplitter.h"
 #include "VirtualDestinationBackend.h"
 
-#include "CoreFoundation/CFStringText.h"
+#include "CFStringText.h"
 
 #include <CoreAudio/CoreAudioTypes.h>
 #include <CoreFoundation/CFString.h>
@@ -37,6 +37,16 @@ const std::atomic<UInt32>* MessageCount(const MIDIObjectRecord& record, CFString
         if (IsProperty(property, name))
             return count;
     return nullptr;
+}
+
+// Calls use(record) for a live object under the table's lock, and gives its status;
+// kMIDIObjectNotFound for any other object.
+template <typename Use>
+OSStatus WithLiveObject(MIDIObjectTable& table, MIDIObjectRef object, Use use)
+{
+    std::lock_guard<std::mutex> lock(table.Mutex());
+    MIDIObjectRecord* record = table.Find(object);
+    return record != nullptr ? use(*record) : OSStatus(kMIDIObjectNotFound);
 }
 
 // The messages of a list, of its well-formed packets up to the first that is not (whose length
@@ -132,7 +142,7 @@ OSStatus MIDIServer::Create(MIDIObjectKind kind, MIDIClientRef owner, CFStringRe
     if (kind != MIDIObjectKind::Client && mTable.Find(owner, MIDIObjectKind::Client) == nullptr)
         return kMIDIInvalidClient;
     if (kind == MIDIObjectKind::Endpoint)
-        mDestinations.reserve(mDestinations.size() + 1); // may throw: before the object exists
+        mDestinations.Reserve(); // may throw: before the object exists
     const MIDIObjectRef object = mTable.Add(kind, [&](MIDIObjectRecord& record) {
         record.mName = std::move(*text);
         record.mOwner = owner;
@@ -142,7 +152,7 @@ OSStatus MIDIServer::Create(MIDIObjectKind kind, MIDIClientRef owner, CFStringRe
         return kMIDIUnknownError;
     *outObject = object;
     if (kind == MIDIObjectKind::Endpoint) {
-        mDestinations.push_back(object);
+        mDestinations.Append(object);
         Notifier().AnnounceSetupChange();
     }
     return noErr;
@@ -213,8 +223,7 @@ void MIDIServer::Retire(MIDIObjectRef object, std::vector<RetiredObject>& retire
 {
     retired.push_back({object, mTable.Find(object)->mBackend});
     mTable.Retire(object);
-    mDestinations.erase(std::remove(mDestinations.begin(), mDestinations.end(), object),
-                        mDestinations.end());
+    mDestinations.Remove(object);
 }
 
 void MIDIServer::FinishDisposal(const std::vector<RetiredObject>& retired)
@@ -248,7 +257,7 @@ MIDIEndpointRef MIDIServer::AddDestination(MIDIBackend& backend, UInt32 slot,
                                            const std::string& displayName)
 {
     std::lock_guard<std::mutex> lock(mTable.Mutex());
-    mDestinations.reserve(mDestinations.size() + 1);
+    mDestinations.Reserve();
     MIDIPacketSink& sink = SinkOf(backend);
     const MIDIEndpointRef destination =
         mTable.Add(MIDIObjectKind::Endpoint, [&](MIDIObjectRecord& record) {
@@ -260,7 +269,7 @@ MIDIEndpointRef MIDIServer::AddDestination(MIDIBackend& backend, UInt32 slot,
             record.mSink.store(&sink);
         });
     if (destination != 0) {
-        mDestinations.push_back(destination);
+        mDestinations.Append(destination);
         Notifier().AnnounceSetupChange();
     }
     return destination;
@@ -283,10 +292,9 @@ void MIDIServer::SetOffline(MIDIObjectRecord& record, MIDIEndpointRef destinatio
         return;
     record.mPresence.fetch_add(1);
     if (offline)
-        mDestinations.erase(std::remove(mDestinations.begin(), mDestinations.end(), destination),
-                            mDestinations.end());
+        mDestinations.Remove(destination);
     else
-        mDestinations.push_back(destination);
+        mDestinations.Append(destination);
     Notifier().AnnounceSetupChange();
 }
 
@@ -300,7 +308,7 @@ void MIDIServer::TakeOffline(MIDIEndpointRef destination)
 void MIDIServer::BringBackOnline(MIDIEndpointRef destination)
 {
     std::lock_guard<std::mutex> lock(mTable.Mutex());
-    mDestinations.reserve(mDestinations.size() + 1); // may throw: before anything changes
+    mDestinations.Reserve(); // may throw: before anything changes
     if (MIDIObjectRecord* record = mTable.Find(destination, MIDIObjectKind::Endpoint))
         SetOffline(*record, destination, false);
 }
@@ -324,14 +332,12 @@ MIDIObjectRecord* MIDIServer::FindDestination(MIDIEndpointRef destination)
 
 ItemCount MIDIServer::NumberOfDestinations()
 {
-    std::lock_guard<std::mutex> lock(mTable.Mutex());
-    return mDestinations.size();
+    return mDestinations.Size();
 }
 
 MIDIEndpointRef MIDIServer::Destination(ItemCount index)
 {
-    std::lock_guard<std::mutex> lock(mTable.Mutex());
-    return index < mDestinations.size() ? mDestinations[index] : 0;
+    return mDestinations.At(index);
 }
 
 OSStatus MIDIServer::GetStringProperty(MIDIObjectRef object, CFStringRef property,
@@ -340,20 +346,18 @@ OSStatus MIDIServer::GetStringProperty(MIDIObjectRef object, CFStringRef propert
     if (property == nullptr || outValue == nullptr)
         return kAudio_ParamError;
     *outValue = nullptr;
-    std::lock_guard<std::mutex> lock(mTable.Mutex());
-    const MIDIObjectRecord* record = mTable.Find(object);
-    if (record == nullptr)
-        return kMIDIObjectNotFound;
-    const std::string* text = nullptr;
-    if (IsProperty(property, kMIDIPropertyName))
-        text = &record->mName;
-    else if (IsProperty(property, kMIDIPropertyDisplayName))
-        // What belongs to no device, like a virtual destination, is shown by its name.
-        text = record->mDisplayName.empty() ? &record->mName : &record->mDisplayName;
-    else
-        return kMIDIUnknownProperty;
-    *outValue = CFStringCreateWithCString(nullptr, text->c_str(), kCFStringEncodingUTF8);
-    return *outValue != nullptr ? OSStatus(noErr) : OSStatus(kMIDIUnknownError);
+    return WithLiveObject(mTable, object, [&](const MIDIObjectRecord& record) -> OSStatus {
+        const std::string* text = nullptr;
+        if (IsProperty(property, kMIDIPropertyName))
+            text = &record.mName;
+        else if (IsProperty(property, kMIDIPropertyDisplayName))
+            // What belongs to no device, like a virtual destination, is shown by its name.
+            text = record.mDisplayName.empty() ? &record.mName : &record.mDisplayName;
+        else
+            return kMIDIUnknownProperty;
+        *outValue = CFStringCreateWithCString(nullptr, text->c_str(), kCFStringEncodingUTF8);
+        return *outValue != nullptr ? OSStatus(noErr) : OSStatus(kMIDIUnknownError);
+    });
 }
 
 OSStatus MIDIServer::GetIntegerProperty(MIDIObjectRef object, CFStringRef property,
@@ -361,79 +365,77 @@ OSStatus MIDIServer::GetIntegerProperty(MIDIObjectRef object, CFStringRef proper
 {
     if (property == nullptr || outValue == nullptr)
         return kAudio_ParamError;
-    std::lock_guard<std::mutex> lock(mTable.Mutex());
-    const MIDIObjectRecord* record = mTable.Find(object);
-    if (record == nullptr)
-        return kMIDIObjectNotFound;
-    if (IsProperty(property, kMIDIPropertyUniqueID)) {
-        *outValue = record->mUniqueID;
+    return WithLiveObject(mTable, object, [&](const MIDIObjectRecord& record) -> OSStatus {
+        if (IsProperty(property, kMIDIPropertyUniqueID)) {
+            *outValue = record.mUniqueID;
+            return noErr;
+        }
+        if (MIDIObjectTable::KindOf(object) != MIDIObjectKind::Endpoint)
+            return kMIDIUnknownProperty;
+        if (IsProperty(property, kMIDIPropertyIsEmbeddedEntity))
+            *outValue = 0;
+        else if (IsProperty(property, kMIDIPropertyAdvanceScheduleTimeMuSec))
+            *outValue = record.mAdvanceMicros.load();
+        else if (IsProperty(property, kMIDIPropertyLatencyOffsetMuSec))
+            *outValue = record.mLatencyOffsetMicros.load();
+        else if (IsProperty(property, kMIDIPropertyDeliveryDelayMuSec))
+            *outValue = SInt32(record.mBackend->DelayMicros());
+        else if (const std::atomic<UInt32>* count = MessageCount(record, property))
+            *outValue = SInt32(count->load());
+        else if (IsProperty(property, kMIDIPropertyOffline))
+            *outValue = SInt32(record.mPresence.load() % 2);
+        else
+            return kMIDIUnknownProperty;
         return noErr;
-    }
-    if (MIDIObjectTable::KindOf(object) != MIDIObjectKind::Endpoint)
-        return kMIDIUnknownProperty;
-    if (IsProperty(property, kMIDIPropertyIsEmbeddedEntity))
-        *outValue = 0;
-    else if (IsProperty(property, kMIDIPropertyAdvanceScheduleTimeMuSec))
-        *outValue = record->mAdvanceMicros.load();
-    else if (IsProperty(property, kMIDIPropertyLatencyOffsetMuSec))
-        *outValue = record->mLatencyOffsetMicros.load();
-    else if (IsProperty(property, kMIDIPropertyDeliveryDelayMuSec))
-        *outValue = SInt32(record->mBackend->DelayMicros());
-    else if (const std::atomic<UInt32>* count = MessageCount(*record, property))
-        *outValue = SInt32(count->load());
-    else if (IsProperty(property, kMIDIPropertyOffline))
-        *outValue = SInt32(record->mPresence.load() % 2);
-    else
-        return kMIDIUnknownProperty;
-    return noErr;
+    });
 }
 
 OSStatus MIDIServer::SetIntegerProperty(MIDIObjectRef object, CFStringRef property, SInt32 value)
 {
     if (property == nullptr)
         return kAudio_ParamError;
-    std::lock_guard<std::mutex> lock(mTable.Mutex());
-    MIDIObjectRecord* record = mTable.Find(object);
-    if (record == nullptr)
-        return kMIDIObjectNotFound;
-    const bool isEndpoint = MIDIObjectTable::KindOf(object) == MIDIObjectKind::Endpoint;
-    if (IsProperty(property, kMIDIPropertyUniqueID)) {
-        if (isEndpoint && record->mOwner == 0)
-            return kMIDINotPermitted; // a system destination's id is derived from the system's name
-        if (value == 0)
-            return kAudio_ParamError;
-        if (value != record->mUniqueID && mTable.UniqueIDInUse(value))
-            return kMIDIIDNotUnique;
-        record->mUniqueID = value;
-        return noErr;
-    }
-    if (isEndpoint && IsProperty(property, kMIDIPropertyAdvanceScheduleTimeMuSec)) {
-        if (value < 0)
-            return kAudio_ParamError;
-        record->mAdvanceMicros.store(value);
-        return noErr;
-    }
-    if (isEndpoint && IsProperty(property, kMIDIPropertyLatencyOffsetMuSec)) {
-        record->mLatencyOffsetMicros.store(value);
-        return noErr;
-    }
-    if (isEndpoint && IsProperty(property, kMIDIPropertyOffline)) {
-        if (record->mOwner == 0)
-            return kMIDINotPermitted; // a system destination is offline while its port is gone
-        if (value != 0 && value != 1)
-            return kAudio_ParamError;
-        if (value == 0)
-            mDestinations.reserve(mDestinations.size() + 1); // may throw: before the change
-        SetOffline(*record, object, value == 1);
-        return noErr;
-    }
-    if (isEndpoint && (IsProperty(property, kMIDIPropertyDeliveryDelayMuSec) ||
-                       MessageCount(*record, property) != nullptr))
-        return kMIDINotPermitted;
-    if (IsProperty(property, kMIDIPropertyName) || IsProperty(property, kMIDIPropertyDisplayName) ||
-        IsProperty(property, kMIDIPropertyIsEmbeddedEntity))
-        return kMIDIWrongPropertyType;
-    return kMIDIUnknownProperty;
+    return WithLiveObject(mTable, object, [&](MIDIObjectRecord& record) -> OSStatus {
+        const bool isEndpoint = MIDIObjectTable::KindOf(object) == MIDIObjectKind::Endpoint;
+        if (IsProperty(property, kMIDIPropertyUniqueID)) {
+            if (isEndpoint && record.mOwner == 0)
+                return kMIDINotPermitted; // a system destination's id is derived from the system's
+                                          // name
+            if (value == 0)
+                return kAudio_ParamError;
+            if (value != record.mUniqueID && mTable.UniqueIDInUse(value))
+                return kMIDIIDNotUnique;
+            record.mUniqueID = value;
+            return noErr;
+        }
+        if (isEndpoint && IsProperty(property, kMIDIPropertyAdvanceScheduleTimeMuSec)) {
+            if (value < 0)
+                return kAudio_ParamError;
+            record.mAdvanceMicros.store(value);
+            return noErr;
+        }
+        if (isEndpoint && IsProperty(property, kMIDIPropertyLatencyOffsetMuSec)) {
+            record.mLatencyOffsetMicros.store(value);
+            return noErr;
+        }
+        if (isEndpoint && IsProperty(property, kMIDIPropertyOffline)) {
+            if (record.mOwner == 0)
+                return kMIDINotPermitted; // a system destination is offline while its port is gone
+            if (value != 0 && value != 1)
+                return kAudio_ParamError;
+            if (value == 0)
+                mDestinations.Reserve(); // may throw: before the change
+            SetOffline(record, object, value == 1);
+            return noErr;
+        }
+        if (isEndpoint && (IsProperty(property, kMIDIPropertyDeliveryDelayMuSec) ||
+                           MessageCount(record, property) != nullptr))
+            return kMIDINotPermitted;
+        if (IsProperty(property, kMIDIPropertyName) ||
+            IsProperty(property, kMIDIPropertyDisplayName) ||
+            IsProperty(property, kMIDIPropertyIsEmbeddedEntity))
+            return kMIDIWrongPropertyType;
+        return kMIDIUnknownProperty;
+    });
 }
 
 OSStatus MIDIServer::AudioServerCycle(MIDIAudioServerCycle& outCycle) const

@@ -8,6 +8,7 @@
 #include "MIDIObjectTable.h"
 #include "MIDIPoolGrower.h"
 #include "MIDIScheduler.h"
+#include "MirroredList.h"
 
 #include <CoreMIDI/MIDIServices.h>
 
@@ -30,7 +31,7 @@ public:
                                void* refCon, MIDIEndpointRef* outDestination);
     OSStatus Dispose(MIDIObjectRef object, MIDIObjectKind kind);
 
-    // [any-thread]
+    // Without waiting for a thread that is changing the objects. [any-thread]
     ItemCount NumberOfDestinations();
     MIDIEndpointRef Destination(ItemCount index);
 
@@ -44,6 +45,9 @@ public:
     OSStatus Send(MIDIPortRef port, MIDIEndpointRef destination, const MIDIPacketList* list);
 
 private:
+    // Destinations a render thread can look up without waiting: far more than a studio has.
+    static constexpr size_t kMirroredDestinations = 256;
+
     struct Lane {
         std::unique_ptr<MIDIBackend> mBackend;
         std::unique_ptr<MIDIScheduler> mScheduler; // null for a backend that takes packets itself
@@ -80,6 +84,8 @@ private:
 
     MIDIPoolGrower mGrower; // first made, last ended: every queue it serves ends before it
     MIDIObjectTable mTable;
-    std::vector<MIDIEndpointRef> mDestinations; // under the table's mutex
-    std::vector<Lane> mLanes;                   // fixed once constructed
+    // Changed under the table's mutex; a render thread that chooses a destination reads it
+    // without waiting for that mutex.
+    MirroredList<MIDIEndpointRef, kMirroredDestinations> mDestinations{mTable.Mutex()};
+    std::vector<Lane> mLanes; // fixed once constructed
 };

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-bool VirtualDestinationBackend::HandOff(const MIDIObjectRecord& destination,
+bool VirtualDestinationBackend::Deliver(const MIDIObjectRecord& destination,
                                         const MIDIScheduledPacket& packet)
 {
     if (destination.mReadProc == nullptr)

@@ -9,7 +9,7 @@ class VirtualDestinationBackend final : public MIDIBackend {
 public:
     const char* Name() const override { return "in-process"; }
     bool IsAvailable() const override { return true; }
-    bool HandOff(const MIDIObjectRecord& destination, const MIDIScheduledPacket& packet) override;
+    bool Deliver(const MIDIObjectRecord& destination, const MIDIScheduledPacket& packet) override;
 
 private:
     MIDIPacketList mDeliveryList{}; // [scheduler-thread]

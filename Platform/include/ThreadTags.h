@@ -13,5 +13,20 @@
 //                                 a host that has none: never the audio thread, but possibly
 //                                 beside it and beside a state save
 //
+// Inside the MIDI services:
+//
+//   // [backend-thread]           a system MIDI backend's own thread, which follows its service
+//                                 (and the backend's Start, before that thread runs)
+//   // [jack-process-thread]      libjack's process thread, in a client's process callback: the
+//                                 rules of [render-thread]
+//   // [jack-callback-thread]     libjack's other threads, in a client's other callbacks: short,
+//                                 and never waiting for the [backend-thread]
+//   // [pool-grower-thread]       the thread that grows the services' packet pools
+//   // [single-producer]          the one thread that fills a one-to-one hand-off, never two at
+//                                 a time
+//   // [single-consumer]          the one thread or callback that empties a hand-off (a
+//                                 scheduler thread, a process callback, a reader), never two at
+//                                 a time
+//
 // A tag describes the contract, not an enforcement: no code checks it.
 #pragma once

@@ -1,6 +1,6 @@
 // Writes the timing grid as a Standard MIDI File for auhost to play: at 500 ticks a quarter note
 // and 120 beats a minute a tick is a millisecond.
-#include "MIDIFileWriter.h"
+#include "MIDIFile/MIDIFileWriter.h"
 #include "TimingGrid.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 // The demo song the build writes: what the README promises of it (about 20 seconds, several
 // channels with their programs, a tempo change, the sustain pedal, overlapping notes that all
 // end) and that a reader we did not write reads it as ours does.
-#include "MIDIFileReader.h"
+#include "MIDIFile/MIDIFileReader.h"
 #include "MIDISequenceText.h"
 #include "MidicsvReading.h"
 

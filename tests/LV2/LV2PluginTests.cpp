@@ -4,9 +4,10 @@
 // silent and the unit writes no log; the state round trip keeps the unit's class info to the
 // byte and finds the destination again by name; a missing destination sends nothing and is said
 // once; two instances send to their own destinations at once; bad states never crash it.
+#include "CycleClock.h"
 #include "LilvHost.h"
+#include "MIDIRecorder.h"
 #include "OutputCapture.h"
-#include "RecordingDestination.h"
 
 #include <CoreAudio/HostTime.h>
 
@@ -59,7 +60,7 @@ TEST_F(LV2Plugin, EveryMessageArrivesOnceInOrderStampedFromTheCycleTime)
         UInt32 slice; // the unit's slices
     };
     const Case cases[] = {{0, 256, 4096}, {256, 1000, 256}, {64, 64, 64}, {128, 8192, 128}};
-    RecordingDestination destination("LV2 synth");
+    MIDIRecorder destination("LV2 synth");
     for (const Case& c : cases) {
         SCOPED_TRACE("block " + std::to_string(c.maxBlockLength) + ", run " +
                      std::to_string(c.runFrames));
@@ -103,7 +104,7 @@ TEST_F(LV2Plugin, EveryMessageArrivesOnceInOrderStampedFromTheCycleTime)
             unitOutput = out.Take();
         }
         EXPECT_EQ(unitOutput, "") << "the unit's log is off unless PLENKO_LOG says on";
-        std::vector<RecordedPacket> received = destination.WaitFor(before + sent.size());
+        std::vector<ReceivedPacket> received = destination.WaitFor(before + sent.size());
         received.erase(received.begin(), received.begin() + long(before));
         ASSERT_EQ(received.size(), sent.size());
         EXPECT_EQ(BytesOf(received), sent);
@@ -133,7 +134,8 @@ TEST_F(LV2Plugin, OneStandInLibraryPerProcess)
 }
 
 // The cycle's host time comes from the host clock at the run: within the calls' bounds once the
-// loop starts at the first run, and never off by more than the loop's restart bound after.
+// loop starts at the first run, and never off by more than the loop's restart bound after (a
+// run that wakes late on a busy machine is taken for a late wake-up and moves nothing).
 TEST_F(LV2Plugin, CycleTimeFollowsTheHostClock)
 {
     LilvPluginInstance plugin(mHost);
@@ -147,7 +149,8 @@ TEST_F(LV2Plugin, CycleTimeFollowsTheHostClock)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         const UInt64 arrival = AudioGetCurrentHostTime();
         plugin.Run(256);
-        EXPECT_NEAR(double(plugin.LastCycle().hostTime), double(arrival), 10e6);
+        EXPECT_NEAR(double(plugin.LastCycle().hostTime), double(arrival),
+                    CycleClock::kPauseSeconds * 1e9);
     }
 }
 
@@ -157,8 +160,8 @@ TEST_F(LV2Plugin, CycleTimeFollowsTheHostClock)
 // name, and what the instance sends reaches it until the host sets tx_device to another number.
 TEST_F(LV2Plugin, StateRoundTripKeepsTheClassInfoAndFindsTheDestinationByName)
 {
-    auto other = std::make_unique<RecordingDestination>("LV2 other");
-    auto synth = std::make_unique<RecordingDestination>("LV2 round trip");
+    auto other = std::make_unique<MIDIRecorder>("LV2 other");
+    auto synth = std::make_unique<MIDIRecorder>("LV2 round trip");
     const LV2_URID classInfo = mHost.Urid(PLENKO_OUT__classInfo);
     const LV2_URID destinationId = mHost.Urid(PLENKO_OUT__destinationId);
     std::string text;
@@ -197,8 +200,8 @@ TEST_F(LV2Plugin, StateRoundTripKeepsTheClassInfoAndFindsTheDestinationByName)
     // The same name, a new destination with a new id, now the first in the list.
     synth.reset();
     other.reset();
-    RecordingDestination again("LV2 round trip");
-    RecordingDestination later("LV2 later");
+    MIDIRecorder again("LV2 round trip");
+    MIDIRecorder later("LV2 later");
     LilvPluginInstance plugin(mHost);
     ASSERT_TRUE(plugin.IsOpen());
     plugin.RestoreStateText(text);
@@ -223,7 +226,7 @@ TEST_F(LV2Plugin, StateRoundTripKeepsTheClassInfoAndFindsTheDestinationByName)
 
 TEST_F(LV2Plugin, MissingDestinationSendsNothingAndIsSaidOnce)
 {
-    RecordingDestination present("LV2 present");
+    MIDIRecorder present("LV2 present");
     LilvPluginInstance plugin(mHost);
     ASSERT_TRUE(plugin.IsOpen());
     plugin.SetControl("tx_device", TXDeviceOf("LV2 present"));
@@ -251,8 +254,8 @@ TEST_F(LV2Plugin, MissingDestinationSendsNothingAndIsSaidOnce)
 TEST_F(LV2Plugin, TwoInstancesSendToTheirOwnDestinationsAtOnce)
 {
     constexpr int kCycles = 200;
-    RecordingDestination first("LV2 first");
-    RecordingDestination second("LV2 second");
+    MIDIRecorder first("LV2 first");
+    MIDIRecorder second("LV2 second");
     auto one = std::make_unique<LilvPluginInstance>(mHost);
     auto two = std::make_unique<LilvPluginInstance>(mHost);
     ASSERT_TRUE(one->IsOpen() && two->IsOpen());
@@ -269,10 +272,10 @@ TEST_F(LV2Plugin, TwoInstancesSendToTheirOwnDestinationsAtOnce)
     a.join();
     b.join();
     for (auto [destination, channel] : {std::pair{&first, 0}, std::pair{&second, 1}}) {
-        const std::vector<RecordedPacket> received = destination->WaitFor(kCycles);
+        const std::vector<ReceivedPacket> received = destination->WaitFor(kCycles);
         ASSERT_EQ(received.size(), size_t(kCycles));
         for (int n = 0; n < kCycles; ++n)
-            ASSERT_EQ(received[n].bytes,
+            ASSERT_EQ(received[n].data,
                       (std::vector<Byte>{Byte(0xB0 | channel), Byte(n >> 7), Byte(n & 0x7F)}))
                 << n;
     }
@@ -285,7 +288,7 @@ TEST_F(LV2Plugin, TwoInstancesSendToTheirOwnDestinationsAtOnce)
 // A host with no worker: the adapter's own thread chooses the destination.
 TEST_F(LV2Plugin, WithoutAWorkerTheAdaptersThreadChoosesTheDestination)
 {
-    RecordingDestination destination("LV2 no worker");
+    MIDIRecorder destination("LV2 no worker");
     LilvPluginInstance plugin(mHost, {kRate, 0, false, false});
     ASSERT_TRUE(plugin.IsOpen());
     plugin.SetControl("tx_device", TXDeviceOf("LV2 no worker"));
@@ -324,7 +327,7 @@ TEST_F(LV2Plugin, BadStatesNeverStopThePlugin)
         {"destination id too short", PLENKO_OUT__destinationId, {1}, integer},
         {"tx_device as text", PLENKO_OUT__txDevice, bytes("2"), string},
     };
-    RecordingDestination destination("LV2 bad states");
+    MIDIRecorder destination("LV2 bad states");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         LilvPluginInstance plugin(mHost);

@@ -1,6 +1,7 @@
 // Which server cycle a host runs in and when the server's times are taken for it: a host that
-// runs after the services began the cycle, one that runs before, and hosts whose cycles are not
-// the server's (none known, other lengths, a record gone stale, cycles skipped).
+// runs after the services began the cycle, one that runs before, each also woken late now and
+// then, and hosts whose cycles are not the server's (none known, other lengths, a record gone
+// stale, cycles skipped).
 #include "ServerCycleFollower.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@ constexpr UInt64 kOrigin = 1000000000000;
 constexpr UInt64 kMicros = 1000;
 constexpr int kRuns = 24;
 constexpr int kSkipAt = 10;
+constexpr int kLateEvery = 6;
 
 // Server cycle k as the services record it, begun 100 us into it; frame counts start at `first`.
 MIDIAudioServerCycle ServerCycle(int k, UInt32 first = 0)
@@ -51,6 +53,15 @@ TEST(ServerCycleFollower, TheHostsCycleIsTheServersOnceTheyRunInStep)
         // What the services began last is the cycle before the host's.
         {"the host runs before the services begin its cycle",
          [](int k) { return ServerCycle(k - 1); }, [](int k) { return StartOf(k) + 50 * kMicros; },
+         kFrames, inStep},
+        // A busy machine wakes the host late now and then, more than half a cycle in.
+        {"the host runs after the services began its cycle, now and then late",
+         [](int k) { return ServerCycle(k); },
+         [](int k) { return StartOf(k) + (k % kLateEvery == 1 ? kSpan * 3 / 4 : 300 * kMicros); },
+         kFrames, inStep},
+        {"the host runs before the services begin its cycle, now and then late",
+         [](int k) { return ServerCycle(k - 1); },
+         [](int k) { return StartOf(k) + (k % kLateEvery == 1 ? kSpan * 3 / 4 : 50 * kMicros); },
          kFrames, inStep},
         {"no server's cycle is known", [](int) { return std::nullopt; },
          [](int k) { return StartOf(k) + 300 * kMicros; }, kFrames, never},

@@ -4,14 +4,14 @@
 // the program's own. (The jobs run() asks for are done after it, as a host's worker does them.)
 #include "CountingAllocator.h"
 #include "LilvHost.h"
-#include "RecordingDestination.h"
+#include "MIDIRecorder.h"
 
 #include <gtest/gtest.h>
 
 TEST(LV2Allocation, RunAllocatesNothing)
 {
     SKIP_WHEN_SANITIZED();
-    RecordingDestination destination("LV2 allocation");
+    MIDIRecorder destination("LV2 allocation");
     LilvHost host;
     LilvPluginInstance plugin(host, {48000, 256, true, true});
     ASSERT_TRUE(plugin.IsOpen());

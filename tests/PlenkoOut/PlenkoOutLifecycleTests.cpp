@@ -26,7 +26,8 @@ TEST(PlenkoOutLifecycle, InstalledBundleOffersTheUnit)
         RunProgram({"cmake", "--install", PLENKO_BINARY_DIR, "--prefix", prefix.string()});
     ASSERT_EQ(installed.mExitStatus, 0) << installed.mErr;
     {
-        HostedUnit unit((prefix / "lib/audio-components").string(), kPlenkoOutDescription);
+        FindBundlesIn((prefix / "lib/audio-components").string());
+        HostedUnit unit(kPlenkoOutDescription, true);
         ASSERT_EQ(unit.OpenStatus(), noErr);
         const AudioComponent component = AudioComponentInstanceGetComponent(unit.Unit());
         CFStringRef name = nullptr, bundle = nullptr;

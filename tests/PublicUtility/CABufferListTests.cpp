@@ -4,6 +4,7 @@
 
 #include <array>
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -42,6 +43,24 @@ std::vector<Byte> Counting(size_t size, Byte first)
 std::vector<Byte> Contents(CABufferList& list, UInt32 index)
 {
     return std::vector<Byte>(Data(list, index), Data(list, index) + Size(list, index));
+}
+
+// A list of one-channel buffers, each pointing at bytes the list does not own.
+CABufferList::Ptr Over(const char* name, std::initializer_list<std::vector<Byte>*> buffers)
+{
+    CABufferList::Ptr list = CABufferList::New(name, static_cast<UInt32>(buffers.size()), 1);
+    UInt32 index = 0;
+    for (std::vector<Byte>* bytes : buffers)
+        PointAt(*list, index++, *bytes);
+    return list;
+}
+
+// A list of one-channel buffers in memory of its own, `bytes` for each.
+CABufferList::Ptr Owning(const char* name, UInt32 buffers, UInt32 bytes)
+{
+    CABufferList::Ptr list = CABufferList::New(name, buffers, 1);
+    list->AllocateBuffers(bytes);
+    return list;
 }
 
 } // namespace
@@ -84,8 +103,7 @@ TEST(CABufferList, SeveralBuffersGetAnOddMultipleOf16AsStride)
 
 TEST(CABufferList, AllocateGrowsOnlyAndKeepsTheContents)
 {
-    CABufferList::Ptr list = CABufferList::New("list", 2, 1);
-    list->AllocateBuffers(32);
+    CABufferList::Ptr list = Owning("list", 2, 32);
     Byte* const first = Data(*list, 0);
     list->AllocateBuffers(32);
     list->AllocateBuffers(20);
@@ -110,9 +128,7 @@ TEST(CABufferList, AllocateCopiesNoMoreThanTheNewStrideOfABiggerBuffer)
     // Buffer 1 holds more than buffer 0, whose size decides whether to grow.
     std::vector<Byte> small = Counting(8, 0);
     std::vector<Byte> large = Counting(64, 100);
-    CABufferList::Ptr list = CABufferList::New("list", 2, 1);
-    PointAt(*list, 0, small);
-    PointAt(*list, 1, large);
+    CABufferList::Ptr list = Over("list", {&small, &large});
     list->AllocateBuffers(16);
     ASSERT_EQ(Size(*list, 1), 16U);
     EXPECT_EQ(Contents(*list, 1), std::vector<Byte>(large.begin(), large.begin() + 16));
@@ -120,8 +136,7 @@ TEST(CABufferList, AllocateCopiesNoMoreThanTheNewStrideOfABiggerBuffer)
 
 TEST(CABufferList, DeallocateForgetsEveryBuffer)
 {
-    CABufferList::Ptr list = CABufferList::New("list", 2, 1);
-    list->AllocateBuffers(64);
+    CABufferList::Ptr list = Owning("list", 2, 64);
     list->DeallocateBuffers();
     EXPECT_FALSE(list->OwnsMemory());
     for (UInt32 i = 0; i < 2; ++i) {
@@ -134,9 +149,7 @@ TEST(CABufferList, BytesConsumedAdvancesAndNeverWraps)
 {
     std::vector<Byte> left = Counting(32, 0);
     std::vector<Byte> right = Counting(8, 0);
-    CABufferList::Ptr list = CABufferList::New("list", 2, 1);
-    PointAt(*list, 0, left);
-    PointAt(*list, 1, right);
+    CABufferList::Ptr list = Over("list", {&left, &right});
 
     OutputCapture errors(OutputCapture::kStderr);
     list->BytesConsumed(6);
@@ -154,8 +167,7 @@ TEST(CABufferList, BytesConsumedAdvancesAndNeverWraps)
 
 TEST(CABufferList, ConsumingFromOwnedMemoryIsReported)
 {
-    CABufferList::Ptr list = CABufferList::New("list", 1, 1);
-    list->AllocateBuffers(16);
+    CABufferList::Ptr list = Owning("list", 1, 16);
     OutputCapture errors(OutputCapture::kStderr);
     list->BytesConsumed(4);
     EXPECT_EQ(errors.Take(), kOwnedReport);
@@ -166,11 +178,8 @@ TEST(CABufferList, CopyAllFromMovesTheBytesAndConsumesThem)
 {
     std::vector<Byte> left = Counting(8, 1);
     std::vector<Byte> right = Counting(8, 50);
-    CABufferList::Ptr source = CABufferList::New("source", 2, 1);
-    PointAt(*source, 0, left);
-    PointAt(*source, 1, right);
-    CABufferList::Ptr destination = CABufferList::New("destination", 2, 1);
-    destination->AllocateBuffers(16);
+    CABufferList::Ptr source = Over("source", {&left, &right});
+    CABufferList::Ptr destination = Owning("destination", 2, 16);
     CABufferList::Ptr view = CABufferList::New("view", 2, 1);
 
     OutputCapture errors(OutputCapture::kStderr);
@@ -190,11 +199,8 @@ TEST(CABufferList, CopyAllFromNeverOverrunsTheDestination)
 {
     std::vector<Byte> big = Counting(40, 0);
     std::vector<Byte> other = Counting(40, 100);
-    CABufferList::Ptr source = CABufferList::New("source", 2, 1);
-    PointAt(*source, 0, big);
-    PointAt(*source, 1, other);
-    CABufferList::Ptr destination = CABufferList::New("destination", 2, 1);
-    destination->AllocateBuffers(16);
+    CABufferList::Ptr source = Over("source", {&big, &other});
+    CABufferList::Ptr destination = Owning("destination", 2, 16);
 
     destination->CopyAllFrom(source.get(), source.get());
     // The buffers sit back to back: an overrun of buffer 0 would show in buffer 1.
@@ -208,10 +214,8 @@ TEST(CABufferList, CopyAllFromNeverOverrunsTheDestination)
 TEST(CABufferList, CopyAllFromConsumesOnlyWhatFitted)
 {
     std::vector<Byte> big = Counting(40, 0);
-    CABufferList::Ptr source = CABufferList::New("source", 1, 1);
-    PointAt(*source, 0, big);
-    CABufferList::Ptr destination = CABufferList::New("destination", 1, 1);
-    destination->AllocateBuffers(16);
+    CABufferList::Ptr source = Over("source", {&big});
+    CABufferList::Ptr destination = Owning("destination", 1, 16);
     CABufferList::Ptr view = CABufferList::New("view", 1, 1);
 
     destination->CopyAllFrom(source.get(), view.get());
@@ -223,8 +227,7 @@ TEST(CABufferList, CopyAllFromConsumesOnlyWhatFitted)
 TEST(CABufferList, AllocateAndCopyNeedsEqualBufferCounts)
 {
     std::vector<Byte> bytes = Counting(8, 0);
-    CABufferList::Ptr source = CABufferList::New("source", 1, 1);
-    PointAt(*source, 0, bytes);
+    CABufferList::Ptr source = Over("source", {&bytes});
     CABufferList::Ptr destination = CABufferList::New("destination", 2, 1);
     CABufferList::Ptr view = CABufferList::New("view", 2, 1);
     destination->AllocateBuffersAndCopyFrom(64, source.get(), view.get());
@@ -236,9 +239,7 @@ TEST(CABufferList, AllocateAndCopyGrowsThenMovesTheBytes)
 {
     std::vector<Byte> left = Counting(24, 1);
     std::vector<Byte> right = Counting(24, 90);
-    CABufferList::Ptr source = CABufferList::New("source", 2, 1);
-    PointAt(*source, 0, left);
-    PointAt(*source, 1, right);
+    CABufferList::Ptr source = Over("source", {&left, &right});
     CABufferList::Ptr destination = CABufferList::New("destination", 2, 1);
     CABufferList::Ptr view = CABufferList::New("view", 2, 1);
 
@@ -267,8 +268,7 @@ TEST(CABufferList, AllocateAndCopyGrowsThenMovesTheBytes)
 TEST(CABufferList, AllocateAndCopyNeverCopiesMoreThanTheNewBuffers)
 {
     std::vector<Byte> big = Counting(40, 0);
-    CABufferList::Ptr source = CABufferList::New("source", 1, 1);
-    PointAt(*source, 0, big);
+    CABufferList::Ptr source = Over("source", {&big});
     CABufferList::Ptr destination = CABufferList::New("destination", 1, 1);
     CABufferList::Ptr view = CABufferList::New("view", 1, 1);
 
@@ -282,12 +282,9 @@ TEST(CABufferList, AllocateAndCopyNeverCopiesMoreThanTheNewBuffers)
 TEST(CABufferList, RepointingAListThatOwnsMemoryIsReported)
 {
     std::vector<Byte> bytes = Counting(8, 0);
-    CABufferList::Ptr source = CABufferList::New("source", 1, 1);
-    PointAt(*source, 0, bytes);
-    CABufferList::Ptr destination = CABufferList::New("destination", 1, 1);
-    destination->AllocateBuffers(16);
-    CABufferList::Ptr owningView = CABufferList::New("view", 1, 1);
-    owningView->AllocateBuffers(16);
+    CABufferList::Ptr source = Over("source", {&bytes});
+    CABufferList::Ptr destination = Owning("destination", 1, 16);
+    CABufferList::Ptr owningView = Owning("view", 1, 16);
 
     OutputCapture errors(OutputCapture::kStderr);
     destination->CopyAllFrom(source.get(), owningView.get());

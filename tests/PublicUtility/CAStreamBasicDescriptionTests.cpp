@@ -1,4 +1,5 @@
 #include "CAStreamBasicDescription.h"
+#include "FormatExpectations.h"
 #include "OutputCapture.h"
 #include "StreamFormatTestFormats.h"
 
@@ -50,25 +51,27 @@ TEST(CAStreamBasicDescriptionWildcards, ExactComparisonIgnoresOnlyTheReservedFie
 
 TEST(CAStreamBasicDescriptionWildcards, FlagsThatMeanNothingAreNormalisedAway)
 {
-    // Alignment of packed samples.
-    EXPECT_TRUE(Pcm(44100, 2, 16, 2, kSigned | kPacked) ==
-                Pcm(44100, 2, 16, 2, kSigned | kPacked | kAlignedHigh));
-    EXPECT_FALSE(Pcm(44100, 2, 20, 3, kSigned) == Pcm(44100, 2, 20, 3, kSigned | kAlignedHigh));
-    // Interleaving of one channel.
-    EXPECT_TRUE(Pcm(44100, 1, 32, 4, kFloat | kPacked) ==
-                Pcm(44100, 1, 32, 4, kFloat | kPacked | kNonInterleaved));
-    EXPECT_FALSE(Pcm(44100, 2, 32, 4, kFloat | kPacked) ==
-                 Pcm(44100, 2, 32, 4, kFloat | kPacked | kNonInterleaved));
-    // Byte order of packed one-byte samples.
-    EXPECT_TRUE(Pcm(44100, 2, 8, 1, kSigned | kPacked) ==
-                Pcm(44100, 2, 8, 1, kSigned | kPacked | kBigEndian));
-    EXPECT_FALSE(Pcm(44100, 2, 16, 2, kSigned | kPacked) ==
-                 Pcm(44100, 2, 16, 2, kSigned | kPacked | kBigEndian));
-    // Sign bit of float samples, and the all-clear marker.
-    EXPECT_TRUE(Pcm(44100, 2, 32, 4, kFloat | kPacked) ==
-                Pcm(44100, 2, 32, 4, kFloat | kPacked | kSigned));
-    EXPECT_TRUE(Pcm(44100, 2, 32, 4, kFloat | kPacked) ==
-                Pcm(44100, 2, 32, 4, kFloat | kPacked | kAudioFormatFlagsAreAllClear));
+    // Each case compares a format with the same one plus an extra flag.
+    const struct {
+        const char* what;
+        UInt32 channels, bits, wordBytes, flags, extra;
+        bool equal;
+    } cases[] = {
+        {"alignment of packed samples", 2, 16, 2, kSigned | kPacked, kAlignedHigh, true},
+        {"alignment of unpacked samples", 2, 20, 3, kSigned, kAlignedHigh, false},
+        {"interleaving of one channel", 1, 32, 4, kFloat | kPacked, kNonInterleaved, true},
+        {"interleaving of two channels", 2, 32, 4, kFloat | kPacked, kNonInterleaved, false},
+        {"byte order of one-byte samples", 2, 8, 1, kSigned | kPacked, kBigEndian, true},
+        {"byte order of two-byte samples", 2, 16, 2, kSigned | kPacked, kBigEndian, false},
+        {"sign bit of float samples", 2, 32, 4, kFloat | kPacked, kSigned, true},
+        {"the all-clear marker", 2, 32, 4, kFloat | kPacked, kAudioFormatFlagsAreAllClear, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Pcm(44100, c.channels, c.bits, c.wordBytes, c.flags) ==
+                      Pcm(44100, c.channels, c.bits, c.wordBytes, c.flags | c.extra),
+                  c.equal);
+    }
 }
 
 TEST(CAStreamBasicDescriptionWildcards, ZeroFormatOrZeroFlagsMakeTheFlagsMatch)
@@ -160,14 +163,7 @@ TEST(CAStreamBasicDescriptionCanonical, AudioUnitCanonicalForms)
     CAStreamBasicDescription desc;
     desc.mSampleRate = 96000.0;
     desc.SetAUCanonical(2, false);
-    EXPECT_EQ(desc.mFormatID, static_cast<UInt32>(kAudioFormatLinearPCM));
-    EXPECT_EQ(desc.mFormatFlags, 0x29U);
-    EXPECT_EQ(desc.mBytesPerFrame, 4U);
-    EXPECT_EQ(desc.mBytesPerPacket, 4U);
-    EXPECT_EQ(desc.mFramesPerPacket, 1U);
-    EXPECT_EQ(desc.mChannelsPerFrame, 2U);
-    EXPECT_EQ(desc.mBitsPerChannel, 32U);
-    EXPECT_EQ(desc.mSampleRate, 96000.0);
+    ExpectFormat(desc, {96000.0, kAudioFormatLinearPCM, 0x29U, 4U, 1U, 4U, 2U, 32U, 0U});
 
     desc.SetAUCanonical(6, true);
     EXPECT_EQ(desc.mFormatFlags, 0x9U);

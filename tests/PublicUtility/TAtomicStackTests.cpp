@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <vector>
 
 namespace {
@@ -21,13 +22,17 @@ std::vector<int> Values(StackNode* chain)
     return values;
 }
 
+void PushInTurn(TAtomicStack<StackNode>& stack, std::initializer_list<StackNode*> nodes)
+{
+    for (StackNode* node : nodes)
+        stack.push_atomic(node);
+}
+
 TEST(TAtomicStack, PopAllReturnsTheChainMostRecentFirstAndEmptiesTheStack)
 {
     TAtomicStack<StackNode> stack;
     StackNode a{nullptr, 1}, b{nullptr, 2}, c{nullptr, 3};
-    stack.push_atomic(&a);
-    stack.push_atomic(&b);
-    stack.push_atomic(&c);
+    PushInTurn(stack, {&a, &b, &c});
     EXPECT_EQ(Values(stack.pop_all()), (std::vector<int>{3, 2, 1}));
     EXPECT_EQ(stack.pop_all(), nullptr);
     EXPECT_EQ(stack.size_NA(), 0u);
@@ -37,9 +42,7 @@ TEST(TAtomicStack, PopAtomicTakesTheTopAndKeepsTheRestInOrder)
 {
     TAtomicStack<StackNode> stack;
     StackNode a{nullptr, 1}, b{nullptr, 2}, c{nullptr, 3};
-    stack.push_atomic(&a);
-    stack.push_atomic(&b);
-    stack.push_atomic(&c);
+    PushInTurn(stack, {&a, &b, &c});
     StackNode* top = stack.pop_atomic();
     ASSERT_EQ(top, &c);
     EXPECT_EQ(top->Next(), nullptr) << "a popped node must not point into the shared stack";

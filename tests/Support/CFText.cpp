@@ -1,6 +1,6 @@
 #include "CFText.h"
 
-#include "CoreFoundation/CFStringText.h"
+#include "CFStringText.h"
 
 std::string TextOf(CFStringRef string)
 {

@@ -6,6 +6,8 @@
 // program. Sanitizer builds own the allocator; there the tests skip (SKIP_WHEN_SANITIZED).
 #pragma once
 
+#include "LibcAllocator.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -71,11 +73,6 @@ void NoteFree(void* memory)
 } // namespace
 
 extern "C" {
-void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* old, size_t size);
-void* __libc_memalign(size_t alignment, size_t size);
-void __libc_free(void* memory);
 
 void* malloc(size_t size)
 {

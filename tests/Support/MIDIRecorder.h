@@ -1,9 +1,10 @@
-// MIDI test helpers: a virtual destination that records every packet it receives with its arrival
+// MIDI test helpers: a destination that keeps every packet it receives with its stamp and arrival
 // time, a client with an output port, one-packet lists, and readers of the destination list and
 // of properties.
 #pragma once
 
 #include "CFText.h"
+#include "Monitor/RecordingDestination.h"
 
 #include <CoreAudio/HostTime.h>
 #include <CoreFoundation/CFString.h>
@@ -26,47 +27,42 @@ struct ReceivedPacket {
     std::vector<Byte> data;
 };
 
+// The bytes of each packet, in order.
+std::vector<std::vector<Byte>> BytesOf(const std::vector<ReceivedPacket>& packets);
+
+// A recording destination that keeps every packet it receives, with its stamp and the host time
+// it arrived, for a test to wait for and look at.
 class MIDIRecorder {
 public:
-    MIDIRecorder(MIDIClientRef client, const char* name)
-    {
-        CFStringRef cfName = CFStringCreateWithCString(nullptr, name, kCFStringEncodingUTF8);
-        EXPECT_EQ(MIDIDestinationCreate(client, cfName, &Read, this, &mEndpoint), noErr);
-        CFRelease(cfName);
-    }
-    ~MIDIRecorder() { MIDIEndpointDispose(mEndpoint); }
-    MIDIRecorder(const MIDIRecorder&) = delete;
-    MIDIRecorder& operator=(const MIDIRecorder&) = delete;
+    // Takes each packet on the MIDI services' thread instead of keeping it.
+    using Listener = void (*)(void* refCon, const MIDIPacket& packet);
 
-    MIDIEndpointRef Endpoint() const { return mEndpoint; }
+    // In the test's client; packets arrive when their stamps fall due.
+    MIDIRecorder(MIDIClientRef client, const std::string& name);
+    // As a synthesiser or another program receives: in a client of its own, asking for packets
+    // as early as the MIDI services allow, so that a test gets them at once, stamps unchanged.
+    // Create it before opening a unit: a unit lists the destinations it can send to when made.
+    explicit MIDIRecorder(const std::string& name);
 
-    // Waits until at least count packets have arrived (or the timeout passed) and returns all.
+    void Listen(Listener listener, void* refCon);
+    MIDIEndpointRef Endpoint() const { return mDestination.Endpoint(); }
+    // Waits until `count` packets have arrived in all, or the timeout passed; returns what arrived.
     std::vector<ReceivedPacket>
-    WaitFor(size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000))
-    {
-        std::unique_lock<std::mutex> lock(mMutex);
-        mArrived.wait_for(lock, timeout, [&] { return mPackets.size() >= count; });
-        return mPackets;
-    }
+    WaitFor(size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
+    // What arrived, after waiting a little for stragglers of a send that just returned: what
+    // a test that expects nothing more looks at.
+    std::vector<ReceivedPacket> Settled();
 
 private:
-    static void Read(const MIDIPacketList* list, void* refCon, void*)
-    {
-        const UInt64 now = AudioGetCurrentHostTime();
-        auto* self = static_cast<MIDIRecorder*>(refCon);
-        std::lock_guard<std::mutex> lock(self->mMutex);
-        const MIDIPacket* packet = &list->packet[0];
-        for (UInt32 n = 0; n < list->numPackets; ++n, packet = MIDIPacketNext(packet))
-            self->mPackets.push_back(
-                {packet->timeStamp, now,
-                 std::vector<Byte>(packet->data, packet->data + packet->length)});
-        self->mArrived.notify_all();
-    }
+    static void Read(const MIDIPacketList* list, void* refCon, void*);
 
-    MIDIEndpointRef mEndpoint = 0;
     std::mutex mMutex;
     std::condition_variable mArrived;
     std::vector<ReceivedPacket> mPackets;
+    Listener mListener = nullptr;
+    void* mListenerRefCon = nullptr;
+    // Last, so that it goes first, after any delivery in progress.
+    RecordingDestination mDestination;
 };
 
 // A client with one output port, disposed (with everything it owns) at the end of the scope.

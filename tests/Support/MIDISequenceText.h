@@ -3,7 +3,7 @@
 #pragma once
 
 #include "HexBytes.h"
-#include "MIDISequence.h"
+#include "MIDIFile/MIDISequence.h"
 
 #include <string>
 #include <vector>

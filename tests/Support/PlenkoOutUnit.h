@@ -3,9 +3,12 @@
 // made before it so that it lists them.
 #pragma once
 
-#include "HostedUnit.h"
+#include "CFText.h"
+#include "MIDIRecorder.h"
 #include "OutputCapture.h"
-#include "RecordingDestination.h"
+#include "Units/HostedUnit.h"
+
+#include <stdlib.h>
 
 #include <algorithm>
 #include <cctype>
@@ -20,6 +23,14 @@ enum : AudioUnitParameterID { kTXDevice, kTXChannel, kPrgChange, kBankMSB, kBank
 
 using Bytes = std::vector<Byte>;
 
+// Puts the folder on the component host's search path and looks through it again, as a host
+// started with AUDIO_COMPONENT_PATH set finds the bundles in it.
+inline void FindBundlesIn(const std::string& folder)
+{
+    setenv("AUDIO_COMPONENT_PATH", folder.c_str(), 1);
+    AudioComponentRescanBundles();
+}
+
 class PlenkoOutRig {
 public:
     // `destinations` recording destinations named "Synth 1", "Synth 2", ..., then the unit,
@@ -27,19 +38,19 @@ public:
     explicit PlenkoOutRig(size_t destinations = 1, bool initialize = true)
     {
         for (size_t i = 1; i <= destinations; ++i)
-            mDestinations.push_back(
-                std::make_unique<RecordingDestination>("Synth " + std::to_string(i)));
-        mUnit = std::make_unique<HostedUnit>(PLENKO_BINARY_DIR, kPlenkoOutDescription, initialize);
+            mDestinations.push_back(std::make_unique<MIDIRecorder>("Synth " + std::to_string(i)));
+        FindBundlesIn(PLENKO_BINARY_DIR);
+        mUnit = std::make_unique<HostedUnit>(kPlenkoOutDescription, initialize);
     }
 
     HostedUnit& Unit() { return *mUnit; }
-    RecordingDestination& Destination(size_t index) { return *mDestinations[index]; }
+    MIDIRecorder& Destination(size_t index) { return *mDestinations[index]; }
     void DisposeDestination(size_t index) { mDestinations[index].reset(); }
     // Sends to destination `index` from now on ("TX Device" index + 1).
     OSStatus Choose(size_t index) { return mUnit->SetParameter(kTXDevice, Float32(index + 1)); }
 
 private:
-    std::vector<std::unique_ptr<RecordingDestination>> mDestinations;
+    std::vector<std::unique_ptr<MIDIRecorder>> mDestinations;
     std::unique_ptr<HostedUnit> mUnit;
 };
 

@@ -6,7 +6,11 @@
 #pragma once
 
 #include "ChildProcess.h"
+#include "JackPeer.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -33,4 +37,21 @@ private:
     std::string mName;
     unsigned mPeriodFrames;
     std::unique_ptr<ChildProcess> mServer;
+};
+
+// Runs each test on a server of its own with periods of that many frames, started in SetUp and
+// made this process's default, which the programs a test starts inherit: without it the test is
+// skipped, or fails in CI.
+template <unsigned PeriodFrames> class PrivateJackServerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string started = mServer.Start();
+        if (!started.empty() && !RunsInCI())
+            GTEST_SKIP() << started;
+        ASSERT_EQ(started, "");
+        setenv("JACK_DEFAULT_SERVER", mServer.Name().c_str(), 1);
+    }
+
+    PrivateJackServer mServer{PeriodFrames};
 };

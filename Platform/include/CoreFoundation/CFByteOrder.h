@@ -16,51 +16,27 @@ static inline UInt64 CFSwapInt64(UInt64 arg)
     return __builtin_bswap64(arg);
 }
 
-static inline UInt16 CFSwapInt16BigToHost(UInt16 arg)
-{
-    return CFSwapInt16(arg);
-}
-static inline UInt32 CFSwapInt32BigToHost(UInt32 arg)
-{
-    return CFSwapInt32(arg);
-}
-static inline UInt64 CFSwapInt64BigToHost(UInt64 arg)
-{
-    return CFSwapInt64(arg);
-}
-static inline UInt16 CFSwapInt16HostToBig(UInt16 arg)
-{
-    return CFSwapInt16(arg);
-}
-static inline UInt32 CFSwapInt32HostToBig(UInt32 arg)
-{
-    return CFSwapInt32(arg);
-}
-static inline UInt64 CFSwapInt64HostToBig(UInt64 arg)
-{
-    return CFSwapInt64(arg);
-}
-static inline UInt16 CFSwapInt16LittleToHost(UInt16 arg)
-{
-    return arg;
-}
-static inline UInt32 CFSwapInt32LittleToHost(UInt32 arg)
-{
-    return arg;
-}
-static inline UInt64 CFSwapInt64LittleToHost(UInt64 arg)
-{
-    return arg;
-}
-static inline UInt16 CFSwapInt16HostToLittle(UInt16 arg)
-{
-    return arg;
-}
-static inline UInt32 CFSwapInt32HostToLittle(UInt32 arg)
-{
-    return arg;
-}
-static inline UInt64 CFSwapInt64HostToLittle(UInt64 arg)
-{
-    return arg;
-}
+// The four directions of one width: big-endian data swaps, little-endian data is the host's.
+#define CF_BYTE_ORDER_CONVERSIONS(bits)                                                            \
+    static inline UInt##bits CFSwapInt##bits##BigToHost(UInt##bits arg)                            \
+    {                                                                                              \
+        return CFSwapInt##bits(arg);                                                               \
+    }                                                                                              \
+    static inline UInt##bits CFSwapInt##bits##HostToBig(UInt##bits arg)                            \
+    {                                                                                              \
+        return CFSwapInt##bits(arg);                                                               \
+    }                                                                                              \
+    static inline UInt##bits CFSwapInt##bits##LittleToHost(UInt##bits arg)                         \
+    {                                                                                              \
+        return arg;                                                                                \
+    }                                                                                              \
+    static inline UInt##bits CFSwapInt##bits##HostToLittle(UInt##bits arg)                         \
+    {                                                                                              \
+        return arg;                                                                                \
+    }
+
+CF_BYTE_ORDER_CONVERSIONS(16)
+CF_BYTE_ORDER_CONVERSIONS(32)
+CF_BYTE_ORDER_CONVERSIONS(64)
+
+#undef CF_BYTE_ORDER_CONVERSIONS

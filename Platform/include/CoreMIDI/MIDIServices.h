@@ -158,8 +158,9 @@ OSStatus MIDIDestinationCreate(MIDIClientRef client, CFStringRef name, MIDIReadP
 OSStatus MIDIEndpointDispose(MIDIEndpointRef endpt);
 
 // The online destinations in the order in which they appeared (or came back), which the others
-// keep when one goes; MIDIGetDestination gives 0 for an index out of range. They take the services'
-// short set-up lock: not for a render thread. [any-thread]
+// keep when one goes; MIDIGetDestination gives 0 for an index out of range. Neither allocates or
+// waits for the services' set-up lock (MIDIGetDestination may, beyond the 256th destination, or
+// while the list changes again and again), so a render thread may choose with them. [any-thread]
 ItemCount MIDIGetNumberOfDestinations(void);
 MIDIEndpointRef MIDIGetDestination(ItemCount destIndex0);
 

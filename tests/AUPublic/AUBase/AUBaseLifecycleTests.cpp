@@ -1,6 +1,7 @@
 #include "AUBaseTestUnit.h"
 #include "CAMutex.h"
 #include "CFText.h"
+#include "FormatExpectations.h"
 #include "OutputCapture.h"
 #include "SourceTestComponent.h"
 
@@ -297,14 +298,7 @@ TEST(AUBaseFormats, CanonicalFormatTests)
 {
     CAStreamBasicDescription d;
     AUBase::MakeCanonicalFormat(d, 2);
-    EXPECT_EQ(d.mFormatID, kAudioFormatLinearPCM);
-    EXPECT_EQ(d.mFormatFlags, 0x29u);
-    EXPECT_EQ(d.mBytesPerPacket, 4u);
-    EXPECT_EQ(d.mBytesPerFrame, 4u);
-    EXPECT_EQ(d.mFramesPerPacket, 1u);
-    EXPECT_EQ(d.mChannelsPerFrame, 2u);
-    EXPECT_EQ(d.mBitsPerChannel, 32u);
-    EXPECT_EQ(d.mSampleRate, 0.0);
+    ExpectFormat(d, {0.0, kAudioFormatLinearPCM, 0x29u, 4u, 1u, 4u, 2u, 32u, 0u});
     EXPECT_TRUE(AUBase::FormatIsCanonical(d));
     d.mSampleRate = 44100;
     EXPECT_TRUE(AUBase::FormatIsCanonical(d));

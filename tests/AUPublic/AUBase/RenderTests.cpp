@@ -2,6 +2,7 @@
 #include "OutputCapture.h"
 #include "ThrownStatus.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@ namespace {
 using aubase_test::SampleTime;
 using aubase_test::TestBuffers;
 using aubase_test::TestUnit;
+using ::testing::HasSubstr;
 
 constexpr UInt32 kFrames = 512;
 
@@ -25,6 +27,15 @@ std::unique_ptr<TestUnit> MakeInitializedUnit(UInt32 inputs = 1, UInt32 outputs 
     auto unit = aubase_test::MakeUnit(inputs, outputs);
     EXPECT_EQ(unit->DoInitialize(), noErr);
     return unit;
+}
+
+// What a render the unit refuses for its arguments writes on standard error.
+std::string RefusalText(TestUnit& unit, Float64 sampleTime, UInt32 frames, AudioBufferList& list)
+{
+    AudioUnitRenderActionFlags flags = 0;
+    OutputCapture capture(OutputCapture::kStderr);
+    EXPECT_EQ(unit.DoRender(flags, SampleTime(sampleTime), 0, frames, list), kAudio_ParamError);
+    return capture.Take();
 }
 
 int CountOf(const std::string& text, const std::string& piece)
@@ -152,15 +163,10 @@ TEST(RenderChecks, BufferCountMustMatchTheBusStreams)
 {
     auto unit = MakeInitializedUnit();
     TestBuffers mono(kFrames, 1);
-    AudioUnitRenderActionFlags flags = 0;
-    OutputCapture capture(OutputCapture::kStderr);
-    EXPECT_EQ(unit->DoRender(flags, SampleTime(0), 0, kFrames, mono.List()), kAudio_ParamError);
-    const std::string text = capture.Take();
-    EXPECT_NE(text.find("ioData.mNumberBuffers=1, output->GetStreamFormat()."
-                        "NumberChannelStreams()=2; kAudio_ParamError\n"),
-              std::string::npos)
-        << text;
-    EXPECT_NE(text.find("render err: -50\n"), std::string::npos);
+    const std::string text = RefusalText(*unit, 0, kFrames, mono.List());
+    EXPECT_THAT(text, HasSubstr("ioData.mNumberBuffers=1, output->GetStreamFormat()."
+                                "NumberChannelStreams()=2; kAudio_ParamError\n"));
+    EXPECT_THAT(text, HasSubstr("render err: -50\n"));
 }
 
 TEST(RenderChecks, MissingOutputBusIsAnInvalidElement)
@@ -188,13 +194,9 @@ TEST(RenderChecks, LargerBuffersAreTrimmedAndSmallerOnesNamed)
 
     TestBuffers small(kFrames);
     small.List().mBuffers[1].mDataByteSize = 2000;
-    OutputCapture capture(OutputCapture::kStderr);
-    EXPECT_EQ(unit->DoRender(flags, SampleTime(512), 0, kFrames, small.List()), kAudio_ParamError);
-    const std::string text = capture.Take();
-    EXPECT_NE(text.find("512 frames, 4 bytes/frame, expected 2048-byte buffer; "
-                        "ioData.mBuffers[1].mDataByteSize=2000; kAudio_ParamError\n"),
-              std::string::npos)
-        << text;
+    const std::string text = RefusalText(*unit, 512, kFrames, small.List());
+    EXPECT_THAT(text, HasSubstr("512 frames, 4 bytes/frame, expected 2048-byte buffer; "
+                                "ioData.mBuffers[1].mDataByteSize=2000; kAudio_ParamError\n"));
     EXPECT_EQ(unit->mRenderCalls, 1);
 }
 
@@ -207,14 +209,10 @@ TEST(RenderChecks, BufferSizeCheckDoesNotWrapAroundForAHugeSlice)
     unit->SetMaxFramesPerSlice(kHugeSlice);
     ASSERT_EQ(unit->DoInitialize(), noErr);
     TestBuffers small(kFrames);
-    AudioUnitRenderActionFlags flags = 0;
-    OutputCapture capture(OutputCapture::kStderr);
-    EXPECT_EQ(unit->DoRender(flags, SampleTime(0), 0, kHugeSlice, small.List()), kAudio_ParamError);
-    const std::string text = capture.Take();
-    EXPECT_NE(text.find("1073741824 frames, 4 bytes/frame, expected 4294967296-byte buffer; "
-                        "ioData.mBuffers[0].mDataByteSize=2048; kAudio_ParamError\n"),
-              std::string::npos)
-        << text;
+    const std::string text = RefusalText(*unit, 0, kHugeSlice, small.List());
+    EXPECT_THAT(text,
+                HasSubstr("1073741824 frames, 4 bytes/frame, expected 4294967296-byte buffer; "
+                          "ioData.mBuffers[0].mDataByteSize=2048; kAudio_ParamError\n"));
     EXPECT_EQ(unit->mRenderCalls, 0);
 }
 
@@ -636,8 +634,8 @@ TEST(ProcessCalls, UncheckedProcessRunsEvenOnAnUninitializedUnit)
     EXPECT_EQ(unit.DoProcess(flags, SampleTime(64), 64, buffers.List()),
               kAudioUnitErr_Uninitialized);
     const std::string text = capture.Take();
-    EXPECT_NE(text.find("ca_require: IsInitialized() Uninitialized "), std::string::npos);
-    EXPECT_NE(text.find(", process err: -10867\n"), std::string::npos) << text;
+    EXPECT_THAT(text, HasSubstr("ca_require: IsInitialized() Uninitialized "));
+    EXPECT_THAT(text, HasSubstr(", process err: -10867\n"));
 }
 
 TEST(ProcessCalls, ProcessChecksTheInputBusAndTrimsBuffers)
@@ -676,11 +674,10 @@ TEST(ProcessCalls, ProcessMultipleChecksEveryListAgainstItsBus)
     EXPECT_EQ(unit->DoProcessMultiple(flags, SampleTime(0), 64, 1, inputs, 1, outputs),
               kAudio_ParamError);
     std::string text = capture.Take();
-    EXPECT_NE(text.find("inInputBufferLists[0]->mNumberBuffers=1, "
-                        "input->GetStreamFormat().NumberChannelStreams()=2; kAudio_ParamError\n"),
-              std::string::npos)
-        << text;
-    EXPECT_NE(text.find(", processmultiple err: -50\n"), std::string::npos) << text;
+    EXPECT_THAT(
+        text, HasSubstr("inInputBufferLists[0]->mNumberBuffers=1, "
+                        "input->GetStreamFormat().NumberChannelStreams()=2; kAudio_ParamError\n"));
+    EXPECT_THAT(text, HasSubstr(", processmultiple err: -50\n"));
 
     inputs[0] = &nullInput.List();
     EXPECT_EQ(unit->DoProcessMultiple(flags, SampleTime(0), 64, 1, inputs, 1, outputs),

@@ -5,6 +5,7 @@
 #include "HostedTestUnit.h"
 
 #include "CFLeakCheck.h"
+#include "CFOwned.h"
 #include "CFText.h"
 #include "OutputCapture.h"
 
@@ -29,24 +30,6 @@
 using namespace hosted_test;
 
 namespace {
-
-// Releases a +1 CF reference at scope end.
-template <class Ref> class Owned {
-public:
-    explicit Owned(Ref ref = nullptr) : mRef(ref) {}
-    ~Owned()
-    {
-        if (mRef != nullptr)
-            CFRelease(mRef);
-    }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    Ref get() const { return mRef; }
-    Ref* out() { return &mRef; }
-
-private:
-    Ref mRef;
-};
 
 const std::string kCorpusDir =
     std::string(PLENKO_SOURCE_DIR) + "/tests/AUPublic/PresetState/corpus";
@@ -120,6 +103,14 @@ protected:
                                     &state, sizeof(state));
     }
 
+    // From now on sPresetNotifications counts the unit's present-preset notifications.
+    void CountPresetChanges()
+    {
+        ASSERT_EQ(AudioUnitAddPropertyListener(Unit(), kAudioUnitProperty_PresentPreset,
+                                               &CountPresetChange, nullptr),
+                  noErr);
+    }
+
     void SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                       Float32 value)
     {
@@ -180,12 +171,12 @@ protected:
         SetParameter(7, kAudioUnitScope_Output, 0, -seed);
         for (AudioUnitScope scope = 0; scope <= kAudioUnitScope_Group; ++scope) {
             const std::string text = "scope " + std::to_string(scope) + suffix;
-            Owned<CFStringRef> name(
+            CFOwned<CFStringRef> name(
                 CFStringCreateWithCString(nullptr, text.c_str(), kCFStringEncodingUTF8));
             SetElementName(scope, name.get());
         }
         const std::string presetText = std::string("Preset") + suffix;
-        Owned<CFStringRef> presetName(
+        CFOwned<CFStringRef> presetName(
             CFStringCreateWithCString(nullptr, presetText.c_str(), kCFStringEncodingUTF8));
         SetPreset(-1, presetName.get());
         Object().mRenderQuality = UInt32(seed * 10);
@@ -214,7 +205,7 @@ TEST_F(PresetStateTest, SaveWritesTheFixedKeysAndABigEndianRecord)
 {
     SetParameter(0, kAudioUnitScope_Global, 0, 1.0f);
     SetParameter(5, kAudioUnitScope_Global, 0, -2.5f);
-    Owned<CFDictionaryRef> state(Save());
+    CFOwned<CFDictionaryRef> state(Save());
     ASSERT_NE(state.get(), nullptr);
 
     EXPECT_EQ(NumberValue(state.get(), CFSTR("version")), 0);
@@ -244,14 +235,12 @@ TEST_F(PresetStateTest, RestoreBringsBackEveryParameterNameAndThePresetName)
 {
     Object().mOffersQualityAndLoad = true;
     SetEverything(0.5f, " saved");
-    Owned<CFDictionaryRef> state(Save());
+    CFOwned<CFDictionaryRef> state(Save());
     ASSERT_TRUE(CFDictionaryContainsKey(state.get(), CFSTR("render-quality")));
     ASSERT_TRUE(CFDictionaryContainsKey(state.get(), CFSTR("element-name")));
 
     SetEverything(4.0f, " changed");
-    ASSERT_EQ(AudioUnitAddPropertyListener(Unit(), kAudioUnitProperty_PresentPreset,
-                                           &CountPresetChange, nullptr),
-              noErr);
+    CountPresetChanges();
     EXPECT_EQ(Restore(state.get()), noErr);
     ExpectEverything(0.5f, " saved");
     EXPECT_EQ(sPresetNotifications, 1);
@@ -261,8 +250,8 @@ TEST_F(PresetStateTest, RestoreFromTheXMLAHostWritesAndPythonReads)
 {
     Object().mOffersQualityAndLoad = true;
     SetEverything(0.75f, " file");
-    Owned<CFDictionaryRef> state(Save());
-    Owned<CFDataRef> xml(
+    CFOwned<CFDictionaryRef> state(Save());
+    CFOwned<CFDataRef> xml(
         CFPropertyListCreateData(nullptr, state.get(), kCFPropertyListXMLFormat_v1_0, 0, nullptr));
     ASSERT_NE(xml.get(), nullptr);
 
@@ -308,8 +297,8 @@ print('the preset file holds the state')
     EXPECT_NE(output.find("the preset file holds the state"), std::string::npos) << output;
 
     SetEverything(2.0f, " changed");
-    Owned<CFDataRef> read(ReadFileData(presetPath));
-    Owned<CFPropertyListRef> parsed(CFPropertyListCreateWithData(
+    CFOwned<CFDataRef> read(ReadFileData(presetPath));
+    CFOwned<CFPropertyListRef> parsed(CFPropertyListCreateWithData(
         nullptr, read.get(), kCFPropertyListImmutable, nullptr, nullptr));
     ASSERT_NE(parsed.get(), nullptr);
     EXPECT_EQ(Restore(parsed.get()), noErr);
@@ -321,8 +310,8 @@ print('the preset file holds the state')
 TEST_F(PresetStateTest, RestoreAfterAnUninitializedUnitKeepsItsStateAndAnInitializedOneItsShape)
 {
     SetParameter(3, kAudioUnitScope_Output, 0, 1.0f);
-    Owned<CFDictionaryRef> state(Save());
-    Owned<CFMutableDictionaryRef> noName(CFDictionaryCreateMutableCopy(nullptr, 0, state.get()));
+    CFOwned<CFDictionaryRef> state(Save());
+    CFOwned<CFMutableDictionaryRef> noName(CFDictionaryCreateMutableCopy(nullptr, 0, state.get()));
     CFDictionaryRemoveValue(noName.get(), CFSTR("name"));
 
     HostedInstance other;
@@ -427,9 +416,9 @@ TEST_P(CorpusTest, EachMalformedStateGetsItsStatusAndKeepsWhatItMust)
     Object().mOffersQualityAndLoad = true;
     Object().mRenderQuality = 33;
 
-    Owned<CFDataRef> bytes(ReadFileData(kCorpusDir + "/" + c.file + ".plist"));
+    CFOwned<CFDataRef> bytes(ReadFileData(kCorpusDir + "/" + c.file + ".plist"));
     ASSERT_GT(CFDataGetLength(bytes.get()), 0) << c.file;
-    Owned<CFPropertyListRef> state(CFPropertyListCreateWithData(
+    CFOwned<CFPropertyListRef> state(CFPropertyListCreateWithData(
         nullptr, bytes.get(), kCFPropertyListImmutable, nullptr, nullptr));
     ASSERT_NE(state.get(), nullptr) << c.file << " is not a property list";
 
@@ -464,16 +453,14 @@ TEST(Corpus, EveryFileHasAnExpectation)
 
 TEST_F(PresetStateTest, RefusedStateChangesNothingAndTellsNoOne)
 {
-    Owned<CFDictionaryRef> saved(Save());
-    Owned<CFMutableDictionaryRef> state(CFDictionaryCreateMutableCopy(nullptr, 0, saved.get()));
+    CFOwned<CFDictionaryRef> saved(Save());
+    CFOwned<CFMutableDictionaryRef> state(CFDictionaryCreateMutableCopy(nullptr, 0, saved.get()));
     const SInt32 one = 1;
-    Owned<CFNumberRef> version(CFNumberCreate(nullptr, kCFNumberSInt32Type, &one));
+    CFOwned<CFNumberRef> version(CFNumberCreate(nullptr, kCFNumberSInt32Type, &one));
     CFDictionarySetValue(state.get(), CFSTR("version"), version.get());
 
     SetEverything(0.5f, " kept");
-    ASSERT_EQ(AudioUnitAddPropertyListener(Unit(), kAudioUnitProperty_PresentPreset,
-                                           &CountPresetChange, nullptr),
-              noErr);
+    CountPresetChanges();
     EXPECT_EQ(Restore(state.get()), kAudioUnitErr_InvalidPropertyValue);
     ExpectEverything(0.5f, " kept");
     EXPECT_EQ(sPresetNotifications, 0);
@@ -490,11 +477,11 @@ TEST_F(PresetStateTest, FactoryPresetHelperAcceptsOnlyNamedFactoryPresets)
 
 TEST(PresetStateHelpers, FileReferencesAreFoundOnlyWhereTheyAre)
 {
-    Owned<CFMutableDictionaryRef> refs(
+    CFOwned<CFMutableDictionaryRef> refs(
         AUBase::CreateFileRefDict(CFSTR("sample"), CFSTR("/tmp/a.wav"), nullptr));
     EXPECT_EQ(AUBase::CreateFileRefDict(CFSTR("other"), CFSTR("/tmp/b.wav"), refs.get()),
               refs.get());
-    Owned<CFMutableDictionaryRef> state(CFDictionaryCreateMutable(
+    CFOwned<CFMutableDictionaryRef> state(CFDictionaryCreateMutable(
         nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
     CFStringRef path = nullptr;
     EXPECT_EQ(AUBase::GetFileRefPath(state.get(), CFSTR("sample"), &path),
@@ -518,9 +505,9 @@ TEST(PresetStateHelpers, AccessURLAssetMapsTheSystemsAnswers)
     const std::string path = TempPath("asset.txt");
     std::ofstream(path) << "x";
     auto check = [](const std::string& p, int mode) {
-        Owned<CFStringRef> text(
+        CFOwned<CFStringRef> text(
             CFStringCreateWithCString(nullptr, p.c_str(), kCFStringEncodingUTF8));
-        Owned<CFURLRef> url(
+        CFOwned<CFURLRef> url(
             CFURLCreateWithFileSystemPath(nullptr, text.get(), kCFURLPOSIXPathStyle, false));
         return AUBase::AccessURLAsset(url.get(), mode);
     };

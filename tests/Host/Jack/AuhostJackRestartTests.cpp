@@ -6,7 +6,7 @@
 #include "HexBytes.h"
 #include "JackMidiDump.h"
 #include "JackPeer.h"
-#include "MIDIFileWriter.h"
+#include "MIDIFile/MIDIFileWriter.h"
 #include "PrivateJackServer.h"
 #include "ProgramRun.h"
 

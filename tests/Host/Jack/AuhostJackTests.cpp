@@ -7,7 +7,7 @@
 #include "HexBytes.h"
 #include "JackMidiDump.h"
 #include "JackPeer.h"
-#include "MIDIFileWriter.h"
+#include "MIDIFile/MIDIFileWriter.h"
 #include "MIDIRecorder.h"
 #include "ProgramRun.h"
 

@@ -8,7 +8,7 @@
 #include "ChildProcess.h"
 #include "HexBytes.h"
 #include "JackPeer.h"
-#include "MIDIFileWriter.h"
+#include "MIDIFile/MIDIFileWriter.h"
 #include "PrivateJackServer.h"
 #include "ProgramRun.h"
 
@@ -76,10 +76,13 @@ void WriteState(const fs::path& folder, const std::string& destination)
         << destination << "\" ] .\n";
 }
 
-// The events of one of the peer's ports, by their number, with their frames.
-std::vector<std::pair<int, UInt64>> Numbered(const std::vector<JackPeerEvent>& events, UInt32 port)
+// Events by their number, with their frames.
+using NumberedEvents = std::vector<std::pair<int, UInt64>>;
+
+// The events of one of the peer's ports.
+NumberedEvents Numbered(const std::vector<JackPeerEvent>& events, UInt32 port)
 {
-    std::vector<std::pair<int, UInt64>> numbered;
+    NumberedEvents numbered;
     for (const JackPeerEvent& event : events)
         if (event.port == port && event.length == 3 && event.data[0] == 0xB0 &&
             event.data[1] >= kFirstController && event.data[1] < kFirstController + 5)
@@ -91,19 +94,48 @@ std::vector<std::pair<int, UInt64>> Numbered(const std::vector<JackPeerEvent>& e
 // A client that the server's cycle went on without (the dummy driver, not real-time, now and then
 // begins its timeline afresh without calling it an xrun) leaves its port buffer as it was, and the
 // server hands the same events on again, a whole number of periods later at the same place in the
-// cycle. Such copies are taken out and counted; a copy anywhere else stays, to be found twice.
-size_t TakeOutStaleCopies(std::vector<std::pair<int, UInt64>>& events)
+// cycle. Such copies are taken out and returned; a copy anywhere else stays, to be found twice.
+NumberedEvents TakeOutStaleCopies(NumberedEvents& events)
 {
     std::map<int, UInt64> first;
-    const size_t before = events.size();
+    NumberedEvents copies;
     events.erase(std::remove_if(events.begin(), events.end(),
                                 [&](const std::pair<int, UInt64>& event) {
                                     const auto [found, fresh] = first.emplace(event);
-                                    return !fresh && event.second > found->second &&
-                                           (event.second - found->second) % kPeriodFrames == 0;
+                                    const bool copy =
+                                        !fresh && event.second > found->second &&
+                                        (event.second - found->second) % kPeriodFrames == 0;
+                                    if (copy)
+                                        copies.push_back(event);
+                                    return copy;
                                 }),
                  events.end());
-    return before - events.size();
+    return copies;
+}
+
+// The peer passes on to the plug-in what it is handed, such copies too, and the plug-in sends each
+// again, stamped anew: it comes out as long after the event's first as its copy came in, to within
+// the 2 frames a spacing may err by. Takes those out; returns how many.
+size_t TakeOutPassedOnCopies(NumberedEvents& out, const NumberedEvents& copiesIn,
+                             const NumberedEvents& in)
+{
+    const std::map<int, UInt64> firstIn(in.begin(), in.end());
+    size_t taken = 0;
+    for (const auto& [number, frame] : copiesIn) {
+        const auto firstOut = std::find_if(
+            out.begin(), out.end(), [&](const auto& event) { return event.first == number; });
+        if (firstOut == out.end() || firstIn.count(number) == 0)
+            continue;
+        const UInt64 expected = firstOut->second + (frame - firstIn.at(number));
+        const auto copy = std::find_if(firstOut + 1, out.end(), [&](const auto& event) {
+            return event.first == number && std::labs(long(event.second) - long(expected)) <= 2;
+        });
+        if (copy != out.end()) {
+            out.erase(copy);
+            ++taken;
+        }
+    }
+    return taken;
 }
 
 // The cycles around a frame as the peer saw them: first frame, length in microseconds, and how
@@ -118,7 +150,7 @@ std::string CyclesAround(const std::vector<JackPeerCycle>& cycles, UInt64 frame)
     return around.str();
 }
 
-std::string Check(const std::vector<std::pair<int, UInt64>>& events, const char* where,
+std::string Check(const NumberedEvents& events, const char* where,
                   const std::vector<JackPeerCycle>& cycles)
 {
     std::map<int, UInt64> first;
@@ -208,7 +240,9 @@ void Measure(const std::vector<JackPeerEvent>& events, const std::vector<JackPee
 {
     auto in = Numbered(events, 0);
     auto out = Numbered(events, 1);
-    const size_t staleCopies = TakeOutStaleCopies(in) + TakeOutStaleCopies(out);
+    const NumberedEvents copiesIn = TakeOutStaleCopies(in);
+    const size_t staleCopies =
+        copiesIn.size() + TakeOutStaleCopies(out).size() + TakeOutPassedOnCopies(out, copiesIn, in);
     if (staleCopies > 0)
         run.disturbed = true;
     run.lost = Check(in, "from auhost", cycles) + Check(out, " from the plug-in", cycles);
@@ -251,21 +285,17 @@ void Measure(const std::vector<JackPeerEvent>& events, const std::vector<JackPee
     for (const auto& [error, count] : spacingErrors)
         figures << " " << error << ":" << count;
     if (staleCopies > 0)
-        figures << "; " << staleCopies << " events handed on again by the server a period later";
+        figures << "; " << staleCopies
+                << " events handed on again by the server a period later, or passed on so";
     figures << (run.disturbed ? "; the server was disturbed" : "") << (run.lost.empty() ? "" : "; ")
             << run.lost;
     run.figures = figures.str();
 }
 
-TEST(LV2InJalv, EveryEventOnceInOrderShiftedByTheReportedLatency)
+class LV2InJalv : public PrivateJackServerTest<kPeriodFrames> {};
+
+TEST_F(LV2InJalv, EveryEventOnceInOrderShiftedByTheReportedLatency)
 {
-    PrivateJackServer server(kPeriodFrames);
-    const std::string started = server.Start();
-    if (!started.empty() && !RunsInCI())
-        GTEST_SKIP() << started;
-    ASSERT_EQ(started, "");
-    // For the peer, and for jalv and auhost, which inherit it.
-    setenv("JACK_DEFAULT_SERVER", server.Name().c_str(), 1);
     const std::string peerName = "plenko-lv2-e2e-" + std::to_string(getpid());
     const std::string jalvName = "plenko-lv2-jalv-" + std::to_string(getpid());
     const fs::path scratch = fs::temp_directory_path() / peerName;

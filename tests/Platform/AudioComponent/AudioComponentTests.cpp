@@ -50,6 +50,21 @@ AudioComponentPlugInInterface* FailingFactory(const AudioComponentDescription*)
     return nullptr;
 }
 
+// The factory that answers every description with one record.
+template <AudioComponentPlugInInterface* Record>
+AudioComponentPlugInInterface* FactoryOf(const AudioComponentDescription*)
+{
+    return Record;
+}
+
+// Registers a generator of the tests' maker under `subtype`.
+AudioComponent RegisterTestComponent(OSType subtype, CFStringRef name,
+                                     AudioComponentFactoryFunction factory)
+{
+    const AudioComponentDescription description{0x61756678, subtype, 0x53726368, 0, 0};
+    return AudioComponentRegister(&description, name, 1, factory);
+}
+
 // ---- The in-process registry ----
 
 TEST(AudioComponentRegistry, FindsCountsAndDescribesRegisteredComponents)
@@ -125,9 +140,7 @@ TEST(AudioComponentRegistry, RejectsMissingAndUnknownArguments)
 
 TEST(AudioComponentRegistry, FactoryGivingNoRecordFailsTheNewInstance)
 {
-    const AudioComponentDescription description{0x61756678, 0x62616432, 0x53726368, 0, 0};
-    AudioComponent component =
-        AudioComponentRegister(&description, CFSTR("Failing"), 1, FailingFactory);
+    AudioComponent component = RegisterTestComponent(0x62616432, CFSTR("Failing"), FailingFactory);
     AudioComponentInstance instance = reinterpret_cast<AudioComponentInstance>(&instance);
 
     EXPECT_EQ(AudioComponentInstanceNew(component, &instance), kAudio_MemFullError);
@@ -149,16 +162,11 @@ OSStatus CloseThrowingOnRequest(void*)
 }
 AudioComponentPlugInInterface sThrowingCloseRecord{OpenAnything, CloseThrowingOnRequest, nullptr,
                                                    nullptr};
-AudioComponentPlugInInterface* ThrowingCloseFactory(const AudioComponentDescription*)
-{
-    return &sThrowingCloseRecord;
-}
 
 TEST(AudioComponentRegistry, CloseThatThrowsFailsTheDisposeAndKeepsTheHandleForAnotherTry)
 {
-    const AudioComponentDescription description{0x61756678, 0x62616433, 0x53726368, 0, 0};
-    AudioComponent component =
-        AudioComponentRegister(&description, CFSTR("Throwing close"), 1, ThrowingCloseFactory);
+    AudioComponent component = RegisterTestComponent(0x62616433, CFSTR("Throwing close"),
+                                                     FactoryOf<&sThrowingCloseRecord>);
     AudioComponentInstance instance = nullptr;
     ASSERT_EQ(AudioComponentInstanceNew(component, &instance), noErr);
 
@@ -190,16 +198,11 @@ OSStatus CloseLookingBack(void*)
 }
 AudioComponentPlugInInterface sLookingBackRecord{OpenRemembering, CloseLookingBack, nullptr,
                                                  nullptr};
-AudioComponentPlugInInterface* LookingBackFactory(const AudioComponentDescription*)
-{
-    return &sLookingBackRecord;
-}
 
 TEST(AudioComponentRegistry, AnInstanceStaysWholeUntilItsCloseHasReturned)
 {
-    const AudioComponentDescription description{0x61756678, 0x62616434, 0x53726368, 0, 0};
     AudioComponent component =
-        AudioComponentRegister(&description, CFSTR("Looking back"), 1, LookingBackFactory);
+        RegisterTestComponent(0x62616434, CFSTR("Looking back"), FactoryOf<&sLookingBackRecord>);
     AudioComponentInstance instance = nullptr;
     ASSERT_EQ(AudioComponentInstanceNew(component, &instance), noErr);
 
@@ -231,10 +234,6 @@ OSStatus CloseNothing(void*)
 }
 AudioComponentPlugInInterface sRecorderRecord{OpenNothing, CloseNothing, SelectorRecorder::Lookup,
                                               nullptr};
-AudioComponentPlugInInterface* RecorderFactory(const AudioComponentDescription*)
-{
-    return &sRecorderRecord;
-}
 
 struct HostCall {
     const char* name;
@@ -300,9 +299,8 @@ std::vector<HostCall> AllHostCalls()
 
 TEST(AudioUnitHostCalls, EachAsksForItsSelectorAndAnswersUnimplementedForNull)
 {
-    const AudioComponentDescription description{0x61756678, 0x73656c73, 0x53726368, 0, 0};
     AudioComponent component =
-        AudioComponentRegister(&description, CFSTR("Selectors"), 1, RecorderFactory);
+        RegisterTestComponent(0x73656c73, CFSTR("Selectors"), FactoryOf<&sRecorderRecord>);
     AudioUnit unit = nullptr;
     ASSERT_EQ(AudioComponentInstanceNew(component, &unit), noErr);
 
@@ -350,10 +348,6 @@ struct RenderLookup {
 };
 AudioComponentPlugInInterface sRenderingRecord{OpenNothing, CloseNothing, RenderLookup::Lookup,
                                                nullptr};
-AudioComponentPlugInInterface* RenderingFactory(const AudioComponentDescription*)
-{
-    return &sRenderingRecord;
-}
 
 TEST(AudioUnitHostCalls, RenderReachesTheRecordsMethodWithItsArgumentsEveryCall)
 {
@@ -366,9 +360,8 @@ TEST(AudioUnitHostCalls, RenderReachesTheRecordsMethodWithItsArgumentsEveryCall)
         {RenderRecord::kMethodThrows, kUnknownExceptionStatus, 0},
         {RenderRecord::kLookupThrows, kUnknownExceptionStatus, 0},
     };
-    const AudioComponentDescription description{0x61756678, 0x726e6472, 0x53726368, 0, 0};
     AudioComponent component =
-        AudioComponentRegister(&description, CFSTR("Rendering"), 1, RenderingFactory);
+        RegisterTestComponent(0x726e6472, CFSTR("Rendering"), FactoryOf<&sRenderingRecord>);
     for (const auto& c : cases) {
         sRenderRecord = c.record;
         sRenderCalls.clear();

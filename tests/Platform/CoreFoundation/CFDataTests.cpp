@@ -1,5 +1,5 @@
 #include "CFLeakCheck.h"
-#include "CFOwned.h"
+#include "CFTestObjects.h"
 #include "OutputCapture.h"
 
 #include <gtest/gtest.h>

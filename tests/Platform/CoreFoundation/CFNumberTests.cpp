@@ -1,10 +1,11 @@
 #include "CFLeakCheck.h"
-#include "CFOwned.h"
+#include "CFTestObjects.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 TEST(CFNumber, StoresTheFixedWidthTypeOfTheCType)
 {
@@ -45,44 +46,47 @@ TEST(CFNumber, KeepsNegativeAnd64BitIntegersExactly)
     }
 }
 
+namespace {
+
+// Whether CFNumberGetValue reports a T of `type` as exact, and what it stores there. The T starts
+// as 1, a value no case expects, so that a conversion that stores nothing shows.
+template <class T> std::pair<bool, T> Converted(CFNumberRef number, CFNumberType type)
+{
+    T value = 1;
+    const bool exact = CFNumberGetValue(number, type, &value);
+    return {exact, value};
+}
+
+} // namespace
+
 TEST(CFNumber, ReportsWhetherAConversionLostNothing)
 {
     CFOwned<CFNumberRef> big(MakeSInt64(SInt64{1} << 40));
-    SInt32 narrow = 0;
-    EXPECT_FALSE(CFNumberGetValue(big, kCFNumberSInt32Type, &narrow));
-    EXPECT_EQ(narrow, std::numeric_limits<SInt32>::max()); // clamped, not wrapped
+    // Clamped, not wrapped.
+    EXPECT_EQ(Converted<SInt32>(big, kCFNumberSInt32Type),
+              std::make_pair(false, std::numeric_limits<SInt32>::max()));
 
     CFOwned<CFNumberRef> negative(MakeSInt64(-300));
-    SInt8 tiny = 0;
-    EXPECT_FALSE(CFNumberGetValue(negative, kCFNumberSInt8Type, &tiny));
-    EXPECT_EQ(tiny, -128);
-    SInt16 small = 0;
-    EXPECT_TRUE(CFNumberGetValue(negative, kCFNumberSInt16Type, &small));
-    EXPECT_EQ(small, -300);
+    EXPECT_EQ(Converted<SInt8>(negative, kCFNumberSInt8Type), std::make_pair(false, SInt8{-128}));
+    EXPECT_EQ(Converted<SInt16>(negative, kCFNumberSInt16Type), std::make_pair(true, SInt16{-300}));
 
     CFOwned<CFNumberRef> fraction(MakeFloat64(-2.75));
-    SInt32 truncated = 0;
-    EXPECT_FALSE(CFNumberGetValue(fraction, kCFNumberIntType, &truncated));
-    EXPECT_EQ(truncated, -2);
-    Float32 single = 0;
-    EXPECT_TRUE(CFNumberGetValue(fraction, kCFNumberFloat32Type, &single));
-    EXPECT_EQ(single, -2.75f);
+    EXPECT_EQ(Converted<SInt32>(fraction, kCFNumberIntType), std::make_pair(false, SInt32{-2}));
+    EXPECT_EQ(Converted<Float32>(fraction, kCFNumberFloat32Type), std::make_pair(true, -2.75f));
 
     CFOwned<CFNumberRef> tenth(MakeFloat64(0.1));
-    EXPECT_FALSE(CFNumberGetValue(tenth, kCFNumberFloatType, &single));
-    EXPECT_FLOAT_EQ(single, 0.1f);
+    const std::pair<bool, Float32> single = Converted<Float32>(tenth, kCFNumberFloatType);
+    EXPECT_FALSE(single.first);
+    EXPECT_FLOAT_EQ(single.second, 0.1f);
 
     CFOwned<CFNumberRef> whole(MakeFloat64(1e6));
-    SInt32 exact = 0;
-    EXPECT_TRUE(CFNumberGetValue(whole, kCFNumberSInt32Type, &exact));
-    EXPECT_EQ(exact, 1000000);
+    EXPECT_EQ(Converted<SInt32>(whole, kCFNumberSInt32Type), std::make_pair(true, SInt32{1000000}));
 
     CFOwned<CFNumberRef> huge(MakeSInt64(std::numeric_limits<SInt64>::max()));
-    Float64 rounded = 0;
-    EXPECT_FALSE(CFNumberGetValue(huge, kCFNumberFloat64Type, &rounded));
+    EXPECT_FALSE(Converted<Float64>(huge, kCFNumberFloat64Type).first);
     CFOwned<CFNumberRef> notANumber(MakeFloat64(std::nan("")));
-    EXPECT_FALSE(CFNumberGetValue(notANumber, kCFNumberSInt32Type, &exact));
-    EXPECT_EQ(exact, 0);
+    EXPECT_EQ(Converted<SInt32>(notANumber, kCFNumberSInt32Type), std::make_pair(false, SInt32{0}));
+    SInt32 exact = 0;
     EXPECT_FALSE(CFNumberGetValue(nullptr, kCFNumberSInt32Type, &exact));
     EXPECT_FALSE(CFNumberGetValue(whole, kCFNumberSInt32Type, nullptr));
 }

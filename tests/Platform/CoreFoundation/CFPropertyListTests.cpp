@@ -1,5 +1,5 @@
 #include "CFLeakCheck.h"
-#include "CFOwned.h"
+#include "CFTestObjects.h"
 #include "OutputCapture.h"
 #include "Watchdog.h"
 
@@ -153,7 +153,7 @@ TEST(CFPropertyList, XMLRoundTripKeepsEveryKindOfValue)
     CFOwned<CFDictionaryRef> sample(MakeSample());
     CFOwned<CFErrorRef> error;
     CFOwned<CFDataRef> xml(
-        CFPropertyListCreateData(nullptr, sample, kCFPropertyListXMLFormat_v1_0, 0, &error));
+        CFPropertyListCreateData(nullptr, sample, kCFPropertyListXMLFormat_v1_0, 0, error.out()));
     ASSERT_NE(xml.get(), nullptr);
     EXPECT_EQ(error.get(), nullptr);
     const std::string text = TextOfData(xml);
@@ -164,7 +164,7 @@ TEST(CFPropertyList, XMLRoundTripKeepsEveryKindOfValue)
 
     CFPropertyListFormat format = 0;
     CFOwned<CFPropertyListRef> back(
-        CFPropertyListCreateWithData(nullptr, xml, kCFPropertyListImmutable, &format, &error));
+        CFPropertyListCreateWithData(nullptr, xml, kCFPropertyListImmutable, &format, error.out()));
     ASSERT_NE(back.get(), nullptr) << TextOf(CFErrorCopyDescription(error));
     EXPECT_EQ(format, kCFPropertyListXMLFormat_v1_0);
     EXPECT_TRUE(CFEqual(back, sample));
@@ -265,7 +265,7 @@ TEST(CFPropertyList, MalformedInputGivesNullAndAnErrorNeverACrash)
         CFOwned<CFDataRef> data(DataOf(input));
         CFOwned<CFErrorRef> error;
         CFOwned<CFPropertyListRef> result(
-            CFPropertyListCreateWithData(nullptr, data, 0, nullptr, &error));
+            CFPropertyListCreateWithData(nullptr, data, 0, nullptr, error.out()));
         EXPECT_EQ(result.get(), nullptr) << "input: " << testing::PrintToString(input);
         ASSERT_NE(error.get(), nullptr) << "input: " << testing::PrintToString(input);
         EXPECT_EQ(CFErrorGetCode(error), kCFPropertyListReadCorruptError);
@@ -276,12 +276,12 @@ TEST(CFPropertyList, MalformedInputGivesNullAndAnErrorNeverACrash)
         EXPECT_EQ(CFPropertyListCreateWithData(nullptr, data, 0, nullptr, nullptr), nullptr);
     }
     CFOwned<CFErrorRef> error;
-    EXPECT_EQ(CFPropertyListCreateWithData(nullptr, nullptr, 0, nullptr, &error), nullptr);
+    EXPECT_EQ(CFPropertyListCreateWithData(nullptr, nullptr, 0, nullptr, error.out()), nullptr);
     EXPECT_NE(error.get(), nullptr);
     CFOwned<CFErrorRef> typeError;
-    EXPECT_EQ(
-        CFPropertyListCreateWithData(nullptr, (CFDataRef)CFSTR("<plist/>"), 0, nullptr, &typeError),
-        nullptr);
+    EXPECT_EQ(CFPropertyListCreateWithData(nullptr, (CFDataRef)CFSTR("<plist/>"), 0, nullptr,
+                                           typeError.out()),
+              nullptr);
     EXPECT_NE(typeError.get(), nullptr);
 }
 
@@ -350,7 +350,7 @@ TEST(CFPropertyList, HostileShapesAreRefusedBeforeTheyExhaustTheReader)
     for (const auto& c : cases) {
         CFOwned<CFDataRef> data(DataOf(c.input));
         CFOwned<CFErrorRef> error;
-        EXPECT_EQ(CFPropertyListCreateWithData(nullptr, data, 0, nullptr, &error), nullptr);
+        EXPECT_EQ(CFPropertyListCreateWithData(nullptr, data, 0, nullptr, error.out()), nullptr);
         ASSERT_NE(error.get(), nullptr);
         CFOwned<CFStringRef> description(CFErrorCopyDescription(error));
         EXPECT_NE(TextOf(description).find(c.problem), std::string::npos) << TextOf(description);
@@ -391,9 +391,9 @@ TEST(CFPropertyList, ObjectsOutsideThePropertyListKindsFailToWrite)
                  {nullptr, "a NULL value"}};
     for (const auto& c : cases) {
         CFOwned<CFErrorRef> error;
-        EXPECT_EQ(
-            CFPropertyListCreateData(nullptr, c.plist, kCFPropertyListXMLFormat_v1_0, 0, &error),
-            nullptr);
+        EXPECT_EQ(CFPropertyListCreateData(nullptr, c.plist, kCFPropertyListXMLFormat_v1_0, 0,
+                                           error.out()),
+                  nullptr);
         ASSERT_NE(error.get(), nullptr);
         EXPECT_EQ(CFErrorGetCode(error), kCFPropertyListWriteInvalidError);
         CFOwned<CFStringRef> description(CFErrorCopyDescription(error));

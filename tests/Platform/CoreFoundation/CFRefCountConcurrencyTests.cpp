@@ -1,5 +1,5 @@
 #include "CFLeakCheck.h"
-#include "CFOwned.h"
+#include "CFTestObjects.h"
 #include "Watchdog.h"
 
 #include <gtest/gtest.h>

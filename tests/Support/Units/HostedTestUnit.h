@@ -9,6 +9,7 @@
 #include "AUPlugInDispatch.h"
 #include "CAMutex.h"
 #include "ThrownStatus.h"
+#include "Units/HostedUnit.h"
 
 #include <AudioUnit/AudioUnit.h>
 #include <CoreFoundation/CFString.h>
@@ -199,30 +200,18 @@ inline const AudioComponent kMusicComponent =
     RegisterOnce(kMusicUnitDesc, CFSTR("Plenko: Music Test"),
                  &APFactory<AUMusicLookup, HostedTestUnit>::Factory);
 
-// One open instance of the test unit, disposed at scope end.
-class HostedInstance {
+// One open instance of the test unit, a hosted unit that also gives the unit's object.
+class HostedInstance : public HostedUnit {
 public:
     explicit HostedInstance(AudioComponent component = kBaseComponent)
+        : HostedUnit(component), mObject(HostedTestUnit::sLastCreated)
     {
-        mStatus = AudioComponentInstanceNew(component, &mUnit);
-        mObject = HostedTestUnit::sLastCreated;
     }
-    ~HostedInstance()
-    {
-        if (mUnit != nullptr)
-            AudioComponentInstanceDispose(mUnit);
-    }
-    HostedInstance(const HostedInstance&) = delete;
-    HostedInstance& operator=(const HostedInstance&) = delete;
 
-    OSStatus OpenStatus() const { return mStatus; }
-    AudioUnit Unit() const { return mUnit; }
     HostedTestUnit& Object() const { return *mObject; }
 
 private:
-    OSStatus mStatus = noErr;
-    AudioUnit mUnit = nullptr;
-    HostedTestUnit* mObject = nullptr;
+    HostedTestUnit* mObject;
 };
 
 } // namespace hosted_test

@@ -8,6 +8,7 @@
 #include "APFactory.h"
 #include "AUPlugInDispatch.h"
 #include "MusicDeviceBase.h"
+#include "Units/HostedUnit.h"
 
 #include <AudioUnit/AudioUnit.h>
 #include <AudioUnit/MusicDevice.h>
@@ -229,65 +230,44 @@ inline AUParameterMIDIMapping Mapping(UInt8 status, UInt8 data1, AudioUnitParame
     return map;
 }
 
-// One open, initialized instance of the test unit, disposed at scope end, with the host calls
-// the MIDI tests make most.
-class MIDITestInstance {
+// One open, initialized instance of the test unit, a hosted unit with the host calls the MIDI
+// tests make most.
+class MIDITestInstance : public HostedUnit {
 public:
     explicit MIDITestInstance(AudioComponent component = kMIDITestComponent)
+        : HostedUnit(component, true), mObject(MIDITestUnit::sLastCreated)
     {
-        mOpenStatus = AudioComponentInstanceNew(component, &mUnit);
-        mObject = MIDITestUnit::sLastCreated;
-        if (mOpenStatus == noErr)
-            mOpenStatus = AudioUnitInitialize(mUnit);
     }
-    ~MIDITestInstance()
-    {
-        if (mUnit != nullptr)
-            AudioComponentInstanceDispose(mUnit);
-    }
-    MIDITestInstance(const MIDITestInstance&) = delete;
-    MIDITestInstance& operator=(const MIDITestInstance&) = delete;
 
-    // Open and initialize.
-    OSStatus OpenStatus() const { return mOpenStatus; }
-    AudioUnit Unit() const { return mUnit; }
     MIDITestUnit& Object() const { return *mObject; }
 
     OSStatus Send(UInt32 status, UInt32 data1, UInt32 data2, UInt32 frame = 0) const
     {
-        return MusicDeviceMIDIEvent(mUnit, status, data1, data2, frame);
+        return MIDI(status, data1, data2, frame);
     }
     // Sets a mapping property (41 to 44) to these records, in the global scope.
     OSStatus SetMappings(AudioUnitPropertyID id,
                          const std::vector<AUParameterMIDIMapping>& maps) const
     {
-        return AudioUnitSetProperty(mUnit, id, kAudioUnitScope_Global, 0, maps.data(),
-                                    UInt32(maps.size() * sizeof(AUParameterMIDIMapping)));
+        return SetProperty(id, kAudioUnitScope_Global, maps.data(),
+                           UInt32(maps.size() * sizeof(AUParameterMIDIMapping)));
     }
     // The records of property 41, as the host reads them.
     std::vector<AUParameterMIDIMapping> Mappings() const
     {
         UInt32 size = 0;
         Boolean writable = false;
-        AudioUnitGetPropertyInfo(mUnit, kAllMaps, kAudioUnitScope_Global, 0, &size, &writable);
+        AudioUnitGetPropertyInfo(Unit(), kAllMaps, kAudioUnitScope_Global, 0, &size, &writable);
         std::vector<AUParameterMIDIMapping> maps(size / sizeof(AUParameterMIDIMapping));
-        if (!maps.empty() && AudioUnitGetProperty(mUnit, kAllMaps, kAudioUnitScope_Global, 0,
+        if (!maps.empty() && AudioUnitGetProperty(Unit(), kAllMaps, kAudioUnitScope_Global, 0,
                                                   maps.data(), &size) != noErr)
             size = 0;
         maps.resize(size / sizeof(AUParameterMIDIMapping));
         return maps;
     }
-    Float32 Parameter(AudioUnitParameterID id) const
-    {
-        Float32 value = 0;
-        AudioUnitGetParameter(mUnit, id, kAudioUnitScope_Global, 0, &value);
-        return value;
-    }
 
 private:
-    OSStatus mOpenStatus = noErr;
-    AudioUnit mUnit = nullptr;
-    MIDITestUnit* mObject = nullptr;
+    MIDITestUnit* mObject;
 };
 
 } // namespace midi_test

@@ -123,22 +123,21 @@ OSStatus MIDIEvent(void* self, UInt32 status, UInt32 data1, UInt32, UInt32)
 struct TinyLookup {
     static AudioComponentMethod Lookup(SInt16 selector)
     {
-        switch (selector) {
-        case kAudioUnitInitializeSelect:
-            return reinterpret_cast<AudioComponentMethod>(Initialize);
-        case kAudioUnitUninitializeSelect:
-            return reinterpret_cast<AudioComponentMethod>(Uninitialize);
-        case kAudioUnitGetParameterSelect:
-            return reinterpret_cast<AudioComponentMethod>(GetParameter);
-        case kAudioUnitSetParameterSelect:
-            return reinterpret_cast<AudioComponentMethod>(SetParameter);
-        case kAudioUnitRenderSelect:
-            return reinterpret_cast<AudioComponentMethod>(Render);
-        case kMusicDeviceMIDIEventSelect:
-            return reinterpret_cast<AudioComponentMethod>(MIDIEvent);
-        default:
-            return nullptr;
-        }
+        static const struct {
+            SInt16 selector;
+            AudioComponentMethod method;
+        } kMethods[] = {
+            {kAudioUnitInitializeSelect, reinterpret_cast<AudioComponentMethod>(Initialize)},
+            {kAudioUnitUninitializeSelect, reinterpret_cast<AudioComponentMethod>(Uninitialize)},
+            {kAudioUnitGetParameterSelect, reinterpret_cast<AudioComponentMethod>(GetParameter)},
+            {kAudioUnitSetParameterSelect, reinterpret_cast<AudioComponentMethod>(SetParameter)},
+            {kAudioUnitRenderSelect, reinterpret_cast<AudioComponentMethod>(Render)},
+            {kMusicDeviceMIDIEventSelect, reinterpret_cast<AudioComponentMethod>(MIDIEvent)},
+        };
+        for (const auto& entry : kMethods)
+            if (entry.selector == selector)
+                return entry.method;
+        return nullptr;
     }
 };
 

@@ -1,7 +1,7 @@
 // The JACK backend's arithmetic, without a server: where a due time falls in a cycle, and the
 // cutting of packets into one message per event.
-#include "CoreMIDI/JackCycleTiming.h"
-#include "CoreMIDI/MIDIMessageSplitter.h"
+#include "JackCycleTiming.h"
+#include "MIDIMessageSplitter.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // packets reach other programs at the frames their stamps name, and without a server the services
 // start at once with their virtual destinations only.
 #include "ChildProcess.h"
-#include "CoreMIDI/JackCycleTiming.h"
+#include "JackCycleTiming.h"
 #include "JackMidiDump.h"
 #include "JackPeer.h"
 #include "MIDIRecorder.h"

@@ -2,8 +2,8 @@
 // port comes and goes; what is sent to the destination that stays arrives, once each, in order.
 // And the gate between libjack's threads and the backend shuts them out before the backend goes,
 // and a reader of the latest cycle never sees the fields of two cycles mixed.
-#include "CoreMIDI/JackCallbackGate.h"
-#include "CoreMIDI/JackCycleTiming.h"
+#include "JackCallbackGate.h"
+#include "JackCycleTiming.h"
 #include "JackPeer.h"
 #include "MIDIRecorder.h"
 #include "Watchdog.h"
