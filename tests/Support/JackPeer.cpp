@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <thread>
 
 namespace {
@@ -30,7 +31,7 @@ std::vector<Byte> JackPeerEvent::Bytes() const
 JackPeer::JackPeer(const std::string& name, const std::vector<std::string>& ports,
                    const std::vector<Through>& throughs)
     : mClient(OpenClient(name)), mEvents(new JackPeerEvent[kCapacity]),
-      mCycles(new JackPeerCycle[kCycleCapacity])
+      mCycles(new JackPeerCycle[kCycleCapacity]), mCopies(new JackPeerEvent[kCopyCapacity])
 {
     if (mClient == nullptr)
         return;
@@ -79,15 +80,20 @@ int JackPeer::Process(jack_nframes_t frames, void* self)
     const UInt64 before = AudioGetCurrentHostTime();
     const jack_time_t now = jack_get_time();
     const UInt64 after = AudioGetCurrentHostTime();
-    if (now > cycleStart + 1000)
-        peer->NoteDisturbance();
     const size_t cycles = peer->mCycleCount.load(std::memory_order_relaxed);
+    const bool repeated = cycles > 0 && firstFrame <= peer->mLastFirstFrame;
+    peer->mLastFirstFrame = firstFrame;
+    if (now > cycleStart + 1000 || repeated)
+        peer->NoteDisturbance();
     if (cycles < kCycleCapacity) {
         peer->mCycles[cycles] = {firstFrame, cycleStart,           nextCycle,
                                  frames,     (before + after) / 2, now};
         peer->mCycleCount.store(cycles + 1, std::memory_order_release);
     }
     size_t count = peer->mCount.load(std::memory_order_relaxed);
+    size_t copies = peer->mCopyCount.load(std::memory_order_relaxed);
+    if (!repeated)
+        peer->mCycleEventsStart = count;
     for (UInt32 port = 0; port < peer->mPorts.size(); ++port) {
         void* buffer = jack_port_get_buffer(peer->mPorts[port], frames);
         const jack_nframes_t events = jack_midi_get_event_count(buffer);
@@ -95,13 +101,18 @@ int JackPeer::Process(jack_nframes_t frames, void* self)
             jack_midi_event_t event;
             if (jack_midi_event_get(&event, buffer, n) != 0)
                 continue;
-            JackPeerEvent& recorded = peer->mEvents[count++];
+            JackPeerEvent& recorded = peer->mEvents[count];
             recorded.port = port;
             recorded.frame = UInt64(firstFrame) + event.time;
             recorded.length = UInt16(event.size);
             std::memcpy(recorded.data, event.buffer, std::min(event.size, sizeof recorded.data));
+            if (!repeated || !peer->CameInTheCycleBefore(recorded, count))
+                ++count;
+            else if (copies < kCopyCapacity)
+                peer->mCopies[copies++] = recorded;
         }
     }
+    peer->mCopyCount.store(copies, std::memory_order_release);
     peer->mCount.store(count, std::memory_order_release);
     for (const auto& [output, input] : peer->mThroughs) {
         void* out = jack_port_get_buffer(output, frames);
@@ -115,6 +126,25 @@ int JackPeer::Process(jack_nframes_t frames, void* self)
         }
     }
     return 0;
+}
+
+bool JackPeer::CameInTheCycleBefore(const JackPeerEvent& event, size_t count) const
+{
+    for (size_t n = mCycleEventsStart; n < count; ++n) {
+        const JackPeerEvent& before = mEvents[n];
+        if (before.port == event.port && before.frame == event.frame &&
+            before.length == event.length &&
+            std::memcmp(before.data, event.data,
+                        std::min(size_t(event.length), sizeof event.data)) == 0)
+            return true;
+    }
+    return false;
+}
+
+std::vector<JackPeerEvent> JackPeer::ServerCopies() const
+{
+    return std::vector<JackPeerEvent>(mCopies.get(),
+                                      mCopies.get() + mCopyCount.load(std::memory_order_acquire));
 }
 
 bool JackPeer::Connect(const std::string& from, const std::string& to) const
@@ -142,6 +172,24 @@ bool JackPeer::WaitUntilSettled() const
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return false;
+}
+
+NumberedEvents TakeOutStaleCopies(NumberedEvents& events, UInt32 periodFrames)
+{
+    std::map<int, UInt64> first;
+    NumberedEvents copies;
+    events.erase(std::remove_if(events.begin(), events.end(),
+                                [&](const std::pair<int, UInt64>& event) {
+                                    const auto [found, fresh] = first.emplace(event);
+                                    const bool copy =
+                                        !fresh && event.second > found->second &&
+                                        (event.second - found->second) % periodFrames == 0;
+                                    if (copy)
+                                        copies.push_back(event);
+                                    return copy;
+                                }),
+                 events.end());
+    return copies;
 }
 
 UInt64 HostTimeOfFrame(const std::vector<JackPeerCycle>& cycles, UInt64 frame)

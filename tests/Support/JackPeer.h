@@ -38,6 +38,7 @@ class JackPeer {
 public:
     static constexpr size_t kCapacity = 1 << 17;
     static constexpr size_t kCycleCapacity = 1 << 15;
+    static constexpr size_t kCopyCapacity = 1 << 12;
 
     // An output port that passes on, in the same cycle and at the same frames, what one of the
     // peer's input ports receives: how a test feeds another program what reached it.
@@ -62,10 +63,11 @@ public:
     long CaptureLatency(const std::string& port) const;
     jack_nframes_t SampleRate() const;
     jack_nframes_t BufferSize() const;
-    // How often, since the peer opened, the server missed a cycle (an xrun) or began one more
-    // than a millisecond after its own estimate of the cycle's start (as after its driver lost
-    // and re-anchored its schedule), and the host time of the last time: either unsettles the
-    // server's clock estimate, and so its frames against other clocks, for seconds.
+    // How often, since the peer opened, the server missed a cycle (an xrun), began one more than
+    // a millisecond after its own estimate of the cycle's start (as after its driver lost and
+    // re-anchored its schedule) or ran the peer again for a cycle it had run, and the host time
+    // of the last time: each unsettles the server's clock estimate, and so its frames against
+    // other clocks, for seconds.
     size_t Disturbances() const { return mDisturbances.load(); }
     // How often of those the server missed a cycle, which loses that cycle's MIDI for a client
     // it did not run.
@@ -79,13 +81,21 @@ public:
     bool WaitUntilSettled() const;
     // The cycles since the peer opened (the first three minutes of them).
     std::vector<JackPeerCycle> Cycles() const;
-    // Waits until at least count events arrived (or the timeout passed) and returns them all.
+    // Waits until at least count events arrived (or the timeout passed) and returns them all,
+    // but for the server's copies.
     std::vector<JackPeerEvent>
     WaitFor(size_t count,
             std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) const;
+    // The server's copies: when it runs the peer again for a cycle it has run (its cycle begins
+    // no later than the last one did), it hands on the other clients' buffers as they stood, so
+    // what came in that cycle comes again, the same bytes at the same frames. No sender made them;
+    // the peer keeps them apart from the events (the first thousands of them).
+    std::vector<JackPeerEvent> ServerCopies() const;
 
 private:
     static int Process(jack_nframes_t frames, void* self);
+    // Whether the event, in a repeated cycle, is one the cycle brought before.
+    bool CameInTheCycleBefore(const JackPeerEvent& event, size_t count) const;
     static int Xrun(void* self);
 
     jack_client_t* mClient = nullptr;
@@ -100,7 +110,24 @@ private:
     std::atomic<size_t> mDisturbances{0};
     std::atomic<size_t> mXruns{0};
     std::atomic<UInt64> mLastDisturbance{0};
+
+    // The process thread's own: the last callback's first frame, and where the events of the
+    // last cycle that was not a repeat begin.
+    UInt64 mLastFirstFrame = 0;
+    size_t mCycleEventsStart = 0;
+    std::unique_ptr<JackPeerEvent[]> mCopies;
+    std::atomic<size_t> mCopyCount{0};
 };
+
+// Events by their number, with their frames.
+using NumberedEvents = std::vector<std::pair<int, UInt64>>;
+
+// A client that the server's cycle went on without (a missed deadline; the dummy driver, not
+// real-time, now and then begins its timeline afresh without calling it an xrun) leaves its port
+// buffer as it was, and the server hands the same events on again, a whole number of periods
+// later at the same place in the cycle. Such copies are taken out and returned; a copy anywhere
+// else stays, to be found twice.
+NumberedEvents TakeOutStaleCopies(NumberedEvents& events, UInt32 periodFrames);
 
 // The host time at which the server's cycles, as a peer saw them, put an absolute frame; 0 when
 // none of them holds it.

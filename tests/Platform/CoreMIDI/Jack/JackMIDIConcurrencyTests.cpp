@@ -10,6 +10,7 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <optional>
@@ -87,24 +88,43 @@ TEST_F(JackMIDIConcurrency, SendsWhilePortsComeAndGoLoseAndDuplicateNothingThatS
     render.join();
 
     // Nothing repeated or out of order, nothing dropped by the services; nothing missing either,
-    // unless the server missed cycles, which loses their MIDI for a client it did not run.
+    // unless the server missed cycles, which loses their MIDI for a client it did not run. A
+    // cycle that went on without the backend's client (TSan slows it past the server's deadline)
+    // hands its last events on again a whole number of periods later: those copies are the
+    // server's, and only excused when the server was disturbed.
     const UInt32 total = sent.load();
-    const std::vector<JackPeerEvent> received = stay.WaitFor(total, std::chrono::seconds(20));
-    const auto number = [&](size_t n) {
-        const JackPeerEvent& event = received[n];
-        return UInt32(event.data[1]) << 14 | UInt32(event.data[2]) << 7 | event.data[3];
-    };
-    for (size_t n = 0; n < received.size(); ++n) {
-        ASSERT_EQ(received[n].length, 5u);
-        ASSERT_TRUE(n == 0 || number(n) > number(n - 1)) << "repeated or out of order at " << n;
+    // The copies count among the arrivals: the last messages come a few cycles after the count.
+    stay.WaitFor(total, std::chrono::seconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    NumberedEvents numbered;
+    for (const JackPeerEvent& event : stay.WaitFor(0, std::chrono::milliseconds(0))) {
+        ASSERT_EQ(event.length, 5u);
+        numbered.emplace_back(int(event.data[1]) << 14 | int(event.data[2]) << 7 | event.data[3],
+                              event.frame);
+    }
+    const size_t staleCopies = TakeOutStaleCopies(numbered, stay.BufferSize()).size();
+    EXPECT_TRUE(staleCopies == 0 || stay.Disturbances() > 0)
+        << staleCopies << " copies a whole number of periods later on an undisturbed server";
+    for (size_t n = 1; n < numbered.size(); ++n) {
+        const auto earlier =
+            std::find_if(numbered.begin(), numbered.begin() + long(n),
+                         [&](const auto& e) { return e.first == numbered[n].first; });
+        ASSERT_GT(numbered[n].first, numbered[n - 1].first)
+            << "repeated or out of order at " << n << ": number " << numbered[n].first
+            << " at frame " << numbered[n].second << " after number " << numbered[n - 1].first
+            << " at frame " << numbered[n - 1].second
+            << (earlier == numbered.begin() + long(n)
+                    ? std::string(", its first arrival")
+                    : ", first at frame " + std::to_string(earlier->second));
     }
     EXPECT_EQ(IntegerProperty(stayDestination, kMIDIPropertyDroppedPacketCount), 0);
     if (stay.Xruns() == 0) {
-        EXPECT_EQ(received.size(), size_t(total)) << "lost";
+        EXPECT_EQ(numbered.size(), size_t(total)) << "lost";
     }
     EXPECT_GT(churnReceived, 0) << "the port that came and went never received anything";
-    std::cout << total << " messages to the port that stayed, " << received.size()
-              << " received, server xruns " << stay.Xruns() << "; " << kRounds
+    std::cout << total << " messages to the port that stayed, " << numbered.size()
+              << " received once, server xruns " << stay.Xruns() << ", the server's copies "
+              << stay.ServerCopies().size() + staleCopies << "; " << kRounds
               << " rounds of a port that came and went" << std::endl;
 }
 
