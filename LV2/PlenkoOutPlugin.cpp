@@ -46,7 +46,8 @@ std::optional<std::string> TextOf(const void* value, size_t size, uint32_t type,
 
 PlenkoOutPlugin::PlenkoOutPlugin(double sampleRate, const std::string& bundlePath,
                                  const LV2_Feature* const* features)
-    : mSampleRate(sampleRate), mClock(sampleRate, AudioGetHostClockFrequency())
+    : mSampleRate(sampleRate), mClock(sampleRate, AudioGetHostClockFrequency()),
+      mStartFloor(AudioGetHostClockFrequency())
 {
     LV2_URID_Map* map = nullptr;
     ReadFeatures(features, map);
@@ -139,6 +140,7 @@ void PlenkoOutPlugin::Run(uint32_t frames)
         cycle.hostTime = start->hostTime;
         cycle.ticksPerFrame = start->ticksPerFrame;
     }
+    cycle.hostTime = mStartFloor.Start(cycle.hostTime);
     mLastCycle = {cycle.sampleTime, cycle.hostTime, cycle.ticksPerFrame};
     ForwardControls();
     RenderCycle(cycle, frames);
@@ -200,6 +202,7 @@ void PlenkoOutPlugin::RenderCycle(const CycleClock::Cycle& cycle, UInt32 frames)
             }
             Dispatch(static_cast<const uint8_t*>(LV2_ATOM_BODY_CONST(&event->body)),
                      event->body.size, frame - sliceStart);
+            mStartFloor.Sent(cycle.hostTime + UInt64(frame * cycle.ticksPerFrame));
         }
     }
     while (sliceStart < frames) {

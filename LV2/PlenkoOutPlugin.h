@@ -11,6 +11,7 @@
 
 #include "BundledUnit.h"
 #include "CycleClock.h"
+#include "CycleStartFloor.h"
 #include "Destination.h"
 #include "JobThread.h"
 #include "PlenkoOutLV2.h"
@@ -49,7 +50,11 @@ public:
     // [render-thread]
     void ConnectPort(uint32_t port, void* data);
     // The next cycle restarts the clock's loop: the host paused. [host-thread]
-    void Activate() { mClock.Restart(); }
+    void Activate()
+    {
+        mClock.Restart();
+        mStartFloor.Restart();
+    }
     // [render-thread]
     void Run(uint32_t frames);
 
@@ -104,6 +109,7 @@ private:
     // Audio thread (and Restore, never beside it).
     CycleClock mClock;
     ServerCycleFollower mServerCycle;
+    CycleStartFloor mStartFloor;
     PlenkoOutCycleTime mLastCycle{};
     float mForwarded[std::size(kParameterPorts)] = {};
     bool mKnown[std::size(kParameterPorts)] = {};
