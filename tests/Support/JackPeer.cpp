@@ -77,9 +77,20 @@ int JackPeer::Process(jack_nframes_t frames, void* self)
     if (jack_get_cycle_times(peer->mClient, &firstFrame, &cycleStart, &nextCycle, &periodMicros) !=
         0)
         return 0;
-    const UInt64 before = AudioGetCurrentHostTime();
-    const jack_time_t now = jack_get_time();
-    const UInt64 after = AudioGetCurrentHostTime();
+    // Both clocks read together: of a few tries the least spread, as the machine may stall
+    // between two reads and skew their pair by half the stall.
+    UInt64 before = 0, after = ~UInt64(0);
+    jack_time_t now = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const UInt64 first = AudioGetCurrentHostTime();
+        const jack_time_t jack = jack_get_time();
+        const UInt64 second = AudioGetCurrentHostTime();
+        if (second - first < after - before) {
+            before = first;
+            now = jack;
+            after = second;
+        }
+    }
     const size_t cycles = peer->mCycleCount.load(std::memory_order_relaxed);
     const bool repeated = cycles > 0 && firstFrame <= peer->mLastFirstFrame;
     peer->mLastFirstFrame = firstFrame;
@@ -165,7 +176,7 @@ long JackPeer::CaptureLatency(const std::string& port) const
 bool JackPeer::WaitUntilSettled() const
 {
     constexpr UInt64 kQuietNanos = 3000000000;
-    const UInt64 giveUp = AudioGetCurrentHostTime() + 20000000000;
+    const UInt64 giveUp = AudioGetCurrentHostTime() + 10000000000;
     while (AudioGetCurrentHostTime() < giveUp) {
         if (AudioGetCurrentHostTime() > LastDisturbance() + kQuietNanos)
             return true;
@@ -195,7 +206,10 @@ NumberedEvents TakeOutStaleCopies(NumberedEvents& events, UInt32 periodFrames)
 UInt64 HostTimeOfFrame(const std::vector<JackPeerCycle>& cycles, UInt64 frame)
 {
     for (const JackPeerCycle& cycle : cycles) {
-        if (frame < cycle.firstFrame || frame >= cycle.firstFrame + cycle.frames)
+        // A server that restarts its estimate of the cycles may give one that ends before it
+        // starts: it times no frame.
+        if (frame < cycle.firstFrame || frame >= cycle.firstFrame + cycle.frames ||
+            cycle.endMicros <= cycle.startMicros)
             continue;
         const UInt64 jackNanos = cycle.startMicros * 1000 +
                                  (frame - cycle.firstFrame) *

@@ -77,7 +77,7 @@ public:
     // machine without real-time scheduling, a client joining or leaving the graph), the server's
     // estimate of its cycles' times takes seconds to settle, moving its frames against every other
     // clock meanwhile. Waits until the peer has seen no such disturbance for three seconds (at
-    // most twenty); false if it never did.
+    // most ten); false if it never did.
     bool WaitUntilSettled() const;
     // The cycles since the peer opened (the first three minutes of them).
     std::vector<JackPeerCycle> Cycles() const;

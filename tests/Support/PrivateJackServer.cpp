@@ -60,6 +60,18 @@ std::string PrivateJackServer::Stop()
     return "jackd -n " + mName + " " + how + " when asked to stop; it printed:\n" + printed;
 }
 
+size_t PrivateJackServer::ClientsNotFinished() const
+{
+    if (!mServer)
+        return 0;
+    const std::string printed = mServer->Output();
+    const std::string line = "was not finished";
+    size_t count = 0;
+    for (size_t at = printed.find(line); at != std::string::npos; at = printed.find(line, at + 1))
+        ++count;
+    return count;
+}
+
 void PrivateJackServer::RemoveClientSemaphores() const
 {
     const std::string prefix = "jack_sem." + std::to_string(getuid()) + "_" + mName + "_";

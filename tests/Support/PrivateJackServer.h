@@ -30,6 +30,10 @@ public:
     // Ends jackd with SIGTERM and waits for it; "" or how it did not end cleanly, with what it
     // printed.
     std::string Stop();
+    // How often, by its own log, the running server went on without a client that had not
+    // finished its cycle in time: each time, that client's MIDI of the cycle is lost, and what it
+    // had written the cycle before may be handed on again.
+    size_t ClientsNotFinished() const;
 
 private:
     void RemoveClientSemaphores() const;

@@ -4,7 +4,8 @@
 // sends. Every event arrives once and in order, all of them shifted by one constant (within 1
 // frame) that equals the latency the plug-in reports (within 2 frames), spaced as the file spaces
 // them (within 2 frames), over more than 30 seconds; and when the server's period changes, the
-// reported latency follows it.
+// reported latency follows it. Of a server disturbed in every run, only what it cannot excuse is
+// judged: nothing lost unless it missed cycles.
 #include "ChildProcess.h"
 #include "HexBytes.h"
 #include "JackPeer.h"
@@ -29,7 +30,6 @@ namespace fs = std::filesystem;
 
 constexpr int kEvents = 620;
 constexpr int kSpacingMillis = 50; // 31 s of events
-constexpr double kFramesPerMilli = 48.0;
 constexpr Byte kFirstController = 20;
 // The server's periods. Where its threads run at normal priority on a busy machine, cycles of 256
 // frames now and then end late: the dummy driver then begins its timeline afresh, a client that
@@ -125,27 +125,26 @@ std::string CyclesAround(const std::vector<JackPeerCycle>& cycles, UInt64 frame)
     return around.str();
 }
 
+// An event repeated or out of order, named with its cycles; "" when there is none. The events
+// that did not come are counted into missing.
 std::string Check(const NumberedEvents& events, const char* where,
-                  const std::vector<JackPeerCycle>& cycles)
+                  const std::vector<JackPeerCycle>& cycles, int& missing)
 {
     std::map<int, UInt64> first;
-    std::string twice;
     for (const auto& [number, frame] : events)
         if (const auto [found, fresh] = first.emplace(number, frame); !fresh)
-            twice += "; event " + std::to_string(number) + " twice, at frames " +
-                     std::to_string(found->second) + " and " + std::to_string(frame) + ", cycles" +
-                     CyclesAround(cycles, frame);
-    if (events.size() != size_t(kEvents))
-        return std::string(where) + ": " + std::to_string(events.size()) + " of " +
-               std::to_string(kEvents) + " events" +
-               (events.empty() ? std::string()
-                               : ", numbers " + std::to_string(events.front().first) + " to " +
-                                     std::to_string(events.back().first)) +
-               twice;
-    for (int n = 0; n < kEvents; ++n)
-        if (events[n].first != n)
+            return std::string(where) + ": event " + std::to_string(number) + " twice, at frames " +
+                   std::to_string(found->second) + " and " + std::to_string(frame) + ", cycles" +
+                   CyclesAround(cycles, frame);
+    for (size_t n = 0; n < events.size(); ++n)
+        if (events[n].first >= kEvents || (n > 0 && events[n].first < events[n - 1].first))
             return std::string(where) + ": event " + std::to_string(events[n].first) +
-                   " where event " + std::to_string(n) + " was due";
+                   " at frame " + std::to_string(events[n].second) + " after event " +
+                   (n > 0 ? std::to_string(events[n - 1].first) + " at frame " +
+                                std::to_string(events[n - 1].second) + ", cycles" +
+                                CyclesAround(cycles, events[n - 1].second)
+                          : "-1");
+    missing += kEvents - int(events.size());
     return "";
 }
 
@@ -165,7 +164,12 @@ public:
             lengths.push_back(cycle.endMicros - cycle.startMicros);
         std::sort(lengths.begin(), lengths.end());
         mMedian = lengths.empty() ? 0 : double(lengths[lengths.size() / 2]);
+        mFramesPerMicro = mMedian > 0 ? mCycles.front().frames / mMedian : 0;
     }
+
+    // The server's own rate in its steady cycles, which a server that now and then begins its
+    // timeline afresh runs below its nominal one.
+    double FramesPerMicro() const { return mFramesPerMicro; }
 
     bool Steady(UInt64 frame) const
     {
@@ -190,12 +194,15 @@ private:
 
     std::vector<JackPeerCycle> mCycles; // in the order of their frames
     double mMedian;
+    double mFramesPerMicro;
 };
 
 // What one play through the plug-in showed.
 struct PlayRun {
     bool disturbed = true;
-    std::string lost; // events missing or out of order
+    bool missedCycles = false; // an xrun: the server lost the MIDI of a client it did not run
+    std::string disorder;      // an event repeated or out of order
+    int missing = 0;
     long latency = -1;
     long median = 0;
     bool shiftsHeld = false, spacingHeld = false;
@@ -203,7 +210,8 @@ struct PlayRun {
 
     bool Exact() const
     {
-        return lost.empty() && shiftsHeld && spacingHeld && std::labs(median - latency) <= 2;
+        return disorder.empty() && missing == 0 && shiftsHeld && spacingHeld &&
+               std::labs(median - latency) <= 2;
     }
 };
 
@@ -225,7 +233,8 @@ void Measure(const std::vector<JackPeerEvent>& events,
                                TakeOutPassedOnCopies(out, copiesIn, in);
     if (staleCopies > 0)
         run.disturbed = true;
-    run.lost = Check(in, "from auhost", cycles) + Check(out, " from the plug-in", cycles);
+    run.disorder = Check(in, "from auhost", cycles, run.missing) +
+                   Check(out, " from the plug-in", cycles, run.missing);
     const SteadyFrames steady(cycles);
     const std::map<int, UInt64> inFrames(in.begin(), in.end());
     std::vector<long> shifts;
@@ -241,13 +250,13 @@ void Measure(const std::vector<JackPeerEvent>& events,
         }
         if (judged && previousJudged && out[i].first == out[i - 1].first + 1)
             ++spacingErrors[std::lround(double(out[i].second - out[i - 1].second) -
-                                        kSpacingMillis * kFramesPerMilli)];
+                                        kSpacingMillis * 1000 * steady.FramesPerMicro())];
         previousJudged = judged;
     }
     if (shifts.size() < size_t(kEvents) * 3 / 4)
         run.disturbed = true;
     if (shifts.empty()) {
-        run.figures = "no event came through in steady cycles; " + run.lost;
+        run.figures = "no event came through in steady cycles; " + run.disorder;
         return;
     }
     std::sort(shifts.begin(), shifts.end());
@@ -266,8 +275,10 @@ void Measure(const std::vector<JackPeerEvent>& events,
         figures << " " << error << ":" << count;
     if (staleCopies > 0)
         figures << "; " << staleCopies << " events handed on again by the server, or passed on so";
-    figures << (run.disturbed ? "; the server was disturbed" : "") << (run.lost.empty() ? "" : "; ")
-            << run.lost;
+    figures << (run.disturbed ? "; the server was disturbed" : "")
+            << (run.missedCycles ? " and missed cycles" : "")
+            << (run.missing > 0 ? "; " + std::to_string(run.missing) + " events missing" : "")
+            << (run.disorder.empty() ? "" : "; ") << run.disorder;
     run.figures = figures.str();
 }
 
@@ -330,6 +341,7 @@ TEST_F(LV2InJalv, EveryEventOnceInOrderShiftedByTheReportedLatency)
         // Late cycles alone excuse nothing (the steady cycles are judged); a cycle the server gave
         // up on may hand events on twice.
         run.disturbed = !settled || peer.Xruns() != xrunsBefore;
+        run.missedCycles = peer.Xruns() != xrunsBefore;
         Measure(events, copies, peer.Cycles(), run);
         history += "\n  " + run.figures;
     }
@@ -344,14 +356,26 @@ TEST_F(LV2InJalv, EveryEventOnceInOrderShiftedByTheReportedLatency)
     const std::string jalvOutput = jalv.Stop();
     fs::remove_all(scratch);
     std::cout << "PlenkoOut.lv2 in jalv:" << history << std::endl;
-    if (!run.Exact() && run.disturbed && !RunsInCI())
+    const bool judged = run.Exact() || !run.disturbed;
+    if (!judged && !RunsInCI())
         GTEST_SKIP() << "NOT judged: the server was disturbed in every run (a busy machine?); CI "
-                        "judges it."
+                        "judges what such a server cannot excuse."
                      << history;
-    EXPECT_EQ(run.lost, "") << jalvOutput;
-    EXPECT_TRUE(run.shiftsHeld) << "shifts more than a frame from their median" << history;
-    EXPECT_TRUE(run.spacingHeld) << "spacings more than 2 frames from the file's" << history;
-    EXPECT_NEAR(double(run.median), double(run.latency), 2.0) << history;
+    // However the server ran, a server that did not miss cycles lost nothing.
+    EXPECT_TRUE(run.missing == 0 || run.missedCycles) << "events lost" << history;
+    if (judged) {
+        EXPECT_EQ(run.disorder, "") << jalvOutput;
+        EXPECT_TRUE(run.shiftsHeld) << "shifts more than a frame from their median" << history;
+        EXPECT_TRUE(run.spacingHeld) << "spacings more than 2 frames from the file's" << history;
+        EXPECT_NEAR(double(run.median), double(run.latency), 2.0) << history;
+    } else {
+        // A server disturbed in every run hands a cycle's input on again when it runs the cycle
+        // twice (which the peer passes on, and the plug-in sends as the new events they are to
+        // it), and moves its estimate of its cycles, which the plug-in stamps by, by
+        // milliseconds: neither order nor timing is the plug-in's there.
+        std::cout << "order and timing NOT judged: the server was disturbed in every run"
+                  << std::endl;
+    }
     EXPECT_EQ(resized.mExitStatus, 0) << resized.mErr;
     EXPECT_EQ(latencyAfterResize, expectedAfterResize) << "after periods of " << kResizedFrames;
 }

@@ -348,6 +348,7 @@ struct DumpRun {
     SInt32 dropped = 0;
     bool settled = false;    // the server had run undisturbed for a while when it began
     size_t disturbances = 0; // xruns and cycles not run on time while it ran, as the probe saw
+    size_t xruns = 0;        // of those, the cycles the server missed, losing their MIDI
 
     bool Disturbed() const { return !settled || disturbances != 0; }
     std::string Disturbance() const
@@ -374,6 +375,7 @@ DumpRun RunThroughJackMidiDump(const JackPeer& probe, int attempt)
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     run.settled = probe.WaitUntilSettled();
     const size_t disturbancesBefore = probe.Disturbances();
+    const size_t xrunsBefore = probe.Xruns();
 
     const MIDITimeStamp start = AudioGetCurrentHostTime() + 300 * kMillis;
     for (int step = 0; int(run.stamps.size()) < kEvents; ++step) {
@@ -399,6 +401,7 @@ DumpRun RunThroughJackMidiDump(const JackPeer& probe, int attempt)
     run.dropped = IntegerProperty(destination, kMIDIPropertyDroppedPacketCount);
     // Counted before jack_midi_dump leaves the graph, which may unsettle the server in turn.
     run.disturbances = probe.Disturbances() - disturbancesBefore;
+    run.xruns = probe.Xruns() - xrunsBefore;
     run.events = ParseDump(dump.Stop());
     return run;
 }
@@ -421,6 +424,9 @@ SInt64 ServerFrameAt(const std::vector<JackPeerCycle>& cycles, UInt64 hostNanos)
 struct DumpFigures {
     std::string disorder; // the first event repeated, out of order or unknown, if any
     int missing = 0;
+    // A client the server's cycle went on without leaves its buffer as it was, and the server
+    // hands its events on again, a whole number of periods later: the server's copies.
+    int serverCopies = 0;
     // Each event's frame after the one before, less what its stamp and offset say (480 frames per
     // 10 ms at 48 kHz, 0 within a chord, 240 more or less where +5 ms begins or ends), rounded.
     std::map<long, int> errors;
@@ -437,25 +443,30 @@ struct DumpFigures {
             text << " " << error << ":" << count;
         text << "; beyond 2 frames " << beyondBound << "; +5 ms moved events " << shift
              << " frames; misplaced against the server's cycles " << misplaced << " of " << compared
-             << "; missing " << missing;
+             << "; missing " << missing << "; the server's copies " << serverCopies;
         return text.str();
     }
 };
 
 DumpFigures Measure(const DumpRun& run, const std::vector<JackPeerCycle>& cycles,
-                    double framesPerNano)
+                    double framesPerNano, UInt32 periodFrames)
 {
     DumpFigures figures;
     std::vector<std::pair<UInt64, int>> printed(kEvents, {0, -1});
+    int last = -1;
     for (size_t n = 0; n < run.events.size() && figures.disorder.empty(); ++n) {
-        const int number = run.events[n].second;
-        if (number >= kEvents || (n > 0 && number <= run.events[n - 1].second))
-            figures.disorder = "event " + std::to_string(number) + " after event " +
-                               std::to_string(n > 0 ? run.events[n - 1].second : -1);
+        const auto [frame, number] = run.events[n];
+        if (number >= 0 && number <= last && printed[number].second == number &&
+            frame > printed[number].first && (frame - printed[number].first) % periodFrames == 0)
+            ++figures.serverCopies;
+        else if (number >= kEvents || number <= last)
+            figures.disorder =
+                "event " + std::to_string(number) + " after event " + std::to_string(last);
         else
             printed[number] = run.events[n];
+        last = std::max(last, number);
     }
-    figures.missing = kEvents - int(run.events.size());
+    figures.missing = kEvents - int(run.events.size()) + figures.serverCopies;
 
     double shifted = 0;
     int shifts = 0;
@@ -495,7 +506,8 @@ DumpFigures Measure(const DumpRun& run, const std::vector<JackPeerCycle>& cycles
 // stamps say, +5 ms one shift of 240 frames, and every event where the server's own cycles put it.
 bool ShowsExactTiming(const DumpRun& run, const DumpFigures& figures, double framesPerNano)
 {
-    return figures.missing == 0 && run.dropped == 0 && figures.beyondBound == 0 &&
+    return figures.missing == 0 && figures.serverCopies == 0 && run.dropped == 0 &&
+           figures.beyondBound == 0 &&
            std::fabs(figures.shift - kOffsetMicros * 1e3 * framesPerNano) <= 1.0 &&
            figures.compared > kEvents / 2 && figures.misplaced == 0;
 }
@@ -518,26 +530,34 @@ TEST_F(JackDestinations, EventsArriveAtTheFramesTheirStampsNameAtAProgramWeDidNo
          ++attempt) {
         run = RunThroughJackMidiDump(probe, attempt);
         ASSERT_FALSE(HasFailure());
-        figures = Measure(run, probe.Cycles(), framesPerNano);
+        figures = Measure(run, probe.Cycles(), framesPerNano, probe.BufferSize());
         exact = ShowsExactTiming(run, figures, framesPerNano);
         history += "\n  run " + std::to_string(attempt + 1) + ": server " +
                    (run.Disturbed() ? "disturbed (" + run.Disturbance() + ")" : "undisturbed") +
                    "; " + figures.Text() + "; late " + std::to_string(run.late) + ", dropped " +
                    std::to_string(run.dropped);
-        // However the server ran, the services neither repeat nor reorder.
+        // However the server ran, the services neither repeat nor reorder; only a server that
+        // went on without them copies what they wrote.
         ASSERT_EQ(figures.disorder, "") << "repeated or out of order" << history;
+        ASSERT_TRUE(figures.serverCopies == 0 || run.Disturbed())
+            << "copies a whole number of periods later on an undisturbed server" << history;
     }
     std::cout << "runs through jack_midi_dump:" << history << std::endl;
     RecordProperty("SpacingErrors", figures.Text());
     if (!exact && run.Disturbed()) {
-        if (RunsInCI())
-            FAIL() << "no run showed exact timing and the server was disturbed in every run that "
-                      "did not:"
-                   << history;
-        GTEST_SKIP() << "spacing, +5 ms shift and completeness NOT judged: no run showed exact "
-                        "timing and the server was disturbed in each (a busy machine?); CI judges "
-                        "them."
-                     << history;
+        if (!RunsInCI())
+            GTEST_SKIP() << "spacing, +5 ms shift and completeness NOT judged: no run showed "
+                            "exact timing and the server was disturbed in each (a busy machine?); "
+                            "CI judges what such a server cannot excuse."
+                         << history;
+        // Such a server loses the MIDI of the cycles it missed, and its frames and its estimate of
+        // its cycles move against the host clock by milliseconds, so where events fall is not
+        // judged; what it cannot excuse is (nothing repeated or reordered, checked above): nothing
+        // dropped, and nothing lost unless it missed cycles.
+        EXPECT_EQ(run.dropped, 0) << history;
+        EXPECT_TRUE(figures.missing == 0 || run.xruns > 0) << "events lost" << history;
+        std::cout << "places NOT judged: the server was disturbed in every run" << std::endl;
+        return;
     }
 
     EXPECT_EQ(figures.missing, 0) << "events lost" << history;
@@ -607,7 +627,7 @@ std::vector<std::pair<int, int>> NotesPrinted(const std::string& output)
 // The services give the cycle the server began last, as the server times it: 256 frames at
 // 48 kHz that last about as long, begun about when the server says it started, and the cycle of
 // a later look further on frame for frame and in time.
-bool ServerCycleIsKnown()
+bool ServerCycleHolds()
 {
     MIDIAudioServerCycle first{}, later{};
     if (MIDIGetAudioServerCycle(&first) != noErr)
@@ -625,6 +645,19 @@ bool ServerCycleIsKnown()
            std::fabs(length - 256 * nanosPerFrame) < 0.1 * 256 * nanosPerFrame &&
            std::fabs(lateness) < 20 * kMillis && framesApart > 0 && framesApart % 256 == 0 &&
            std::fabs(apart - framesApart * nanosPerFrame) < 0.1 * apart;
+}
+
+// A machine that stalls now and then for tens of milliseconds (a virtual one, whose host runs
+// others) spoils the look it falls in, and the server's estimate of its cycles for a second after;
+// of a few looks over two seconds, one must hold.
+bool ServerCycleIsKnown()
+{
+    for (int look = 0; look < 8; ++look) {
+        if (ServerCycleHolds())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    return false;
 }
 
 // Runs in a child process of its own, whose services know only the private server, which stops
