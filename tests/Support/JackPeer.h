@@ -37,7 +37,8 @@ struct JackPeerCycle {
 class JackPeer {
 public:
     static constexpr size_t kCapacity = 1 << 17;
-    static constexpr size_t kCycleCapacity = 1 << 15;
+    // Cycles enough for a test's longest series of plays (about twelve minutes at 256 frames).
+    static constexpr size_t kCycleCapacity = 1 << 17;
     static constexpr size_t kCopyCapacity = 1 << 12;
 
     // An output port that passes on, in the same cycle and at the same frames, what one of the
@@ -79,7 +80,7 @@ public:
     // clock meanwhile. Waits until the peer has seen no such disturbance for three seconds (at
     // most ten); false if it never did.
     bool WaitUntilSettled() const;
-    // The cycles since the peer opened (the first three minutes of them).
+    // The cycles since the peer opened (the first kCycleCapacity of them).
     std::vector<JackPeerCycle> Cycles() const;
     // Waits until at least count events arrived (or the timeout passed) and returns them all,
     // but for the server's copies.

@@ -307,7 +307,8 @@ TEST_F(AuhostThroughJack, EveryEventArrivesOnceInOrderAtItsFrameAndTheOffsetMove
     }
     // Every event 5 ms later, within the 2 frames the spacing may err by.
     ASSERT_TRUE(plain.onTimeLatencyMicros && offset.onTimeLatencyMicros)
-        << "the probe saw no cycle that held the events" << history;
+        << "the probe saw no cycle that held the events (it recorded " << probe.Cycles().size()
+        << " cycles of at most " << JackPeer::kCycleCapacity << ")" << history;
     EXPECT_NEAR(*offset.onTimeLatencyMicros - *plain.onTimeLatencyMicros, kOffsetMillis * 1000.0,
                 2 * 1000 / kFramesPerMilli)
         << history;
