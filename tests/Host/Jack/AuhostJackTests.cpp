@@ -122,24 +122,21 @@ struct PlayRun {
 void Measure(const std::vector<DumpedMessage>& dumped, const std::vector<UInt64>& stamps,
              const std::vector<JackPeerCycle>& cycles, UInt32 periodFrames, PlayRun& run)
 {
-    NumberedEvents numbered;
+    NumberedEvents events;
     for (const DumpedMessage& message : dumped)
         if (message.bytes.size() == 3 && message.bytes[0] == 0xB0 &&
             message.bytes[1] >= kFirstController && message.bytes[1] < kFirstController + 4)
-            numbered.emplace_back((message.bytes[1] - kFirstController) << 7 | message.bytes[2],
-                                  message.frame);
+            events.emplace_back((message.bytes[1] - kFirstController) << 7 | message.bytes[2],
+                                message.frame);
     // Copies a whole number of periods later are the server's, of a cycle that went on without
     // the services' client; only a disturbed server makes them.
-    const size_t serverCopies = TakeOutStaleCopies(numbered, periodFrames).size();
+    const size_t serverCopies = TakeOutStaleCopies(events, periodFrames).size();
     if (serverCopies > 0 && !run.disturbed)
         run.problem = std::to_string(serverCopies) + " copies on an undisturbed server";
-    std::vector<std::pair<UInt64, int>> events; // frame and number
-    for (const auto& [number, frame] : numbered)
-        events.emplace_back(frame, number);
     for (size_t n = 0; n < events.size() && run.problem.empty(); ++n)
-        if (events[n].second >= kEvents || (n > 0 && events[n].second <= events[n - 1].second))
-            run.problem = "event " + std::to_string(events[n].second) + " after event " +
-                          std::to_string(n > 0 ? events[n - 1].second : -1);
+        if (events[n].first >= kEvents || (n > 0 && events[n].first <= events[n - 1].first))
+            run.problem = "event " + std::to_string(events[n].first) + " after event " +
+                          std::to_string(n > 0 ? events[n - 1].first : -1);
     run.missing = kEvents - int(events.size());
     // The unit logs the warm-up message's send first.
     if (run.problem.empty() && stamps.size() < size_t(kEvents) + 1)
@@ -150,14 +147,14 @@ void Measure(const std::vector<DumpedMessage>& dumped, const std::vector<UInt64>
     const std::vector<int> steps = EventSteps();
     std::vector<double> latencies; // in frames
     for (size_t k = 0; k < events.size(); ++k) {
-        const int n = events[k].second;
-        if (k > 0 && events[k - 1].second == n - 1) {
-            const double error = double(events[k].first) - double(events[k - 1].first) -
+        const auto [n, frame] = events[k];
+        if (k > 0 && events[k - 1].first == n - 1) {
+            const double error = double(frame) - double(events[k - 1].second) -
                                  10 * kFramesPerMilli * (steps[n] - steps[n - 1]);
             ++run.spacingErrors[std::lround(error)];
             run.beyondBound += std::fabs(error) > 2.0;
         }
-        const UInt64 arrival = HostTimeOfFrame(cycles, events[k].first);
+        const UInt64 arrival = HostTimeOfFrame(cycles, frame);
         if (arrival != 0)
             latencies.push_back((double(arrival) - double(stamps[n + 1])) * kFramesPerMilli / 1e6);
     }

@@ -340,8 +340,8 @@ TEST_F(LV2InJalv, EveryEventOnceInOrderShiftedByTheReportedLatency)
         copies.erase(copies.begin(), copies.begin() + long(copiesBefore));
         // Late cycles alone excuse nothing (the steady cycles are judged); a cycle the server gave
         // up on may hand events on twice.
-        run.disturbed = !settled || peer.Xruns() != xrunsBefore;
         run.missedCycles = peer.Xruns() != xrunsBefore;
+        run.disturbed = !settled || run.missedCycles;
         Measure(events, copies, peer.Cycles(), run);
         history += "\n  " + run.figures;
     }

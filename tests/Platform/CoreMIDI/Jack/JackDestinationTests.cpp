@@ -325,13 +325,13 @@ namespace {
 constexpr int kEvents = 500;
 constexpr SInt32 kOffsetMicros = 5000;
 
-// The note-ons jack_midi_dump printed: the frame, and the number the test put in the data bytes.
-std::vector<std::pair<UInt64, int>> ParseDump(const std::string& output)
+// The note-ons jack_midi_dump printed: the number the test put in the data bytes, and the frame.
+NumberedEvents ParseDump(const std::string& output)
 {
-    std::vector<std::pair<UInt64, int>> events;
+    NumberedEvents events;
     for (const DumpedMessage& message : ParseJackMidiDump(output))
         if (message.bytes.size() == 3 && message.bytes[0] == 0x90)
-            events.emplace_back(message.frame, int(message.bytes[1] << 7 | message.bytes[2]));
+            events.emplace_back(int(message.bytes[1] << 7 | message.bytes[2]), message.frame);
     return events;
 }
 
@@ -342,7 +342,7 @@ std::vector<std::pair<UInt64, int>> ParseDump(const std::string& output)
 struct DumpRun {
     std::vector<MIDITimeStamp> stamps;
     std::vector<SInt32> offsets;
-    std::vector<std::pair<UInt64, int>> events; // frame and number, as printed
+    NumberedEvents events; // as printed
     SInt32 delayMicros = 0;
     SInt32 late = 0;
     SInt32 dropped = 0;
@@ -452,21 +452,18 @@ DumpFigures Measure(const DumpRun& run, const std::vector<JackPeerCycle>& cycles
                     double framesPerNano, UInt32 periodFrames)
 {
     DumpFigures figures;
-    std::vector<std::pair<UInt64, int>> printed(kEvents, {0, -1});
-    int last = -1;
-    for (size_t n = 0; n < run.events.size() && figures.disorder.empty(); ++n) {
-        const auto [frame, number] = run.events[n];
-        if (number >= 0 && number <= last && printed[number].second == number &&
-            frame > printed[number].first && (frame - printed[number].first) % periodFrames == 0)
-            ++figures.serverCopies;
-        else if (number >= kEvents || number <= last)
-            figures.disorder =
-                "event " + std::to_string(number) + " after event " + std::to_string(last);
+    NumberedEvents events = run.events;
+    figures.serverCopies = int(TakeOutStaleCopies(events, periodFrames).size());
+    std::vector<std::pair<UInt64, int>> printed(kEvents, {0, -1}); // frame and number
+    for (size_t n = 0; n < events.size() && figures.disorder.empty(); ++n) {
+        const auto [number, frame] = events[n];
+        if (number >= kEvents || (n > 0 && number <= events[n - 1].first))
+            figures.disorder = "event " + std::to_string(number) + " after event " +
+                               std::to_string(n > 0 ? events[n - 1].first : -1);
         else
-            printed[number] = run.events[n];
-        last = std::max(last, number);
+            printed[number] = {frame, number};
     }
-    figures.missing = kEvents - int(run.events.size()) + figures.serverCopies;
+    figures.missing = kEvents - int(events.size());
 
     double shifted = 0;
     int shifts = 0;
@@ -619,7 +616,7 @@ constexpr int kServerRestarts = 6;
 std::vector<std::pair<int, int>> NotesPrinted(const std::string& output)
 {
     std::vector<std::pair<int, int>> notes;
-    for (const auto& [frame, number] : ParseDump(output))
+    for (const auto& [number, frame] : ParseDump(output))
         notes.emplace_back(number >> 7, number & 0x7F);
     return notes;
 }
